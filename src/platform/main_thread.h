@@ -16,6 +16,7 @@
 // hand-overs while it waits; otherwise the two would wait for each other.
 #pragma once
 
+#include <exception>
 #include <functional>
 
 namespace cardpush::platform {
