@@ -1,0 +1,17 @@
+// The controller link's own texts, in Windows-1251 as the core keeps them.
+#pragma once
+
+#include "platform/cp1251.h"
+
+namespace cardpush::link_texts {
+
+// A conversion error names the text it could not read between the quotes.
+inline constexpr Cp1251Literal kNotAnIntegerBefore{"'"};
+inline constexpr Cp1251Literal kNotAnIntegerAfter{"' не является целым числом"};
+inline constexpr Cp1251Literal kNotANumberBefore{"'"};
+inline constexpr Cp1251Literal kNotANumberAfter{"' не является числом"};
+
+// Written to the protocol log before the bytes of every receive event.
+inline constexpr Cp1251Literal kReceiveLogPrefix{"-------------  "};
+
+}  // namespace cardpush::link_texts

@@ -1,0 +1,63 @@
+// The wire protocol between the tool and the roller-table controller, byte
+// for byte. Every frame is a plain byte string handed to the port in one
+// write: no length prefix, no checksum, no escaping. Texts go out as held
+// (Windows-1251 for the tool's own, a job file's lines unconverted).
+//
+// Pure functions; safe to call from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace cardpush::protocol {
+
+// One-byte commands. Each but the listing request is answered by a reply
+// field that starts with the same letter.
+enum class Command : char {
+    Presence = 'S',
+    SerialNumber = 'N',
+    Minimum = 'M',
+    Maximum = 'B',
+    Accuracy = 'D',
+    FirmwareVersion = 'V',
+    Mode = 'R',
+    Listing = '>',
+};
+
+// A reply field is a field-start letter, its value text, then the terminator.
+inline constexpr std::string_view kFieldStartLetters = "BDMNRSTV";
+inline constexpr char kTerminator = '_';
+
+constexpr bool IsFieldStart(char byte)
+{
+    return kFieldStartLetters.find(byte) != std::string_view::npos;
+}
+
+// A card name in a listing is always this long, trailing blanks included.
+inline constexpr std::size_t kCardNameSize = 8;
+
+// Link states that the parser and the card commands share. 1 to 6 are the
+// identification steps, each awaiting the reply to the command sent last.
+inline constexpr std::uint8_t kStateSearching = 0;
+inline constexpr std::uint8_t kStateListing = 7;
+inline constexpr std::uint8_t kStateIdle = 8;
+
+std::string CommandFrame(Command command);
+
+// Removes every leading and trailing byte from 0x00 to 0x20: blanks the
+// controller pads card names with, and control characters.
+std::string TrimName(std::string_view name);
+
+// "/" name "\" with the name trimmed.
+std::string DeleteFrame(std::string_view cardName);
+
+// "<" name "\" size "\" with the name trimmed and the size in plain decimal:
+// the number of bytes that the line frames after it carry.
+std::string HeaderFrame(std::string_view cardName, std::uint64_t payloadSize);
+
+// One line of a job file followed by CR LF.
+std::string LineFrame(std::string_view line);
+inline constexpr std::size_t kLineEndSize = 2;
+
+}  // namespace cardpush::protocol

@@ -1,0 +1,59 @@
+// The receive parser: splits the bytes from the controller into reply fields
+// or, while a card listing is under way, into card names.
+//
+// Pure: it works on a ReceiveState that the caller owns and guards. The
+// receive handler clears LastReply at the start of every event, writes
+// ReceiveLogLine(bytes) to the protocol log, then feeds the bytes read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cardpush {
+
+struct ReceiveState {
+    // Field mode: the reply field being collected. Listing mode: the card
+    // name being collected. Carried from one event to the next, so a field
+    // or name that arrives in pieces is assembled.
+    std::string RxBuffer;
+    // The last complete reply field, without its terminator.
+    std::string LastReply;
+    // The link state; 7 (listing under way) selects listing mode. The parser
+    // changes it only from 7 to 8, when a listing is complete.
+    std::uint8_t LinkState = 0;
+    // Names still expected in the current listing; 0 in listing mode means
+    // the next byte is the count byte.
+    std::uint8_t ListRemaining = 0;
+};
+
+// What one feed produced, for the receive handler and whoever waits on it.
+struct ReceiveNews {
+    // Card names completed by this feed, in order, each exactly 8 bytes as
+    // received (blanks and any other bytes kept).
+    std::vector<std::string> cardNames;
+    // A terminator was read in field mode, so LastReply was set (possibly to
+    // an empty field).
+    bool fieldCompleted = false;
+    // LinkState went from 7 to 8: the listing is complete.
+    bool listingCompleted = false;
+};
+
+// Feeds the bytes of one receive event, one at a time. The mode is chosen
+// afresh for every byte, so the bytes after a listing's last name are read
+// as reply fields again.
+//
+// Field mode: a field-start letter starts a new field in RxBuffer (dropping
+// what was there); the terminator moves RxBuffer to LastReply and empties it;
+// any other byte is collected.
+// Listing mode: the count byte k announces (k - 1) mod 256 names (k = 0: 255,
+// k = 1: none, and the listing is complete at once); every further byte is a
+// name byte, whatever its value.
+ReceiveNews FeedReceived(ReceiveState& state, std::string_view bytes);
+
+// The protocol log's line for one receive event: a fixed prefix, then the
+// bytes read, unchanged.
+std::string ReceiveLogLine(std::string_view bytes);
+
+}  // namespace cardpush
