@@ -1,1 +1,220 @@
-// being written
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <memory>
+
+#include "platform/cp1251.h"
+#include "platform/files.h"
+#include "platform/files_errors.h"
+
+namespace cardpush::platform {
+namespace {
+
+using files_detail::Fail;
+using files_detail::FileFailure;
+
+std::string OnDisk(std::string_view cp1251)
+{
+    return Cp1251ToUtf8(cp1251);
+}
+
+// Lower case of a Windows-1251 byte, for the letters that have a case pair
+// in the code page (Latin and Cyrillic).
+unsigned char FoldCase(unsigned char c)
+{
+    if (c >= 'A' && c <= 'Z') {
+        return c + ('a' - 'A');
+    }
+    if (c >= 0xC0 && c <= 0xDF) {
+        return c + 0x20;
+    }
+    switch (c) {
+        case 0xA8:  // Ё
+            return 0xB8;
+        case 0xAA:  // Є
+            return 0xBA;
+        case 0xAF:  // Ї
+            return 0xBF;
+        case 0xB2:  // І
+            return 0xB3;
+        case 0xA1:  // Ў
+            return 0xA2;
+        default:
+            return c;
+    }
+}
+
+// The "*.<extension>" match of Windows: the star may be empty, so ".txt"
+// itself matches.
+bool MatchesExtension(std::string_view name, std::string_view extension)
+{
+    if (name.size() < extension.size() + 1) {
+        return false;
+    }
+    const std::string_view tail = name.substr(name.size() - extension.size());
+    if (name[name.size() - extension.size() - 1] != '.') {
+        return false;
+    }
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        if (FoldCase(static_cast<unsigned char>(tail[i])) !=
+            FoldCase(static_cast<unsigned char>(extension[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now so that a failing close can be seen (NFS reports late write
+    // errors there).
+    bool Close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// A name beside target that no other writer of this process or another one
+// picks: the process id and a counter.
+std::string TemporaryNameFor(const std::string& target)
+{
+    static std::atomic<unsigned> counter{0};
+    return target + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+}
+
+}  // namespace
+
+std::string ExecutableFolder()
+{
+    std::string buffer(PATH_MAX, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0) {
+        return ".";
+    }
+    buffer.resize(static_cast<std::size_t>(n));
+    const auto slash = buffer.rfind('/');
+    buffer.resize(slash == 0 ? 1 : slash);
+    return Utf8ToCp1251(buffer);
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name)
+{
+    std::string path(folder);
+    path += '/';
+    path += name;
+    return path;
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(OnDisk(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+std::vector<std::string> ListFolder(const std::string& folder, std::string_view extension)
+{
+    std::vector<std::string> names;
+    if (folder.empty()) {
+        return names;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(OnDisk(folder).c_str()), ::closedir);
+    if (!dir) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        std::string name = Utf8ToCp1251(entry->d_name);
+        if (MatchesExtension(name, extension)) {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+bool RemoveFile(const std::string& path)
+{
+    // unlink refuses folders, as DeleteFile does.
+    return ::unlink(OnDisk(path).c_str()) == 0;
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    Descriptor fd(::open(OnDisk(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        Fail(FileFailure::Open, path);
+    }
+    std::string content;
+    char chunk[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Fail(FileFailure::Read, path);
+        }
+        if (n == 0) {
+            return content;
+        }
+        content.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes)
+{
+    const std::string target = OnDisk(path);
+    const std::string temporary = TemporaryNameFor(target);
+    Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.get() < 0) {
+        Fail(FileFailure::Create, path);
+    }
+    // The new content must be on the disk before the rename makes it the
+    // file; otherwise a power cut could leave an empty file in its place.
+    const bool written = WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0 && fd.Close();
+    if (!written) {
+        ::unlink(temporary.c_str());
+        Fail(FileFailure::Write, path);
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        Fail(FileFailure::Replace, path);
+    }
+}
+
+}  // namespace cardpush::platform

@@ -1,0 +1,58 @@
+// Files and folders, on Windows-1251 path strings.
+//
+// Every path and name that crosses this interface is a Windows-1251 byte
+// string, as the rest of the tool holds it. On Windows the single-byte ("A")
+// functions take them as they are; on POSIX the names on disk are UTF-8 and
+// are converted here and nowhere else (a character that Windows-1251 lacks
+// comes back as '?').
+//
+// All functions are thread-safe and may be called from any thread.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cardpush::platform {
+
+// A file could not be read or written. The message is Windows-1251 text,
+// in Russian, and names the file.
+class EFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The folder that holds the running executable, without a trailing separator.
+std::string ExecutableFolder();
+
+// folder, the platform's separator ('\' or '/'), name. A folder that already
+// ends with a separator (a drive's root) gets a second one; both platforms
+// accept the doubled separator.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// True when path names an existing file; a folder does not count.
+bool FileExists(const std::string& path);
+
+// The names (no folder part) of the entries of folder that match
+// "*.<extension>", letter case ignored on every platform, in the order the
+// system enumerates them. Every entry counts: hidden and read-only files and
+// sub-folders whose names match alike. A missing or unreadable folder gives
+// an empty list, and so does an empty folder string: it names no folder (it
+// does not stand for the current drive's root).
+std::vector<std::string> ListFolder(const std::string& folder, std::string_view extension);
+
+// Deletes one file. Returns false when it could not be deleted (missing, a
+// folder, read-only, held open); never throws.
+bool RemoveFile(const std::string& path);
+
+// The whole content of a file, byte for byte. Throws EFileError.
+std::string ReadWholeFile(const std::string& path);
+
+// Replaces the content of path with bytes: a temporary file beside it is
+// written and flushed, then renamed over path. On failure the temporary file
+// is removed, whatever was at path before is left as it was, and EFileError
+// is thrown.
+void WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+}  // namespace cardpush::platform
