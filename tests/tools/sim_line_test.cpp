@@ -1,0 +1,400 @@
+// The simulator program over its real pseudo-terminal, driven by a scripted client.
+// Time limits here only guard against hangs; no test measures how long anything takes.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+
+constexpr auto kGuard = 10s;
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Exit {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+class SimLineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::path(::testing::TempDir()) /
+               ("sim-line-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(Card());
+    }
+
+    void TearDown() override
+    {
+        CloseClient();
+        Stop();
+        fs::remove_all(dir_);
+    }
+
+    fs::path Card() const { return dir_ / "card"; }
+    fs::path WireLog() const { return dir_ / "wire.log"; }
+
+    // Starts the simulator on the test's card folder and wire log, returns its device path.
+    std::string Start(std::vector<std::string> args = {})
+    {
+        args.insert(args.begin(), {CARDPUSH_SIM_PATH, "--card-dir", Card().string(), "--wire-log",
+                                   WireLog().string()});
+        int out[2];
+        if (pipe2(out, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "pipe";
+            return {};
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir_ / "sim.err").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<char*> argv;
+        for (auto& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        const int rc =
+            posix_spawn(&pid_, CARDPUSH_SIM_PATH, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        stdout_ = out[0];
+        if (rc != 0) {
+            ADD_FAILURE() << "cannot start " << CARDPUSH_SIM_PATH;
+            pid_ = -1;
+            return {};
+        }
+        std::string line;
+        for (std::string chunk = ReadFrom(stdout_, 1, kGuard); !chunk.empty() && chunk != "\n";
+             chunk = ReadFrom(stdout_, 1, kGuard)) {
+            line += chunk;
+        }
+        EXPECT_FALSE(line.empty()) << "no device path; log: " << ReadFile(dir_ / "sim.err");
+        return line;
+    }
+
+    // Stops the simulator with SIGTERM; returns its exit code (-1 if it did not exit normally).
+    int Stop()
+    {
+        if (pid_ <= 0) {
+            return -1;
+        }
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        close(stdout_);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    void OpenClient(const std::string& path)
+    {
+        CloseClient();
+        client_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(client_, 0) << path;
+        termios tio{};
+        tcgetattr(client_, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(client_, TCSANOW, &tio);
+    }
+
+    void CloseClient()
+    {
+        if (client_ >= 0) {
+            close(client_);
+            client_ = -1;
+        }
+    }
+
+    void Send(const std::string& bytes)
+    {
+        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(client_, bytes.data(), bytes.size()));
+    }
+
+    // Reads until `count` bytes have come or the guard runs out.
+    static std::string ReadFrom(int fd, std::size_t count, std::chrono::milliseconds guard)
+    {
+        std::string got;
+        const auto end = std::chrono::steady_clock::now() + guard;
+        while (got.size() < count) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            pollfd p{fd, POLLIN, 0};
+            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+                break;
+            }
+            char buffer[4096];
+            const ssize_t n = read(fd, buffer, std::min(sizeof buffer, count - got.size()));
+            if (n <= 0) {
+                break;
+            }
+            got.append(buffer, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+
+    // One read of whatever is there once anything is.
+    std::string ReadOnce()
+    {
+        pollfd p{client_, POLLIN, 0};
+        char buffer[4096];
+        if (poll(&p, 1, static_cast<int>(kGuard / 1ms)) <= 0) {
+            return {};
+        }
+        const ssize_t n = read(client_, buffer, sizeof buffer);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    }
+
+    std::string Read(std::size_t count) { return ReadFrom(client_, count, kGuard); }
+
+    // Whatever arrives within `window`: for checking that nothing does.
+    std::string ReadWithin(std::chrono::milliseconds window)
+    {
+        return ReadFrom(client_, 1 << 20, window);
+    }
+
+    std::string Ask(const std::string& command, std::size_t reply_size)
+    {
+        Send(command);
+        return Read(reply_size);
+    }
+
+    // The file's content once it has reached `size` bytes (or when the guard runs out).
+    static std::string WaitForFile(const fs::path& path, std::size_t size)
+    {
+        const auto end = std::chrono::steady_clock::now() + kGuard;
+        std::string content = ReadFile(path);
+        while (content.size() < size && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(20ms);
+            content = ReadFile(path);
+        }
+        return content;
+    }
+
+    static Exit RunToExit(const std::vector<std::string>& args)
+    {
+        std::string command = CARDPUSH_SIM_PATH;
+        for (const auto& a : args) {
+            command += " '" + a + "'";
+        }
+        const fs::path out = fs::temp_directory_path() / ("sim-run-" + std::to_string(getpid()));
+        const int status = std::system(
+            (command + " >" + out.string() + ".out 2>" + out.string() + ".err").c_str());
+        Exit result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out.string() + ".out"),
+                    ReadFile(out.string() + ".err")};
+        fs::remove(out.string() + ".out");
+        fs::remove(out.string() + ".err");
+        return result;
+    }
+
+    fs::path dir_;
+    pid_t pid_ = -1;
+    int stdout_ = -1;
+    int client_ = -1;
+};
+
+TEST_F(SimLineTest, AnswersPresenceAndEveryIdentificationCommand)
+{
+    OpenClient(Start());
+    EXPECT_EQ("S0_", Ask("S", 3));
+    EXPECT_EQ("N12345_", Ask("N", 7));
+    EXPECT_EQ("M-1.5_", Ask("M", 6));
+    EXPECT_EQ("B12.5_", Ask("B", 6));
+    EXPECT_EQ("D3_", Ask("D", 3));
+    EXPECT_EQ("V72_", Ask("V", 4));
+    EXPECT_EQ("R1_", Ask("R", 3));
+    EXPECT_EQ("", ReadWithin(100ms));
+}
+
+TEST_F(SimLineTest, IdentificationValuesComeFromTheOptions)
+{
+    OpenClient(Start({"--serial", "A-77", "--min", "0,25", "--max", "99", "--accuracy", "-2",
+                      "--firmware", "71", "--mode", "2.5"}));
+    EXPECT_EQ("NA-77_M0,25_B99_D-2_V71_R2.5_", Ask("NMBDVR", 29));
+}
+
+TEST_F(SimLineTest, NonNumericFirmwareIsSentAsItStands)
+{
+    OpenClient(Start({"--firmware", "abc"}));
+    EXPECT_EQ("Vabc_", Ask("V", 5));
+}
+
+TEST_F(SimLineTest, ListsNoneOneAndThreeCardFilesSortedAndPadded)
+{
+    OpenClient(Start());
+    EXPECT_EQ("\x01", Ask(">", 1));
+
+    std::ofstream(Card() / "JOB1") << "x";
+    EXPECT_EQ("\x02JOB1    ", Ask(">", 9));
+
+    std::ofstream(Card() / "A") << "";
+    std::ofstream(Card() / "Z2345678") << "y";
+    std::ofstream(Card() / "toolongname") << "not a card file";
+    std::ofstream(Card() / ".hidden") << "not a card file";
+    EXPECT_EQ(
+        "\x04"
+        "A       JOB1    Z2345678",
+        Ask(">", 25));
+    EXPECT_EQ("", ReadWithin(100ms));
+}
+
+TEST_F(SimLineTest, DeleteFrameRemovesOnlyThatCardFile)
+{
+    std::ofstream(Card() / "JOB1") << "1";
+    std::ofstream(Card() / "JOB2") << "2";
+    OpenClient(Start());
+    Send("/JOB1\\");
+    EXPECT_EQ("\x02JOB2    ", Ask(">", 9));
+    EXPECT_FALSE(fs::exists(Card() / "JOB1"));
+    EXPECT_EQ("2", ReadFile(Card() / "JOB2"));
+}
+
+TEST_F(SimLineTest, UploadStoresTheExactBytesAndTheWireLogHoldsAllReceived)
+{
+    OpenClient(Start());
+    // Line ends, a Ctrl-Z, Windows-1251 letters, a backslash and frame bytes inside the content.
+    const std::string content = "10 \xCF\xF0\xE8\r\n20 <b\\/\x1A\r\n30 S_>\r\n"s;
+    const std::string header = "<JOB7\\" + std::to_string(content.size()) + "\\";
+    Send(header);
+    Send(content.substr(0, 7));
+    Send(content.substr(7));
+    EXPECT_EQ("\x02JOB7    ", Ask(">", 9));
+    EXPECT_EQ(content, ReadFile(Card() / "JOB7"));
+    EXPECT_EQ(header + content + ">", WaitForFile(WireLog(), header.size() + content.size() + 1));
+}
+
+TEST_F(SimLineTest, LateAnswerToPresenceKeepsTheOrderOfReplies)
+{
+    OpenClient(Start({"--s-delay", "400"}));
+    Send("SN");
+    EXPECT_EQ("S0_N12345_", Read(10));
+}
+
+TEST_F(SimLineTest, PresenceAnswerLongOverdueHasNotArrivedYet)
+{
+    OpenClient(Start({"--s-delay", "600000"}));
+    Send("S");
+    EXPECT_EQ("", ReadWithin(300ms));
+}
+
+TEST_F(SimLineTest, NoAnswerModeStaysSilentButStillRecords)
+{
+    OpenClient(Start({"--no-answer"}));
+    Send("SNMBDVR>");
+    EXPECT_EQ("", ReadWithin(300ms));
+    EXPECT_EQ("SNMBDVR>", WaitForFile(WireLog(), 8));
+}
+
+TEST_F(SimLineTest, SplitRepliesArriveInPiecesAndAssembleToTheWholeReply)
+{
+    OpenClient(Start({"--split", "2", "--split-delay", "300"}));
+    Send("N");
+    EXPECT_EQ("N1", ReadOnce());
+    EXPECT_EQ("2345_", Read(5));
+}
+
+TEST_F(SimLineTest, WrongLetterFieldPrecedesEachIdentificationField)
+{
+    OpenClient(Start({"--wrong-letter"}));
+    EXPECT_EQ("T9_N12345_", Ask("N", 10));
+    EXPECT_EQ("T9_R1_", Ask("R", 6));
+    EXPECT_EQ("S0_", Ask("S", 3));  // the presence check accepts any field: none is added
+}
+
+TEST_F(SimLineTest, ShortListingAnnouncesMoreNamesThanItSends)
+{
+    std::ofstream(Card() / "ONE") << "1";
+    OpenClient(Start({"--short-listing", "2"}));
+    EXPECT_EQ("\x04ONE     ", Ask(">", 9));
+    EXPECT_EQ("", ReadWithin(200ms));
+}
+
+TEST_F(SimLineTest, PacedReadingStoresTheUploadWholeBeforeListing)
+{
+    // 300 baud: the 66 bytes below hold the line for over two seconds.
+    OpenClient(Start({"--baud", "300"}));
+    const std::string content = "10 aaaaaaaaaaaaaaaaaaaaaaaaa\r\n20 bbbbbbbbbbbbbbbbbbbbbbbbb\r\n";
+    Send("<SLOW\\" + std::to_string(content.size()) + "\\" + content + ">");
+    EXPECT_EQ("", ReadWithin(300ms));  // the listing request is still "on the line"
+    EXPECT_EQ("\x02SLOW    ", Read(9));
+    EXPECT_EQ(content, ReadFile(Card() / "SLOW"));
+}
+
+TEST_F(SimLineTest, SurvivesCloseAndReopenAndLosesRepliesToAClosedPort)
+{
+    const std::string path = Start({"--s-delay", "200"});
+    OpenClient(path);
+    Send("S");
+    CloseClient();
+    std::this_thread::sleep_for(800ms);  // the answer falls due while nobody listens
+    OpenClient(path);
+    EXPECT_EQ("N12345_", Ask("N", 7));
+    EXPECT_EQ("", ReadWithin(300ms));
+}
+
+TEST_F(SimLineTest, HelpDescribesEveryOptionAndBadOptionsExitWithTwo)
+{
+    const Exit help = RunToExit({"--help"});
+    EXPECT_EQ(0, help.code);
+    for (const char* option :
+         {"--link", "--card-dir", "--wire-log", "--serial", "--min", "--max", "--accuracy",
+          "--firmware", "--mode", "--s-delay", "--no-answer", "--split", "--split-delay",
+          "--wrong-letter", "--short-listing", "--baud", "--frame-timeout"}) {
+        EXPECT_NE(std::string::npos, help.out.find(option)) << option;
+    }
+    const Exit bad = RunToExit({"--split", "zero"});
+    EXPECT_EQ(2, bad.code);
+    EXPECT_NE(std::string::npos, bad.err.find("--split")) << bad.err;
+    EXPECT_EQ("", bad.out);
+}
+
+TEST_F(SimLineTest, LinkReplacesAStaleOneAndIsRemovedWhenStopped)
+{
+    const fs::path link = dir_ / "ttyCARD";
+    fs::create_symlink("/dev/null-gone", link);
+    const std::string path = Start({"--link", link.string()});
+    EXPECT_EQ(path, fs::read_symlink(link).string());
+    OpenClient(link.string());
+    EXPECT_EQ("S0_", Ask("S", 3));
+    CloseClient();
+    EXPECT_EQ(0, Stop());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+TEST_F(SimLineTest, LinkPathHoldingAFileIsRefused)
+{
+    const fs::path file = dir_ / "regular";
+    std::ofstream(file) << "mine";
+    const Exit run = RunToExit({"--card-dir", Card().string(), "--link", file.string()});
+    EXPECT_EQ(1, run.code);
+    EXPECT_EQ("mine", ReadFile(file));
+}
+
+}  // namespace

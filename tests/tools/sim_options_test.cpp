@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include "sim/options.h"
+
+namespace cardpush::sim {
+namespace {
+
+std::string ErrorOf(const std::vector<std::string>& args)
+{
+    const auto parsed = ParseOptions(args);
+    const auto* error = std::get_if<OptionError>(&parsed);
+    return error ? error->message : "(no error)";
+}
+
+TEST(SimOptionsTest, ValuesAreTakenInBothSpellings)
+{
+    const auto parsed =
+        ParseOptions({"--serial", "777", "--firmware=abc", "--split", "3", "--s-delay=250",
+                      "--no-answer", "--baud", "9600", "--short-listing", "2", "--link", "/tmp/x"});
+    ASSERT_TRUE(std::holds_alternative<SimOptions>(parsed)) << ErrorOf({});
+    const auto& o = std::get<SimOptions>(parsed);
+    EXPECT_EQ("777", o.controller.serial);
+    EXPECT_EQ("abc", o.controller.firmware);
+    EXPECT_EQ(3, o.split);
+    EXPECT_EQ(250, o.controller.presence_delay.count());
+    EXPECT_FALSE(o.controller.answer);
+    EXPECT_EQ(9600, o.baud);
+    EXPECT_EQ(2, o.controller.short_listing);
+    EXPECT_EQ("/tmp/x", o.link);
+    EXPECT_EQ("72", SimOptions{}.controller.firmware);  // the default passes the gate
+}
+
+TEST(SimOptionsTest, BadOptionsAreNamedInTheError)
+{
+    EXPECT_EQ("unknown option '--speed'", ErrorOf({"--speed", "1"}));
+    EXPECT_EQ("unexpected argument 'extra'", ErrorOf({"extra"}));
+    EXPECT_EQ("option --split needs a value (N)", ErrorOf({"--split"}));
+    EXPECT_EQ("option --no-answer takes no value", ErrorOf({"--no-answer=1"}));
+    EXPECT_EQ("option --split: expects a whole number from 1 to 65536, not '0'",
+              ErrorOf({"--split", "0"}));
+    EXPECT_EQ("option --s-delay: expects a whole number from 0 to 3600000, not '5s'",
+              ErrorOf({"--s-delay", "5s"}));
+    // A value carrying a field letter or "_" would break the reply field apart on the wire.
+    EXPECT_EQ("option --serial: value 'SN_1' holds a field letter (B D M N R S T V) or '_'",
+              ErrorOf({"--serial", "SN_1"}));
+    EXPECT_TRUE(std::holds_alternative<ShowHelp>(ParseOptions({"--split", "2", "--help"})));
+}
+
+}  // namespace
+}  // namespace cardpush::sim
