@@ -1,0 +1,841 @@
+#include "platform/comm_posix_device.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <system_error>
+
+namespace cardpush::platform::posix {
+
+namespace {
+
+// Win32 numbers that the shared vocabulary has no name for.
+constexpr DWORD kErrorTooManyOpenFiles = 4;
+constexpr DWORD kSetXoff = 1;
+constexpr DWORD kSetXon = 2;
+constexpr DWORD kResetDev = 7;
+constexpr DWORD kSetBreak = 8;
+constexpr DWORD kClrBreak = 9;
+constexpr DWORD kControlDisable = 0;
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+// Error counters and modem lines have no descriptor event to poll for; they
+// are sampled this often while a wait asks for them.
+constexpr auto kLineStatusPeriod = std::chrono::milliseconds(50);
+constexpr DWORD kLineStatusEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_ERR | EV_BREAK;
+
+constexpr std::size_t kMinInputCapacity = 64;
+constexpr std::size_t kMaxInputCapacity = std::size_t{1} << 20;
+
+// Windows reports sizeof(DWORD) as the byte count of a completed event wait.
+constexpr DWORD kEventWaitBytes = sizeof(DWORD);
+
+// Longer time-outs than this (about 99 days) count as none.
+constexpr std::uint64_t kLongestTimeout = std::uint64_t{1} << 33;
+
+std::optional<std::chrono::milliseconds> TotalTimeout(DWORD multiplier, DWORD constant,
+                                                      DWORD count)
+{
+    if (multiplier == 0 && constant == 0) {
+        return std::nullopt;
+    }
+    // Cannot overflow: (2^32 - 1)^2 + 2^32 - 1 < 2^64.
+    const std::uint64_t total = std::uint64_t{multiplier} * count + constant;
+    if (total > kLongestTimeout) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(total);
+}
+
+}  // namespace
+
+DWORD Win32ErrorFromErrno(int error)
+{
+    switch (error) {
+        case 0:
+            return ERROR_SUCCESS;
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+            return ERROR_FILE_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EBUSY:
+        case EWOULDBLOCK:
+        case EISDIR:
+        case EROFS:
+            return ERROR_ACCESS_DENIED;
+        case EMFILE:
+        case ENFILE:
+            return kErrorTooManyOpenFiles;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case EINVAL:
+            return ERROR_INVALID_PARAMETER;
+        case EBADF:
+            return ERROR_INVALID_HANDLE;
+        case ENOTTY:
+        case EOPNOTSUPP:
+            return ERROR_NOT_SUPPORTED;
+        // A terminal answers EIO once it has hung up: the other side of a
+        // pseudo-terminal has closed, or an adapter was unplugged.
+        case EIO:
+        case EPIPE:
+            return ERROR_DEVICE_REMOVED;
+        default:
+            return ERROR_GEN_FAILURE;
+    }
+}
+
+std::shared_ptr<Device> Device::Open(const std::string& path, DWORD* error)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = Win32ErrorFromErrno(errno);
+        return nullptr;
+    }
+    const auto fail = [&](DWORD code) {
+        ::close(fd);
+        *error = code;
+        return std::shared_ptr<Device>();
+    };
+    if (!::isatty(fd)) {
+        return fail(ERROR_FILE_NOT_FOUND);  // a file, not a serial port
+    }
+    // TIOCEXCL refuses later opens, but not to root; the lock refuses every
+    // other open of the device, in this process as well.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return fail(errno == EWOULDBLOCK ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno));
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        return fail(Win32ErrorFromErrno(errno));
+    }
+    // A COM port has no line discipline: bytes pass unchanged from the start.
+    if (const int e = MakeRaw(fd); e != 0) {
+        ::ioctl(fd, TIOCNXCL);
+        return fail(Win32ErrorFromErrno(e));
+    }
+    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        ::ioctl(fd, TIOCNXCL);
+        return fail(Win32ErrorFromErrno(errno));
+    }
+    std::shared_ptr<Device> device(new Device(fd, wakeFd));
+    try {
+        device->io_ = std::thread(&Device::Run, device.get());
+    } catch (const std::system_error&) {
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;  // the destructor releases the descriptors
+    }
+    return device;
+}
+
+Device::Device(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd)
+{
+    serial_icounter_struct counts{};
+    hasCounters_ = ::ioctl(fd_, TIOCGICOUNT, &counts) == 0;
+    if (hasCounters_) {
+        counters_ = {counts.cts, counts.dsr, counts.rng, counts.dcd, counts.frame,
+                     counts.overrun, counts.parity, counts.brk, counts.buf_overrun};
+    }
+    hasModemLines_ = ::ioctl(fd_, TIOCMGET, &modemBits_) == 0;
+}
+
+Device::~Device()
+{
+    Close();
+}
+
+void Device::Close()
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (closing_) {
+            return;
+        }
+        closing_ = true;
+        AbortLocked(reads_);
+        AbortLocked(writes_);
+        if (wait_) {
+            FinishLocked(*wait_, ERROR_OPERATION_ABORTED, 0);
+            wait_.reset();
+        }
+    }
+    Wake();
+    if (io_.joinable()) {
+        io_.join();
+    }
+    std::lock_guard lock(mutex_);
+    // The exclusive flag belongs to the terminal, not to this descriptor: it
+    // would outlive us while another process (a simulator) holds the
+    // terminal open, and shut out the next non-root open.
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);  // releases the lock too
+    fd_ = -1;
+    ::close(wakeFd_);
+}
+
+void Device::Wake()
+{
+    const std::uint64_t one = 1;
+    // Fails only when the counter is already huge, and then a wake-up is due
+    // anyway.
+    [[maybe_unused]] const auto n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void Device::Run()
+{
+    std::unique_lock lock(mutex_);
+    while (!closing_) {
+        const auto now = Clock::now();
+        ServeLocked(now);
+        pollfd fds[2] = {};
+        fds[0].fd = wakeFd_;
+        fds[0].events = POLLIN;
+        // A hung-up terminal reports POLLHUP for ever; it is left out.
+        fds[1].fd = hungUp_ ? -1 : fd_;
+        fds[1].events = static_cast<short>((input_.size() < inputCapacity_ ? POLLIN : 0) |
+                                           (writes_.empty() ? 0 : POLLOUT));
+        const int timeout = PollTimeoutLocked(now);
+        lock.unlock();
+        const int ready = ::poll(fds, 2, timeout);
+        if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto n = ::read(wakeFd_, &count, sizeof count);
+        }
+        lock.lock();
+        if (ready > 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && !closing_) {
+            DrainInputLocked();
+            HangUpLocked();
+        }
+    }
+}
+
+DWORD Device::BeginLocked(Operation& op, OVERLAPPED* overlapped)
+{
+    op.overlapped = overlapped;
+    if (overlapped->hEvent != nullptr) {
+        op.event = HandleTable::Instance().FindAs<Event>(overlapped->hEvent);
+        if (!op.event) {
+            return ERROR_INVALID_HANDLE;
+        }
+        op.event->Reset();
+    }
+    overlapped->Internal = ERROR_IO_PENDING;
+    overlapped->InternalHigh = 0;
+    return ERROR_SUCCESS;
+}
+
+void Device::FinishLocked(Operation& op, DWORD error, DWORD count)
+{
+    op.overlapped->Internal = error;
+    op.overlapped->InternalHigh = count;
+    if (op.event) {
+        op.event->Set();
+    }
+    completed_.notify_all();
+}
+
+DWORD Device::Setup(DWORD inQueue, DWORD /*outQueue: writes go straight to the kernel*/)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    // The sizes are advice to the driver on Windows too; an absurd one is
+    // bounded rather than refused.
+    if (inQueue != 0) {
+        inputCapacity_ = std::clamp<std::size_t>(inQueue, kMinInputCapacity, kMaxInputCapacity);
+        Wake();
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Device::SetState(const DCB& dcb)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (const int e = ApplyDcb(fd_, dcb); e != 0) {
+        return Win32ErrorFromErrno(e);
+    }
+    baud_ = dcb.BaudRate;
+    if (hasModemLines_) {
+        // As on Windows, a disabled DTR or RTS control lowers the line and
+        // any other mode raises it.
+        int dtr = TIOCM_DTR;
+        int rts = TIOCM_RTS;
+        ::ioctl(fd_, dcb.fDtrControl == kControlDisable ? TIOCMBIC : TIOCMBIS, &dtr);
+        ::ioctl(fd_, dcb.fRtsControl == kControlDisable ? TIOCMBIC : TIOCMBIS, &rts);
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Device::SetTimeouts(const COMMTIMEOUTS& timeouts)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    // The one combination that the Windows driver refuses.
+    if (timeouts.ReadIntervalTimeout == MAXDWORD &&
+        timeouts.ReadTotalTimeoutMultiplier == MAXDWORD &&
+        timeouts.ReadTotalTimeoutConstant == MAXDWORD) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    timeouts_ = timeouts;  // applies to transfers started from now on
+    return ERROR_SUCCESS;
+}
+
+DWORD Device::SetMask(DWORD mask)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    mask_ = mask;
+    history_ = 0;
+    // Windows ends a pending wait with an empty mask whenever the mask is set.
+    if (wait_) {
+        *wait_->mask = 0;
+        FinishLocked(*wait_, ERROR_SUCCESS, kEventWaitBytes);
+        wait_.reset();
+    }
+    Wake();
+    return ERROR_SUCCESS;
+}
+
+DWORD Device::StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped, DWORD* done)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (overlapped == nullptr || (buffer == nullptr && count != 0)) {
+        return ERROR_INVALID_PARAMETER;  // the device is always open for overlapped I/O
+    }
+    Transfer read;
+    if (const DWORD e = BeginLocked(read, overlapped); e != ERROR_SUCCESS) {
+        return e;
+    }
+    read.data = static_cast<unsigned char*>(buffer);
+    read.count = count;
+    const DWORD interval = timeouts_.ReadIntervalTimeout;
+    const DWORD multiplier = timeouts_.ReadTotalTimeoutMultiplier;
+    const DWORD constant = timeouts_.ReadTotalTimeoutConstant;
+    if (interval == MAXDWORD && multiplier == 0 && constant == 0) {
+        read.total = std::chrono::milliseconds(0);  // whatever has arrived, at once
+    } else if (interval == MAXDWORD && multiplier == MAXDWORD && constant != 0) {
+        read.returnOnFirstByte = true;  // wait up to the constant for a first byte
+        read.total = std::chrono::milliseconds(constant);
+    } else {
+        read.total = TotalTimeout(multiplier, constant, count);
+        if (interval != 0 && interval != MAXDWORD) {
+            read.interval = std::chrono::milliseconds(interval);
+        }
+    }
+    const bool wasFull = input_.size() >= inputCapacity_;
+    reads_.push_back(std::move(read));
+    ServeLocked(Clock::now());
+    if (overlapped->Internal != ERROR_IO_PENDING) {
+        if (wasFull) {
+            Wake();  // room again: the I/O thread resumes taking input
+        }
+        if (done != nullptr) {
+            *done = static_cast<DWORD>(overlapped->InternalHigh);
+        }
+        return static_cast<DWORD>(overlapped->Internal);
+    }
+    Wake();
+    if (done != nullptr) {
+        *done = 0;
+    }
+    return ERROR_IO_PENDING;
+}
+
+DWORD Device::StartWrite(const void* buffer, DWORD count, OVERLAPPED* overlapped, DWORD* done)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (overlapped == nullptr || (buffer == nullptr && count != 0)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (hungUp_) {
+        return ERROR_DEVICE_REMOVED;
+    }
+    Transfer write;
+    if (const DWORD e = BeginLocked(write, overlapped); e != ERROR_SUCCESS) {
+        return e;
+    }
+    // The bytes are only read; Transfer serves reads and writes alike.
+    write.data = static_cast<unsigned char*>(const_cast<void*>(buffer));
+    write.count = count;
+    write.total = TotalTimeout(timeouts_.WriteTotalTimeoutMultiplier,
+                               timeouts_.WriteTotalTimeoutConstant, count);
+    writes_.push_back(std::move(write));
+    ServeLocked(Clock::now());
+    // Pending, or done with the transmitter still to be watched until empty.
+    Wake();
+    if (overlapped->Internal != ERROR_IO_PENDING) {
+        if (done != nullptr) {
+            *done = static_cast<DWORD>(overlapped->InternalHigh);
+        }
+        return static_cast<DWORD>(overlapped->Internal);
+    }
+    if (done != nullptr) {
+        *done = 0;
+    }
+    return ERROR_IO_PENDING;
+}
+
+DWORD Device::StartWaitEvent(DWORD* mask, OVERLAPPED* overlapped)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    // Windows refuses a second wait, and a wait for nothing.
+    if (mask == nullptr || overlapped == nullptr || mask_ == 0 || wait_) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    ServeLocked(Clock::now());
+    // Refused without touching the event, so that a caller that waits on it
+    // and starts again does not spin on a device that has gone.
+    if (history_ == 0 && hungUp_) {
+        return ERROR_DEVICE_REMOVED;
+    }
+    auto wait = std::make_unique<EventWait>();
+    if (const DWORD e = BeginLocked(*wait, overlapped); e != ERROR_SUCCESS) {
+        return e;
+    }
+    wait->mask = mask;
+    if (history_ != 0) {
+        *mask = history_;
+        history_ = 0;
+        FinishLocked(*wait, ERROR_SUCCESS, kEventWaitBytes);
+        return ERROR_SUCCESS;
+    }
+    wait_ = std::move(wait);
+    Wake();
+    return ERROR_IO_PENDING;
+}
+
+DWORD Device::Result(OVERLAPPED* overlapped, DWORD* transferred, bool wait)
+{
+    std::unique_lock lock(mutex_);
+    if (overlapped == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (wait) {
+        completed_.wait(lock, [&] { return overlapped->Internal != ERROR_IO_PENDING; });
+    }
+    if (overlapped->Internal == ERROR_IO_PENDING) {
+        return ERROR_IO_INCOMPLETE;
+    }
+    if (transferred != nullptr) {
+        *transferred = static_cast<DWORD>(overlapped->InternalHigh);
+    }
+    return static_cast<DWORD>(overlapped->Internal);
+}
+
+DWORD Device::Purge(DWORD flags)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if ((flags & ~kPurgeAll) != 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if ((flags & PURGE_TXABORT) != 0) {
+        AbortLocked(writes_);
+    }
+    if ((flags & PURGE_RXABORT) != 0) {
+        AbortLocked(reads_);
+    }
+    // A terminal that has hung up refuses the flush, and its queues are gone
+    // anyway: a failed flush must not make a Close fail.
+    if ((flags & PURGE_TXCLEAR) != 0) {
+        ::tcflush(fd_, TCOFLUSH);
+    }
+    if ((flags & PURGE_RXCLEAR) != 0) {
+        ::tcflush(fd_, TCIFLUSH);
+        input_.clear();
+    }
+    Wake();
+    return ERROR_SUCCESS;
+}
+
+DWORD Device::ClearErrors(DWORD* errors, COMSTAT* status)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (hasCounters_) {
+        PollLineStatusLocked(Clock::now());
+    }
+    if (errors != nullptr) {
+        *errors = errors_;
+    }
+    errors_ = 0;
+    if (status != nullptr) {
+        *status = COMSTAT{};
+        status->cbInQue = InQueueLocked();
+        status->cbOutQue = OutQueueLocked();
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Device::ModemStatus(DWORD* status)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (status == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *status = 0;
+    if (!hasModemLines_) {
+        return ERROR_SUCCESS;  // a pseudo-terminal: every input line off
+    }
+    int bits = 0;
+    if (::ioctl(fd_, TIOCMGET, &bits) != 0) {
+        return Win32ErrorFromErrno(errno);
+    }
+    *status = ((bits & TIOCM_CTS) != 0 ? MS_CTS_ON : 0) | ((bits & TIOCM_DSR) != 0 ? MS_DSR_ON : 0) |
+              ((bits & TIOCM_RI) != 0 ? MS_RING_ON : 0) | ((bits & TIOCM_CD) != 0 ? MS_RLSD_ON : 0);
+    return ERROR_SUCCESS;
+}
+
+DWORD Device::Escape(DWORD function)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    const auto modemLine = [&](int line, bool on) -> DWORD {
+        if (!hasModemLines_) {
+            return ERROR_SUCCESS;  // nothing to drive on a pseudo-terminal
+        }
+        return ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) == 0 ? ERROR_SUCCESS
+                                                                  : Win32ErrorFromErrno(errno);
+    };
+    const auto result = [](int r) { return r == 0 ? ERROR_SUCCESS : Win32ErrorFromErrno(errno); };
+    switch (function) {
+        case SETDTR:
+            return modemLine(TIOCM_DTR, true);
+        case CLRDTR:
+            return modemLine(TIOCM_DTR, false);
+        case SETRTS:
+            return modemLine(TIOCM_RTS, true);
+        case CLRRTS:
+            return modemLine(TIOCM_RTS, false);
+        case kSetBreak:
+            return result(::ioctl(fd_, TIOCSBRK));
+        case kClrBreak:
+            return result(::ioctl(fd_, TIOCCBRK));
+        case kSetXoff:
+            return result(::tcflow(fd_, TCOOFF));
+        case kSetXon:
+            return result(::tcflow(fd_, TCOON));
+        case kResetDev:
+            return ERROR_SUCCESS;
+        default:
+            return ERROR_INVALID_PARAMETER;
+    }
+}
+
+void Device::ServeLocked(Clock::time_point now)
+{
+    if (closing_) {
+        return;
+    }
+    DrainInputLocked();
+    ServeReadsLocked(now);
+    ServeWritesLocked(now);
+    ServeDrainLocked(now);
+    if (LineStatusWantedLocked() && now >= nextStatusPoll_) {
+        PollLineStatusLocked(now);
+    }
+}
+
+void Device::DrainInputLocked()
+{
+    if (hungUp_) {
+        return;
+    }
+    const std::size_t before = input_.size();
+    bool gone = false;
+    unsigned char chunk[4096];
+    while (input_.size() < inputCapacity_) {
+        const std::size_t room = std::min(sizeof chunk, inputCapacity_ - input_.size());
+        const ssize_t n = ::read(fd_, chunk, room);
+        if (n > 0) {
+            input_.insert(input_.end(), chunk, chunk + n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EWOULDBLOCK) {
+            break;
+        } else {
+            gone = true;  // end of file or EIO: the terminal has hung up
+            break;
+        }
+    }
+    if (input_.size() > before) {
+        DWORD events = EV_RXCHAR;
+        const std::size_t nearlyFull = inputCapacity_ * 8 / 10;
+        if (before < nearlyFull && input_.size() >= nearlyFull) {
+            events |= EV_RX80FULL;
+        }
+        RaiseLocked(events);
+    }
+    if (gone) {
+        HangUpLocked();
+    }
+}
+
+void Device::ServeReadsLocked(Clock::time_point now)
+{
+    while (!reads_.empty()) {
+        Transfer& read = reads_.front();
+        if (!read.started) {
+            read.started = true;
+            read.deadline = read.total ? now + *read.total : Clock::time_point::max();
+        }
+        while (read.done < read.count) {
+            if (input_.empty()) {
+                DrainInputLocked();
+                if (input_.empty()) {
+                    break;
+                }
+            }
+            const std::size_t take = std::min<std::size_t>(input_.size(), read.count - read.done);
+            std::copy_n(input_.begin(), take, read.data + read.done);
+            input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(take));
+            read.done += static_cast<DWORD>(take);
+            read.lastByte = now;
+        }
+        const bool complete =
+            read.done == read.count || (read.returnOnFirstByte && read.done > 0) ||
+            now >= read.deadline ||
+            (read.interval.count() > 0 && read.done > 0 && now - read.lastByte >= read.interval);
+        if (complete) {
+            FinishLocked(read, ERROR_SUCCESS, read.done);
+        } else if (hungUp_) {
+            FinishLocked(read, ERROR_DEVICE_REMOVED, read.done);
+        } else {
+            return;
+        }
+        reads_.pop_front();
+    }
+}
+
+void Device::ServeWritesLocked(Clock::time_point now)
+{
+    while (!writes_.empty()) {
+        Transfer& write = writes_.front();
+        if (!write.started) {
+            write.started = true;
+            write.deadline = write.total ? now + *write.total : Clock::time_point::max();
+        }
+        DWORD error = hungUp_ ? ERROR_DEVICE_REMOVED : ERROR_SUCCESS;
+        while (error == ERROR_SUCCESS && write.done < write.count) {
+            const ssize_t n = ::write(fd_, write.data + write.done, write.count - write.done);
+            if (n > 0) {
+                write.done += static_cast<DWORD>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && errno == EWOULDBLOCK) {
+                break;
+            } else {
+                error = n < 0 ? Win32ErrorFromErrno(errno) : ERROR_GEN_FAILURE;
+            }
+        }
+        if (error != ERROR_SUCCESS) {
+            FinishLocked(write, error, write.done);
+            writes_.pop_front();
+            if (error == ERROR_DEVICE_REMOVED) {
+                HangUpLocked();
+            }
+            continue;
+        }
+        // Complete, or out of time: a time-out completes with the count so far.
+        if (write.done < write.count && now < write.deadline) {
+            return;
+        }
+        FinishLocked(write, ERROR_SUCCESS, write.done);
+        writes_.pop_front();
+        drainPending_ = true;
+        drainCheckAt_ = now;
+    }
+}
+
+// EV_TXEMPTY: the last write has completed and the kernel's output queue,
+// including the UART's, has run empty.
+void Device::ServeDrainLocked(Clock::time_point now)
+{
+    if (!drainPending_ || !writes_.empty() || now < drainCheckAt_) {
+        return;
+    }
+    if (hungUp_) {
+        drainPending_ = false;
+        return;
+    }
+    int queued = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
+        drainPending_ = false;
+        RaiseLocked(EV_TXEMPTY);
+        return;
+    }
+    // Look again about when those characters will have left the wire
+    // (start, eight data bits, parity, stop: eleven bits at most).
+    const auto ms = std::max<std::int64_t>(1, std::int64_t{queued} * 11 * 1000 / baud_);
+    drainCheckAt_ = now + std::chrono::milliseconds(ms);
+}
+
+bool Device::LineStatusWantedLocked() const
+{
+    return (hasCounters_ || hasModemLines_) && wait_ && (mask_ & kLineStatusEvents) != 0;
+}
+
+void Device::PollLineStatusLocked(Clock::time_point now)
+{
+    nextStatusPoll_ = now + kLineStatusPeriod;
+    DWORD events = 0;
+    serial_icounter_struct counts{};
+    if (hasCounters_ && ::ioctl(fd_, TIOCGICOUNT, &counts) == 0) {
+        DWORD errors = 0;
+        errors |= counts.frame != counters_.frame ? CE_FRAME : 0;
+        errors |= counts.overrun != counters_.overrun ? CE_OVERRUN : 0;
+        errors |= counts.parity != counters_.parity ? CE_RXPARITY : 0;
+        errors |= counts.buf_overrun != counters_.bufOverrun ? CE_RXOVER : 0;
+        errors |= counts.brk != counters_.brk ? CE_BREAK : 0;
+        events |= counts.cts != counters_.cts ? EV_CTS : 0;
+        events |= counts.dsr != counters_.dsr ? EV_DSR : 0;
+        events |= counts.dcd != counters_.dcd ? EV_RLSD : 0;
+        events |= counts.rng != counters_.rng ? EV_RING : 0;
+        events |= (errors & (CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER)) != 0 ? EV_ERR : 0;
+        events |= (errors & CE_BREAK) != 0 ? EV_BREAK : 0;
+        errors_ |= errors;
+        counters_ = {counts.cts, counts.dsr, counts.rng, counts.dcd, counts.frame,
+                     counts.overrun, counts.parity, counts.brk, counts.buf_overrun};
+    }
+    // Some adapters count no line changes; their levels are compared instead.
+    int bits = 0;
+    if (hasModemLines_ && ::ioctl(fd_, TIOCMGET, &bits) == 0) {
+        const int changed = bits ^ modemBits_;
+        modemBits_ = bits;
+        events |= (changed & TIOCM_CTS) != 0 ? EV_CTS : 0;
+        events |= (changed & TIOCM_DSR) != 0 ? EV_DSR : 0;
+        events |= (changed & TIOCM_CD) != 0 ? EV_RLSD : 0;
+        // Windows reports a ring at its trailing edge.
+        events |= (changed & TIOCM_RI) != 0 && (bits & TIOCM_RI) == 0 ? EV_RING : 0;
+    }
+    if (events != 0) {
+        RaiseLocked(events);
+    }
+}
+
+void Device::RaiseLocked(DWORD events)
+{
+    history_ |= events & mask_;
+    if (wait_ && history_ != 0) {
+        *wait_->mask = history_;
+        history_ = 0;
+        FinishLocked(*wait_, ERROR_SUCCESS, kEventWaitBytes);
+        wait_.reset();
+    }
+}
+
+void Device::HangUpLocked()
+{
+    if (hungUp_) {
+        return;
+    }
+    hungUp_ = true;
+    // Pending transfers fail at their next service; a wait has nothing left
+    // to wait for.
+    if (wait_) {
+        FinishLocked(*wait_, ERROR_DEVICE_REMOVED, 0);
+        wait_.reset();
+    }
+}
+
+void Device::AbortLocked(std::deque<Transfer>& queue)
+{
+    for (Transfer& transfer : queue) {
+        FinishLocked(transfer, ERROR_OPERATION_ABORTED, transfer.done);
+    }
+    queue.clear();
+}
+
+int Device::PollTimeoutLocked(Clock::time_point now) const
+{
+    auto earliest = Clock::time_point::max();
+    if (!reads_.empty()) {
+        const Transfer& read = reads_.front();
+        earliest = std::min(earliest, read.deadline);
+        if (read.interval.count() > 0 && read.done > 0) {
+            earliest = std::min(earliest, read.lastByte + read.interval);
+        }
+    }
+    if (!writes_.empty()) {
+        earliest = std::min(earliest, writes_.front().deadline);
+    } else if (drainPending_) {
+        earliest = std::min(earliest, drainCheckAt_);
+    }
+    if (LineStatusWantedLocked()) {
+        earliest = std::min(earliest, nextStatusPoll_);
+    }
+    if (earliest == Clock::time_point::max()) {
+        return -1;
+    }
+    if (earliest <= now) {
+        return 0;
+    }
+    // Rounded up, so that the loop never wakes just before a deadline and
+    // polls again with a zero time-out.
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(earliest - now).count();
+    return static_cast<int>(std::min<std::int64_t>(ms, INT_MAX));
+}
+
+DWORD Device::InQueueLocked() const
+{
+    int pending = 0;
+    if (hungUp_ || ::ioctl(fd_, FIONREAD, &pending) != 0 || pending < 0) {
+        pending = 0;
+    }
+    return static_cast<DWORD>(input_.size()) + static_cast<DWORD>(pending);
+}
+
+DWORD Device::OutQueueLocked() const
+{
+    std::uint64_t queued = 0;
+    for (const Transfer& write : writes_) {
+        queued += write.count - write.done;
+    }
+    int kernel = 0;
+    if (!hungUp_ && ::ioctl(fd_, TIOCOUTQ, &kernel) == 0 && kernel > 0) {
+        queued += static_cast<std::uint64_t>(kernel);
+    }
+    return static_cast<DWORD>(std::min<std::uint64_t>(queued, MAXDWORD));
+}
+
+}  // namespace cardpush::platform::posix
