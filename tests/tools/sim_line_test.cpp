@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -54,7 +55,10 @@ protected:
     void TearDown() override
     {
         CloseClient();
-        Stop();
+        if (pid_ > 0) {
+            // A simulator that crashed or failed along the way does not exit cleanly.
+            EXPECT_EQ(0, Stop()) << ReadFile(dir_ / "sim.err");
+        }
         fs::remove_all(dir_);
     }
 
@@ -351,6 +355,8 @@ TEST_F(SimLineTest, SurvivesCloseAndReopenAndLosesRepliesToAClosedPort)
 {
     const std::string path = Start({"--s-delay", "200"});
     OpenClient(path);
+    // The tool takes the port for itself; the next opener must still get in.
+    ASSERT_EQ(0, ioctl(client_, TIOCEXCL));
     Send("S");
     CloseClient();
     std::this_thread::sleep_for(800ms);  // the answer falls due while nobody listens
@@ -386,6 +392,23 @@ TEST_F(SimLineTest, LinkReplacesAStaleOneAndIsRemovedWhenStopped)
     CloseClient();
     EXPECT_EQ(0, Stop());
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+TEST_F(SimLineTest, ExitsWithItsParentAndRemovesItsLink)
+{
+    // A shell in between plays the run script: it starts the simulator and ends.
+    const fs::path link = dir_ / "ttyCARD";
+    const std::string command =
+        std::string(CARDPUSH_SIM_PATH) + " --exit-with-parent --card-dir '" + Card().string() +
+        "' --link '" + link.string() + "' >'" + (dir_ / "out").string() + "' 2>&1 & sleep 1";
+    ASSERT_EQ(0, std::system(command.c_str()));
+    // The simulator is gone once its link is: wait for that, with the guard.
+    const auto end = std::chrono::steady_clock::now() + kGuard;
+    while (fs::exists(fs::symlink_status(link)) && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << ReadFile(dir_ / "out");
+    EXPECT_NE(std::string::npos, ReadFile(dir_ / "out").find("/dev/pts/"));
 }
 
 TEST_F(SimLineTest, LinkPathHoldingAFileIsRefused)

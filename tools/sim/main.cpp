@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -121,7 +122,16 @@ private:
 
 int Serve(const SimOptions& options)
 {
+    const pid_t parent = getppid();
     const int stop_fd = StopSignals();
+    if (options.exit_with_parent) {
+        // The parent's end becomes a SIGTERM on the stop descriptor. A parent that ended before
+        // the request was made is seen by the change of parent.
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) {
+            Log("the parent has ended already");
+            return 0;
+        }
+    }
     CardDir card_dir(options.card_dir);
     WireLog wire_log(options.wire_log);
     PtyLine line;

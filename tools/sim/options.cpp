@@ -135,6 +135,11 @@ const std::vector<std::pair<std::string, Spec>>& Specs()
         {"--baud",
          {"RATE", "read no faster than a line of RATE bits per second carries (10 bits a byte)",
           Number(50, 4'000'000, [](SimOptions& o, long n) { o.baud = static_cast<int>(n); })}},
+        {"--exit-with-parent",
+         {nullptr,
+          "stop (and tidy up) when the process that started it ends, e.g. a run "
+          "script that then becomes the tool with exec",
+          Flag([](SimOptions& o) { o.exit_with_parent = true; })}},
         {"--frame-timeout",
          {"MS",
           "drop a delete or upload frame when no byte of it has come for MS "

@@ -13,7 +13,8 @@ struct SimOptions {
     std::string link;      // symbolic link to the device; empty: none
     std::string card_dir;  // empty: a fresh temporary folder, removed at the end
     std::string wire_log;  // empty: received bytes are not written out
-    int split = 0;         // reply piece size; 0: replies go out whole
+    bool exit_with_parent = false;
+    int split = 0;  // reply piece size; 0: replies go out whole
     Millis split_delay{20};
     int baud = 0;  // reading paced to this line speed; 0: as fast as bytes come
 };
