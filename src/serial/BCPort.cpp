@@ -1,0 +1,627 @@
+#include "serial/BCPort.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "serial/ComThread.h"
+
+namespace cardpush {
+namespace {
+
+constexpr DWORD kBaudRateBits[] = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
+                                   19200, 38400, 56000, 57600, 115200, 128000, 256000};
+
+// Releases an operation record on every path out of a blocking transfer.
+class OperationScope {
+public:
+    OperationScope(TBComPort& port, TPortOperation*& op) : port_(port), op_(op)
+    {
+        port_.NewPortOperation(op_);
+    }
+    ~OperationScope() { port_.FreePortOperation(op_); }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+private:
+    TBComPort& port_;
+    TPortOperation*& op_;
+};
+
+}  // namespace
+
+DWORD BaudRateBits(TBaudRate rate)
+{
+    // Anything outside the enumeration gets 0, which the driver refuses.
+    return rate <= br256000 ? kBaudRateBits[rate] : 0;
+}
+
+DWORD PortEventsToMask(TPortEvents events)
+{
+    DWORD mask = 0;
+    for (unsigned e = 0; e < 8; ++e) {
+        if (events.Contains(static_cast<TPortEvent>(e))) {
+            mask |= kEventFlags[e];
+        }
+    }
+    return mask;
+}
+
+TPortEvents MaskToPortEvents(DWORD mask)
+{
+    TPortEvents events;
+    for (unsigned e = 0; e < 8; ++e) {
+        if (mask & kEventFlags[e]) {
+            events.Include(static_cast<TPortEvent>(e));
+        }
+    }
+    return events;
+}
+
+TComErrors CommErrorsFromFlags(DWORD flags, TParity parity)
+{
+    TComErrors errors;
+    if (flags & CE_FRAME) {
+        errors.Include(ceFrame);
+    }
+    // Parity errors mean nothing on a line that sends no parity bit.
+    if ((flags & CE_RXPARITY) && parity != paNone) {
+        errors.Include(ceRxParity);
+    }
+    if (flags & CE_OVERRUN) {
+        errors.Include(ceOverrun);
+    }
+    if (flags & CE_RXOVER) {
+        errors.Include(ceRxOver);
+    }
+    if (flags & CE_TXFULL) {
+        errors.Include(ceTxFull);
+    }
+    if (flags & CE_BREAK) {
+        errors.Include(ceBreak);
+    }
+    if (flags & CE_IOE) {
+        errors.Include(ceIO);
+    }
+    if (flags & CE_MODE) {
+        errors.Include(ceMode);
+    }
+    return errors;
+}
+
+// --- time-outs ---
+
+void TComTimeouts::Assign(const TComTimeouts& source)
+{
+    std::copy(std::begin(source.values_), std::end(source.values_), std::begin(values_));
+}
+
+void TComTimeouts::Set(int index, std::int32_t value)
+{
+    if (values_[index] == value) {
+        return;
+    }
+    values_[index] = value;
+    if (port_ != nullptr && port_->Connected()) {
+        port_->ApplyTimeouts();
+    }
+}
+
+COMMTIMEOUTS TComTimeouts::ToDevice() const
+{
+    auto device = [](std::int32_t v) { return v < 0 ? MAXDWORD : static_cast<DWORD>(v); };
+    return COMMTIMEOUTS{device(values_[0]), device(values_[1]), device(values_[2]),
+                        device(values_[3]), device(values_[4])};
+}
+
+// --- the port ---
+
+TBComPort::TBComPort(void* Owner, platform::CommApi& api) : api_(api), owner_(Owner) {}
+
+TBComPort::~TBComPort()
+{
+    if (!open_.load()) {
+        return;
+    }
+    try {
+        Close();
+    } catch (...) {
+        // A destructor cannot report; but the event thread must not outlive
+        // the object it dispatches for, nor the device stay held.
+        Shutdown();
+    }
+}
+
+bool TBComPort::Open()
+{
+    if (open_.load()) {
+        return true;
+    }
+    // The "\\.\" prefix reaches every port, COM10 and above included; as a C
+    // string the path ends at the name's first NUL, which the registry's port
+    // names may carry.
+    const std::string path = "\\\\.\\" + port_;
+    const HANDLE device = api_.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    handle_.store(device);
+    if (device == INVALID_HANDLE_VALUE) {
+        switch (api_.GetLastError()) {
+            case ERROR_FILE_NOT_FOUND: RaiseComFault(ComFault::PortMissing);
+            case ERROR_ACCESS_DENIED: RaiseComFault(ComFault::PortBusy);
+            default:
+                // Other causes surface as the first configuration step's
+                // failure on the invalid handle.
+                break;
+        }
+    }
+    // The apply steps act only on an open port, so the flag comes first.
+    open_.store(true);
+    try {
+        ApplyAllSettings();
+        if (syncMethod_ == smWindowSync) {
+            notifyWindow_ = std::make_shared<NotifyWindow>();
+            notifyWindow_->port = this;
+        }
+        thread_ = std::make_unique<TComThread>(*this);
+    } catch (...) {
+        notifyWindow_.reset();
+        ReleaseDevice();
+        open_.store(false);
+        throw;
+    }
+    return open_.load();
+}
+
+bool TBComPort::Close()
+{
+    if (!open_.load()) {
+        return true;
+    }
+    SetDTRLine(false);
+    SetRTSLine(false);
+    AbortTransfers();
+    Shutdown();
+    return true;
+}
+
+void TBComPort::Shutdown()
+{
+    // The thread clears the event mask and both driver buffers as it ends.
+    thread_.reset();
+    if (notifyWindow_) {
+        std::lock_guard lock(notifyWindow_->mutex);
+        notifyWindow_->port = nullptr;
+    }
+    notifyWindow_.reset();
+    ReleaseDevice();
+    open_.store(false);
+}
+
+void TBComPort::ReleaseDevice()
+{
+    const HANDLE device = handle_.exchange(INVALID_HANDLE_VALUE);
+    if (device != INVALID_HANDLE_VALUE) {
+        api_.CloseHandle(device);
+    }
+}
+
+void TBComPort::RequireOpen() const
+{
+    if (!open_.load()) {
+        RaiseComFault(ComFault::PortClosed);
+    }
+}
+
+void TBComPort::ApplyAllSettings()
+{
+    ApplyBufferSizes();
+    ApplyLineSettings();
+    ApplyTimeouts();
+}
+
+void TBComPort::ApplyBufferSizes()
+{
+    if (!api_.SetupComm(Handle(), static_cast<DWORD>(inBufSize_), static_cast<DWORD>(outBufSize_))) {
+        RaiseComFault(ComFault::SetupComm);
+    }
+}
+
+void TBComPort::ApplyLineSettings()
+{
+    // A fresh block every time: the device's current settings are not read,
+    // so every flag (parity checking, flow control, DTR/RTS control) is off.
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = BaudRateBits(baudRate_);
+    dcb.ByteSize = static_cast<BYTE>(byteSize_ + 5);
+    dcb.Parity = parity_;
+    dcb.StopBits = stopBits_;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    if (!api_.SetCommState(Handle(), &dcb)) {
+        RaiseComFault(ComFault::SetCommState);
+    }
+}
+
+void TBComPort::ApplyTimeouts()
+{
+    COMMTIMEOUTS timeouts = timeouts_.ToDevice();
+    if (!api_.SetCommTimeouts(Handle(), &timeouts)) {
+        RaiseComFault(ComFault::SetCommTimeouts);
+    }
+}
+
+// --- properties ---
+
+void TBComPort::SetBaudRate(TBaudRate value)
+{
+    if (value != baudRate_) {
+        baudRate_ = value;
+        if (open_.load()) {
+            ApplyLineSettings();
+        }
+    }
+}
+
+void TBComPort::SetByteSize(TByteSize value)
+{
+    if (value != byteSize_) {
+        byteSize_ = value;
+        if (open_.load()) {
+            ApplyLineSettings();
+        }
+    }
+}
+
+void TBComPort::SetParity(TParity value)
+{
+    if (value != parity_) {
+        parity_ = value;
+        if (open_.load()) {
+            ApplyLineSettings();
+        }
+    }
+}
+
+void TBComPort::SetStopBits(TStopBits value)
+{
+    if (value != stopBits_) {
+        stopBits_ = value;
+        if (open_.load()) {
+            ApplyLineSettings();
+        }
+    }
+}
+
+namespace {
+// The driver takes even buffer sizes. The caller's value, not the stored
+// one, is what the setter compares, so 2049 set twice is sent twice.
+std::int32_t EvenBufferSize(std::int32_t value) { return value > 0 && value % 2 != 0 ? value - 1 : value; }
+}  // namespace
+
+void TBComPort::SetInBufSize(std::int32_t value)
+{
+    if (value != inBufSize_) {
+        inBufSize_ = EvenBufferSize(value);
+        if (open_.load()) {
+            ApplyBufferSizes();
+        }
+    }
+}
+
+void TBComPort::SetOutBufSize(std::int32_t value)
+{
+    if (value != outBufSize_) {
+        outBufSize_ = EvenBufferSize(value);
+        if (open_.load()) {
+            ApplyBufferSizes();
+        }
+    }
+}
+
+void TBComPort::SetPort(const std::string& value)
+{
+    if (open_.load()) {
+        RaiseComFault(ComFault::PropertyWhileOpen);
+    }
+    port_ = value;
+}
+
+void TBComPort::SetSyncMethod(TSyncMethod value)
+{
+    if (value == syncMethod_) {
+        return;
+    }
+    if (open_.load()) {
+        RaiseComFault(ComFault::PropertyWhileOpen);
+    }
+    syncMethod_ = value;
+}
+
+void TBComPort::SetTimeouts(const TComTimeouts& value)
+{
+    timeouts_.Assign(value);
+    if (open_.load()) {
+        ApplyTimeouts();
+    }
+}
+
+// --- DTR, RTS, abort ---
+
+void TBComPort::SetDTRLine(bool State)
+{
+    RequireOpen();
+    if (!api_.EscapeCommFunction(Handle(), State ? SETDTR : CLRDTR)) {
+        RaiseComFault(ComFault::EscapeCommFunction);
+    }
+}
+
+void TBComPort::SetRTSLine(bool State)
+{
+    RequireOpen();
+    if (!api_.EscapeCommFunction(Handle(), State ? SETRTS : CLRRTS)) {
+        RaiseComFault(ComFault::EscapeCommFunction);
+    }
+}
+
+void TBComPort::AbortTransfers()
+{
+    RequireOpen();
+    if (!api_.PurgeComm(Handle(), PURGE_TXABORT | PURGE_RXABORT)) {
+        RaiseComFault(ComFault::PurgeComm);
+    }
+}
+
+// --- transfers ---
+
+void TBComPort::NewPortOperation(TPortOperation*& Op)
+{
+    Op = new TPortOperation;
+    // Signalled from the start, so that waiting on a record on which nothing
+    // was started completes at once with 0 bytes.
+    Op->Overlapped.hEvent = api_.CreateEventA(nullptr, TRUE, TRUE, nullptr);
+}
+
+void TBComPort::FreePortOperation(TPortOperation*& Op)
+{
+    if (Op == nullptr) {
+        return;
+    }
+    api_.CloseHandle(Op->Overlapped.hEvent);
+    delete Op;
+    Op = nullptr;
+}
+
+std::int32_t TBComPort::WriteText(const std::string& Text)
+{
+    RequireOpen();
+    TPortOperation* op = nullptr;
+    OperationScope scope(*this, op);
+    WriteTextAsync(Text, op);
+    return WaitForOperation(op);
+}
+
+std::int32_t TBComPort::ReadText(std::string& Text, std::int32_t Count)
+{
+    RequireOpen();
+    TPortOperation* op = nullptr;
+    OperationScope scope(*this, op);
+    ReadTextAsync(Text, Count, op);
+    const std::int32_t n = WaitForOperation(op);
+    // Never longer than what was read into, whatever the driver reports.
+    Text.resize(std::min<std::size_t>(static_cast<std::size_t>(n), Text.size()));
+    return static_cast<std::int32_t>(Text.size());
+}
+
+std::int32_t TBComPort::WriteTextAsync(const std::string& Text, TPortOperation* Op)
+{
+    RequireOpen();
+    if (Text.empty()) {
+        return 0;
+    }
+    return WriteBufferAsync(Text.data(), static_cast<std::int32_t>(Text.size()), Op);
+}
+
+std::int32_t TBComPort::ReadTextAsync(std::string& Text, std::int32_t Count, TPortOperation* Op)
+{
+    RequireOpen();
+    Text.assign(static_cast<std::size_t>(std::max<std::int32_t>(Count, 0)), '\0');
+    if (Count <= 0) {
+        return 0;
+    }
+    return ReadBufferAsync(Text.data(), Count, Op);
+}
+
+std::int32_t TBComPort::WriteBufferAsync(const void* Buffer, std::int32_t Count,
+                                         TPortOperation* Op)
+{
+    if (Op == nullptr) {
+        RaiseComFault(ComFault::NoOperation);
+    }
+    RequireOpen();
+    // A negative count would reach the driver as a huge one.
+    if (Count < 0) {
+        RaiseComFault(ComFault::Write);
+    }
+    Op->Kind = pokWrite;
+    Op->DataCopy = std::make_unique<char[]>(static_cast<std::size_t>(Count));
+    if (Count > 0) {
+        std::memcpy(Op->DataCopy.get(), Buffer, static_cast<std::size_t>(Count));
+    }
+    Op->DataSize = static_cast<std::uint32_t>(Count);
+    // The driver gets the caller's bytes, not the copy: they must live until
+    // the operation has been waited for.
+    DWORD written = 0;
+    if (!api_.WriteFile(Handle(), Buffer, static_cast<DWORD>(Count), &written, &Op->Overlapped) &&
+        api_.GetLastError() != ERROR_IO_PENDING) {
+        RaiseComFault(ComFault::Write);
+    }
+    // While the write is pending this is not its result: WaitForOperation gives that.
+    return static_cast<std::int32_t>(written);
+}
+
+std::int32_t TBComPort::ReadBufferAsync(void* Buffer, std::int32_t Count, TPortOperation* Op)
+{
+    if (Op == nullptr) {
+        RaiseComFault(ComFault::NoOperation);
+    }
+    RequireOpen();
+    if (Count < 0) {
+        RaiseComFault(ComFault::Read);
+    }
+    Op->Kind = pokRead;
+    DWORD read = 0;
+    if (!api_.ReadFile(Handle(), Buffer, static_cast<DWORD>(Count), &read, &Op->Overlapped) &&
+        api_.GetLastError() != ERROR_IO_PENDING) {
+        RaiseComFault(ComFault::Read);
+    }
+    return static_cast<std::int32_t>(read);
+}
+
+std::int32_t TBComPort::WaitForOperation(TPortOperation* Op)
+{
+    if (Op == nullptr) {
+        RaiseComFault(ComFault::NoOperation);
+    }
+    // No open-port test here: a transfer that Close aborts must end with the
+    // message of its kind in the thread that waits for it.
+    DWORD n = 0;
+    const bool done = api_.WaitForSingleObject(Op->Overlapped.hEvent, INFINITE) == WAIT_OBJECT_0 &&
+                      api_.GetOverlappedResult(Handle(), &Op->Overlapped, &n, FALSE);
+    if (!done) {
+        RaiseComFault(Op->Kind == pokRead ? ComFault::Read : ComFault::Write);
+    }
+    return static_cast<std::int32_t>(n);
+}
+
+// --- queries ---
+
+std::int32_t TBComPort::PendingInput()
+{
+    RequireOpen();
+    DWORD errors = 0;
+    COMSTAT status{};
+    // The error flags read here are dropped; reading them clears the
+    // device's error state.
+    if (!api_.ClearCommError(Handle(), &errors, &status)) {
+        RaiseComFault(ComFault::ClearCommError);
+    }
+    return static_cast<std::int32_t>(status.cbInQue);
+}
+
+TLineSignals TBComPort::LineSignals()
+{
+    RequireOpen();
+    DWORD status = 0;
+    if (!api_.GetCommModemStatus(Handle(), &status)) {
+        RaiseComFault(ComFault::GetCommModemStatus);
+    }
+    return TLineSignals::FromBits(static_cast<std::uint8_t>((status >> 4) & 0x0F));
+}
+
+// --- dispatch ---
+
+void TBComPort::DispatchEvents(TPortEvents events)
+{
+    for (TPortEvent e : kDispatchOrder) {
+        if (!events.Contains(e)) {
+            continue;
+        }
+        switch (e) {
+            case pevError: FireError(); break;
+            case pevRxChar: FireRxChar(); break;
+            case pevTxEmpty: FireTxEmpty(); break;
+            case pevRing: FireRing(); break;
+            case pevCTS: FireCTSChange(); break;
+            case pevDSR: FireDSRChange(); break;
+            case pevRLSD: FireRLSDChange(); break;
+            case pevRx80Full: FireRx80Full(); break;
+        }
+    }
+}
+
+void TBComPort::FireRxChar()
+{
+    // Queried even without a handler, so that a failing driver is noticed.
+    // An earlier handler may have read everything: no call for 0 bytes.
+    const std::int32_t count = PendingInput();
+    if (count > 0 && OnRxChar) {
+        OnRxChar(this, count);
+    }
+}
+
+void TBComPort::FireTxEmpty()
+{
+    if (OnTxEmpty) {
+        OnTxEmpty(this);
+    }
+}
+
+void TBComPort::FireRing()
+{
+    if (OnRing) {
+        OnRing(this);
+    }
+}
+
+void TBComPort::FireRx80Full()
+{
+    if (OnRx80Full) {
+        OnRx80Full(this);
+    }
+}
+
+void TBComPort::FireCTSChange()
+{
+    if (OnCTSChange) {
+        OnCTSChange(this, LineSignals().Contains(lsCTS));
+    }
+}
+
+void TBComPort::FireDSRChange()
+{
+    if (OnDSRChange) {
+        OnDSRChange(this, LineSignals().Contains(lsDSR));
+    }
+}
+
+void TBComPort::FireRLSDChange()
+{
+    if (OnRLSDChange) {
+        OnRLSDChange(this, LineSignals().Contains(lsRLSD));
+    }
+}
+
+void TBComPort::FireError()
+{
+    RequireOpen();
+    DWORD flags = 0;
+    COMSTAT status{};
+    if (!api_.ClearCommError(Handle(), &flags, &status)) {
+        RaiseComFault(ComFault::ClearCommError);
+    }
+    const TComErrors errors = CommErrorsFromFlags(flags, parity_);
+    if (!errors.Empty() && OnError) {
+        OnError(this, errors);
+    }
+}
+
+void TBComPort::NotifyWindowProc(DWORD event)
+{
+    if (!open_.load()) {
+        return;
+    }
+    switch (event) {
+        case EV_RXCHAR: FireRxChar(); break;
+        case EV_TXEMPTY: FireTxEmpty(); break;
+        case EV_CTS: FireCTSChange(); break;
+        case EV_DSR: FireDSRChange(); break;
+        case EV_RLSD: FireRLSDChange(); break;
+        case EV_ERR: FireError(); break;
+        case EV_RING: FireRing(); break;
+        case EV_RX80FULL: FireRx80Full(); break;
+        default: break;
+    }
+}
+
+}  // namespace cardpush

@@ -1,0 +1,312 @@
+// The tool's serial port: TBComPort, one object per serial device.
+//
+// It keeps the line settings as properties, opens the device exclusively for
+// overlapped transfers, pushes buffer sizes, line settings and time-outs to
+// the driver, and runs an event thread while it is open that reports device
+// events through the On... callbacks. Every failure throws EComPort with one
+// fixed message (serial/ComErrors.h).
+//
+// Threads:
+//   - Open, Close and the property setters are called from one thread at a
+//     time (the tool's link thread).
+//   - Transfers (WriteText, ReadText and the async forms) may run on several
+//     threads at once: each has its own operation record and event.
+//   - Events are delivered on the thread that SyncMethod selects:
+//       smThreadSync  the GUI thread (platform::MainThread), while the event
+//                     thread waits for the handler; the default;
+//       smWindowSync  the GUI thread, with the event thread already released;
+//       smNone        the event thread itself.
+//   - Close waits for the event thread to end. On the GUI thread it keeps
+//     running pending dispatches meanwhile; on another thread it returns only
+//     after the GUI thread has run a dispatch that is waiting for it.
+//   - Close must not be called from one of the port's own event handlers
+//     while SyncMethod is smThreadSync or smNone: the event thread waits for
+//     that very handler.
+//
+// Transfers, queries, DTR/RTS and AbortTransfers on a port that is not open
+// throw EComPort ("Порт не открыт") without touching the device.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/comm_api.h"
+#include "serial/ComErrors.h"
+
+namespace cardpush {
+
+// A set of up to eight elements of an enumeration, stored in one byte with
+// element k at bit k.
+template <class E>
+class ByteSet {
+public:
+    constexpr ByteSet() = default;
+    constexpr ByteSet(std::initializer_list<E> elements)
+    {
+        for (E e : elements) {
+            Include(e);
+        }
+    }
+    static constexpr ByteSet FromBits(std::uint8_t bits)
+    {
+        ByteSet s;
+        s.bits_ = bits;
+        return s;
+    }
+
+    constexpr bool Contains(E e) const { return (bits_ >> static_cast<unsigned>(e)) & 1u; }
+    constexpr void Include(E e) { bits_ |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(e)); }
+    constexpr bool Empty() const { return bits_ == 0; }
+    constexpr std::uint8_t Bits() const { return bits_; }
+    friend constexpr bool operator==(ByteSet, ByteSet) = default;
+
+private:
+    std::uint8_t bits_ = 0;
+};
+
+enum TBaudRate : std::uint8_t {
+    br110, br300, br600, br1200, br2400, br4800, br9600, br14400,
+    br19200, br38400, br56000, br57600, br115200, br128000, br256000,
+};
+enum TByteSize : std::uint8_t { bs5, bs6, bs7, bs8 };
+enum TParity : std::uint8_t { paNone, paOdd, paEven, paMark, paSpace };
+enum TStopBits : std::uint8_t { sb1, sb1_5, sb2 };
+enum TSyncMethod : std::uint8_t { smThreadSync, smWindowSync, smNone };
+
+enum TComError : std::uint8_t {
+    ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull,
+};
+using TComErrors = ByteSet<TComError>;
+
+enum TPortEvent : std::uint8_t {
+    pevRxChar, pevTxEmpty, pevRing, pevCTS, pevDSR, pevRLSD, pevError, pevRx80Full,
+};
+using TPortEvents = ByteSet<TPortEvent>;
+
+// The modem status shifted right by four.
+enum TLineSignal : std::uint8_t { lsCTS, lsDSR, lsRing, lsRLSD };
+using TLineSignals = ByteSet<TLineSignal>;
+
+// Bits per second that the device gets for a TBaudRate.
+DWORD BaudRateBits(TBaudRate rate);
+
+// Port events to the platform's EV_* flags and back; flags without a port
+// event are dropped.
+DWORD PortEventsToMask(TPortEvents events);
+TPortEvents MaskToPortEvents(DWORD mask);
+// The driver's CE_* flags as TComErrors; CE_RXPARITY counts only when the
+// line checks parity.
+TComErrors CommErrorsFromFlags(DWORD flags, TParity parity);
+
+class TBComPort;
+class TComThread;
+
+// The five time-outs of a port, in milliseconds, in the order of the
+// platform's COMMTIMEOUTS record. A negative value means MAXDWORD on the
+// device. Changing a value of a port's own object on an open port sends all
+// five again; an object made without a port only stores.
+class TComTimeouts {
+public:
+    TComTimeouts() = default;
+    explicit TComTimeouts(TBComPort* port) : port_(port) {}
+    // The port binding is not copied: copying goes through Assign.
+    TComTimeouts(const TComTimeouts&) = delete;
+    TComTimeouts& operator=(const TComTimeouts&) = delete;
+
+    // Copies the five values (not the port), without sending them anywhere.
+    // Only another TComTimeouts can be a source: the type system rules out
+    // assignment from an object of any other class.
+    void Assign(const TComTimeouts& source);
+
+    std::int32_t ReadInterval() const { return values_[0]; }
+    std::int32_t ReadTotalMultiplier() const { return values_[1]; }
+    std::int32_t ReadTotalConstant() const { return values_[2]; }
+    std::int32_t WriteTotalMultiplier() const { return values_[3]; }
+    std::int32_t WriteTotalConstant() const { return values_[4]; }
+    void SetReadInterval(std::int32_t value) { Set(0, value); }
+    void SetReadTotalMultiplier(std::int32_t value) { Set(1, value); }
+    void SetReadTotalConstant(std::int32_t value) { Set(2, value); }
+    void SetWriteTotalMultiplier(std::int32_t value) { Set(3, value); }
+    void SetWriteTotalConstant(std::int32_t value) { Set(4, value); }
+
+    // The record for SetCommTimeouts.
+    COMMTIMEOUTS ToDevice() const;
+
+private:
+    void Set(int index, std::int32_t value);
+
+    TBComPort* port_ = nullptr;
+    std::int32_t values_[5] = {-1, 0, 0, 100, 1000};
+};
+
+enum TPortOperationKind : std::uint8_t { pokWrite, pokRead };
+
+// One overlapped transfer: made by NewPortOperation, owned by whoever started
+// the transfer, released by FreePortOperation. The OVERLAPPED block and the
+// buffer given to the transfer must live until it has been waited for.
+struct TPortOperation {
+    OVERLAPPED Overlapped{};
+    TPortOperationKind Kind = pokWrite;
+    std::unique_ptr<char[]> DataCopy;  // private copy of the bytes of a write
+    std::uint32_t DataSize = 0;
+};
+
+using TNotifyEvent = std::function<void(TBComPort* Sender)>;
+using TRxCharEvent = std::function<void(TBComPort* Sender, std::int32_t Count)>;
+using TComSignalEvent = std::function<void(TBComPort* Sender, bool State)>;
+using TComErrorEvent = std::function<void(TBComPort* Sender, TComErrors Errors)>;
+
+class TBComPort {
+public:
+    // Owner is kept for whoever made the port and is not used otherwise. The
+    // device layer must outlive the port.
+    explicit TBComPort(void* Owner = nullptr,
+                       platform::CommApi& api = platform::SystemCommApi());
+    // Closes the port when open. Should Close fail, the event thread is still
+    // stopped and the device released.
+    ~TBComPort();
+    TBComPort(const TBComPort&) = delete;
+    TBComPort& operator=(const TBComPort&) = delete;
+
+    void* Owner() const { return owner_; }
+
+    // Opens "\\.\" + Port (up to its first NUL) exclusively, configures it
+    // and starts the event thread. Does nothing when open. Returns true, or
+    // throws with the port closed and every property kept.
+    bool Open();
+    // Lowers DTR and RTS, aborts transfers, stops the event thread and
+    // releases the device. Does nothing when closed. Returns true. If one of
+    // the first three steps throws, the port stays open and a later Close
+    // starts again.
+    bool Close();
+    bool Connected() const { return open_.load(); }
+
+    void SetDTRLine(bool State);
+    void SetRTSLine(bool State);
+    // Cancels the device's outstanding transfers; their waiters throw the
+    // message of their kind.
+    void AbortTransfers();
+
+    // --- properties ---
+    // BaudRate, ByteSize, Parity, StopBits, InBufSize, OutBufSize and Timeouts
+    // take effect on an open device at once; if sending fails the new value
+    // stays stored and goes out with the next successful send of its kind.
+    TBaudRate BaudRate() const { return baudRate_; }
+    void SetBaudRate(TBaudRate value);
+    TByteSize ByteSize() const { return byteSize_; }
+    void SetByteSize(TByteSize value);
+    // A positive odd size is stored one lower (the driver takes even sizes).
+    std::int32_t InBufSize() const { return inBufSize_; }
+    void SetInBufSize(std::int32_t value);
+    std::int32_t OutBufSize() const { return outBufSize_; }
+    void SetOutBufSize(std::int32_t value);
+    TParity Parity() const { return parity_; }
+    void SetParity(TParity value);
+    // Frozen while open: setting it then throws, even to the same value.
+    const std::string& Port() const { return port_; }
+    void SetPort(const std::string& value);
+    // Frozen while open: changing it then throws.
+    TSyncMethod SyncMethod() const { return syncMethod_; }
+    void SetSyncMethod(TSyncMethod value);
+    TStopBits StopBits() const { return stopBits_; }
+    void SetStopBits(TStopBits value);
+    // The port's own time-outs; SetTimeouts copies the five values into it.
+    TComTimeouts& Timeouts() { return timeouts_; }
+    const TComTimeouts& Timeouts() const { return timeouts_; }
+    void SetTimeouts(const TComTimeouts& value);
+
+    // --- events: assign before Open; called as SyncMethod says ---
+    TComSignalEvent OnCTSChange;
+    TComSignalEvent OnDSRChange;
+    TComErrorEvent OnError;         // Errors never empty
+    TNotifyEvent OnRing;
+    TComSignalEvent OnRLSDChange;
+    TNotifyEvent OnRx80Full;
+    TRxCharEvent OnRxChar;          // Count: bytes waiting, at least 1
+    TNotifyEvent OnTxEmpty;
+
+    // --- transfers: the bytes go as they are, NUL included ---
+    // Write Text and wait for it; returns the bytes written. An empty Text
+    // starts nothing and returns 0.
+    std::int32_t WriteText(const std::string& Text);
+    // Read at most Count bytes into Text and wait; Text's length becomes the
+    // count read, which is returned. With the default time-outs the read
+    // returns at once with what has arrived, possibly nothing.
+    std::int32_t ReadText(std::string& Text, std::int32_t Count);
+    // Start a transfer on Op; WaitForOperation gives its result. Text (or
+    // Buffer) must stay untouched until then.
+    std::int32_t WriteTextAsync(const std::string& Text, TPortOperation* Op);
+    std::int32_t ReadTextAsync(std::string& Text, std::int32_t Count, TPortOperation* Op);
+    std::int32_t WriteBufferAsync(const void* Buffer, std::int32_t Count, TPortOperation* Op);
+    std::int32_t ReadBufferAsync(void* Buffer, std::int32_t Count, TPortOperation* Op);
+    // Waits for the transfer started on Op (at once, with 0, if none was).
+    std::int32_t WaitForOperation(TPortOperation* Op);
+    void NewPortOperation(TPortOperation*& Op);
+    void FreePortOperation(TPortOperation*& Op);
+
+    // --- queries ---
+    std::int32_t PendingInput();
+    TLineSignals LineSignals();
+
+    // --- dispatch: called by the event thread (or on the GUI thread for it) ---
+    void DispatchEvents(TPortEvents events);
+    void FireRxChar();
+    void FireTxEmpty();
+    void FireRing();
+    void FireCTSChange();
+    void FireDSRChange();
+    void FireRLSDChange();
+    void FireError();
+    void FireRx80Full();
+    // The notification object's handler for one event (an EV_* flag); runs
+    // on the GUI thread with smWindowSync.
+    void NotifyWindowProc(DWORD event);
+
+private:
+    friend class TComTimeouts;
+    friend class TComThread;
+    struct NotifyWindow;
+
+    void ApplyAllSettings();
+    void ApplyBufferSizes();
+    void ApplyLineSettings();
+    void ApplyTimeouts();
+    void ReleaseDevice();
+    // Steps of Close from stopping the event thread on; cannot fail.
+    void Shutdown();
+    void RequireOpen() const;
+    HANDLE Handle() const { return handle_.load(); }
+
+    platform::CommApi& api_;
+    void* owner_;
+
+    TBaudRate baudRate_ = br9600;
+    TByteSize byteSize_ = bs8;
+    std::int32_t inBufSize_ = 2048;
+    std::int32_t outBufSize_ = 2048;
+    TParity parity_ = paNone;
+    std::string port_ = "COM2";
+    TSyncMethod syncMethod_ = smThreadSync;
+    TStopBits stopBits_ = sb1;
+    TComTimeouts timeouts_{this};
+
+    // Read by transfers and dispatches on other threads.
+    std::atomic<bool> open_{false};
+    std::atomic<HANDLE> handle_{INVALID_HANDLE_VALUE};
+    std::unique_ptr<TComThread> thread_;
+    std::shared_ptr<NotifyWindow> notifyWindow_;
+};
+
+// Fills List with the names of the installed serial ports, sorted without
+// regard to letter case (COM1, COM10, COM3). An entry is the registry value's
+// data as stored, so it may end with a NUL. On failure throws "Ошибка
+// обращения к системному реестру" and leaves List as it was.
+void ListSerialPorts(std::vector<std::string>& List,
+                     platform::CommApi& api = platform::SystemCommApi());
+
+}  // namespace cardpush

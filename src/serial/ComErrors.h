@@ -1,0 +1,42 @@
+// The serial component's failures and their fixed operator messages.
+//
+// Every failure of the component leaves through RaiseComFault, which throws
+// EComPort with the one message of its kind (Windows-1251), nothing appended.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace cardpush {
+
+// A failure of the serial port component. It carries its message only: no
+// error code, no platform error number.
+class EComPort : public std::runtime_error {
+public:
+    explicit EComPort(const std::string& message) : std::runtime_error(message) {}
+};
+
+enum class ComFault : std::uint8_t {
+    PortMissing,          // CreateFileA: ERROR_FILE_NOT_FOUND
+    PortBusy,             // CreateFileA: ERROR_ACCESS_DENIED
+    Write,                // starting or completing a write
+    Read,                 // starting or completing a read
+    NoOperation,          // a transfer start or wait without its operation record
+    PurgeComm,
+    SetCommState,
+    SetCommTimeouts,
+    SetupComm,
+    ClearCommError,
+    GetCommModemStatus,
+    EscapeCommFunction,
+    PropertyWhileOpen,    // Port, or a change of SyncMethod, while open
+    Registry,             // the list of installed ports
+    PortClosed,           // a transfer, query or line change on a port that is not open
+};
+
+std::string_view ComFaultText(ComFault fault);
+[[noreturn]] void RaiseComFault(ComFault fault);
+
+}  // namespace cardpush
