@@ -1,0 +1,34 @@
+// The job-file reader on any bytes: no line holds LF, CR or 0x1A; the lines
+// joined with CR LF read back to the same lines; the header of their upload
+// announces exactly the bytes the line frames carry.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz/fuzz_check.h"
+#include "jobs/job_file.h"
+#include "link/protocol.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const std::vector<std::string> lines = cardpush::ReadJobLines(bytes);
+
+    std::string rejoined;
+    for (const std::string& line : lines) {
+        FUZZ_CHECK(line.find_first_of("\n\r\x1A") == std::string::npos);
+        rejoined += cardpush::protocol::LineFrame(line);
+    }
+    FUZZ_CHECK(cardpush::ReadJobLines(rejoined) == lines);
+
+    const cardpush::JobUpload upload = cardpush::MakeJobUpload("CARD", lines);
+    FUZZ_CHECK(upload.payloadBytes == rejoined.size());
+    FUZZ_CHECK(upload.header == "<CARD\\" + std::to_string(rejoined.size()) + "\\");
+    FUZZ_CHECK(upload.lines == lines);
+    // A file that already has CR LF line ends and nothing else special is
+    // announced with its size on disk.
+    if (bytes == rejoined) {
+        FUZZ_CHECK(upload.payloadBytes == size);
+    }
+    return 0;
+}
