@@ -238,6 +238,14 @@ DWORD Device::BeginLocked(Operation& op, OVERLAPPED* overlapped)
     return ERROR_SUCCESS;
 }
 
+// A failure at the start, as Windows reports it: the event is not set.
+DWORD Device::RefuseLocked(Operation& op, DWORD error)
+{
+    op.overlapped->Internal = error;
+    op.overlapped->InternalHigh = 0;
+    return error;
+}
+
 void Device::FinishLocked(Operation& op, DWORD error, DWORD count)
 {
     op.overlapped->Internal = error;
@@ -375,12 +383,12 @@ DWORD Device::StartWrite(const void* buffer, DWORD count, OVERLAPPED* overlapped
     if (overlapped == nullptr || (buffer == nullptr && count != 0)) {
         return ERROR_INVALID_PARAMETER;
     }
-    if (hungUp_) {
-        return ERROR_DEVICE_REMOVED;
-    }
     Transfer write;
     if (const DWORD e = BeginLocked(write, overlapped); e != ERROR_SUCCESS) {
         return e;
+    }
+    if (hungUp_) {
+        return RefuseLocked(write, ERROR_DEVICE_REMOVED);
     }
     // The bytes are only read; Transfer serves reads and writes alike.
     write.data = static_cast<unsigned char*>(const_cast<void*>(buffer));
@@ -414,14 +422,14 @@ DWORD Device::StartWaitEvent(DWORD* mask, OVERLAPPED* overlapped)
         return ERROR_INVALID_PARAMETER;
     }
     ServeLocked(Clock::now());
-    // Refused without touching the event, so that a caller that waits on it
-    // and starts again does not spin on a device that has gone.
-    if (history_ == 0 && hungUp_) {
-        return ERROR_DEVICE_REMOVED;
-    }
     auto wait = std::make_unique<EventWait>();
     if (const DWORD e = BeginLocked(*wait, overlapped); e != ERROR_SUCCESS) {
         return e;
+    }
+    // The event stays reset, so that a caller that waits on it and starts
+    // again blocks instead of spinning on a device that has gone.
+    if (history_ == 0 && hungUp_) {
+        return RefuseLocked(*wait, ERROR_DEVICE_REMOVED);
     }
     wait->mask = mask;
     if (history_ != 0) {
@@ -632,14 +640,19 @@ void Device::ServeReadsLocked(Clock::time_point now)
             read.done += static_cast<DWORD>(take);
             read.lastByte = now;
         }
-        const bool complete =
-            read.done == read.count || (read.returnOnFirstByte && read.done > 0) ||
+        const bool filled =
+            read.done == read.count || (read.returnOnFirstByte && read.done > 0);
+        const bool timedOut =
             now >= read.deadline ||
             (read.interval.count() > 0 && read.done > 0 && now - read.lastByte >= read.interval);
-        if (complete) {
+        // Nothing more can come from a hung-up device: a read ends at once,
+        // with the bytes that were left, or failing when there were none.
+        if (filled || (hungUp_ && read.done > 0)) {
             FinishLocked(read, ERROR_SUCCESS, read.done);
         } else if (hungUp_) {
-            FinishLocked(read, ERROR_DEVICE_REMOVED, read.done);
+            FinishLocked(read, ERROR_DEVICE_REMOVED, 0);
+        } else if (timedOut) {
+            FinishLocked(read, ERROR_SUCCESS, read.done);
         } else {
             return;
         }

@@ -13,7 +13,7 @@
 // its failure. Starting resets the OVERLAPPED's event. Completion stores the
 // operation's Win32 code in OVERLAPPED.Internal (ERROR_IO_PENDING while it
 // runs) and its byte count in InternalHigh, then sets the event; a failure
-// when starting sets neither. The OVERLAPPED, the buffer and the event mask
+// when starting stores its code but leaves the event reset. The OVERLAPPED, the buffer and the event mask
 // must stay valid until the operation has completed.
 //
 // Time-outs follow COMMTIMEOUTS as Windows reads them. A write that runs out
@@ -101,6 +101,7 @@ private:
     void Run();
     void Wake();
     DWORD BeginLocked(Operation& op, OVERLAPPED* overlapped);
+    DWORD RefuseLocked(Operation& op, DWORD error);
     void FinishLocked(Operation& op, DWORD error, DWORD count);
     void ServeLocked(Clock::time_point now);
     void DrainInputLocked();

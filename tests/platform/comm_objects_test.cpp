@@ -1,0 +1,224 @@
+// Events, waits, the port list and the text comparison of the POSIX device
+// layer: the Win32 semantics the serial component is written against.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "platform/comm_api.h"
+#include "platform/comm_api_posix.h"
+
+namespace cardpush::platform {
+namespace {
+
+class CommObjectsTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (HANDLE h : events_) {
+            api_.CloseHandle(h);
+        }
+        SetExtraSerialPortsForTesting({});
+    }
+
+    HANDLE NewEvent(bool manualReset, bool signalled)
+    {
+        events_.push_back(api_.CreateEventA(nullptr, manualReset, signalled, nullptr));
+        return events_.back();
+    }
+
+    // The values' data of the port list, in the order listed.
+    std::vector<std::string> ListedPorts()
+    {
+        HKEY key = nullptr;
+        EXPECT_EQ(api_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0,
+                                     KEY_READ, &key),
+                  static_cast<LONG>(ERROR_SUCCESS));
+        std::vector<std::string> ports;
+        for (DWORD i = 0;; ++i) {
+            char name[256];
+            BYTE data[256];
+            DWORD nameLength = sizeof name;
+            DWORD dataLength = sizeof data;
+            DWORD type = 0;
+            const LONG r =
+                api_.RegEnumValueA(key, i, name, &nameLength, nullptr, &type, data, &dataLength);
+            if (r != static_cast<LONG>(ERROR_SUCCESS)) {
+                EXPECT_EQ(r, static_cast<LONG>(ERROR_NO_MORE_ITEMS));
+                break;
+            }
+            EXPECT_EQ(type, REG_SZ);
+            ports.emplace_back(reinterpret_cast<char*>(data), dataLength);
+        }
+        EXPECT_EQ(api_.RegCloseKey(key), static_cast<LONG>(ERROR_SUCCESS));
+        return ports;
+    }
+
+    CommApi& api_ = SystemCommApi();
+    std::vector<HANDLE> events_;
+};
+
+TEST_F(CommObjectsTest, WaitForAnyGivesTheFirstSignalledAndResetsOnlyAutoResetEvents)
+{
+    const HANDLE manual = NewEvent(true, false);
+    const HANDLE autoReset = NewEvent(false, true);
+    const HANDLE both[] = {manual, autoReset};
+
+    EXPECT_EQ(api_.WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(api_.WaitForMultipleObjects(2, both, FALSE, 0), WAIT_TIMEOUT);
+
+    ASSERT_TRUE(api_.SetEvent(manual));
+    ASSERT_TRUE(api_.SetEvent(autoReset));
+    EXPECT_EQ(api_.WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(api_.WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(api_.WaitForSingleObject(autoReset, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(api_.WaitForSingleObject(autoReset, 0), WAIT_TIMEOUT);
+}
+
+TEST_F(CommObjectsTest, WaitForAllTakesNothingUntilEveryEventIsSignalled)
+{
+    const HANDLE autoReset = NewEvent(false, true);
+    const HANDLE manual = NewEvent(true, false);
+    const HANDLE both[] = {autoReset, manual};
+
+    EXPECT_EQ(api_.WaitForMultipleObjects(2, both, TRUE, 10), WAIT_TIMEOUT);
+    EXPECT_EQ(api_.WaitForSingleObject(autoReset, 0), WAIT_OBJECT_0) << "consumed by a failed wait";
+
+    ASSERT_TRUE(api_.SetEvent(autoReset));
+    ASSERT_TRUE(api_.SetEvent(manual));
+    EXPECT_EQ(api_.WaitForMultipleObjects(2, both, TRUE, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(api_.WaitForSingleObject(autoReset, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(api_.WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+}
+
+TEST_F(CommObjectsTest, AnEndlessWaitIsReleasedBySetEventFromAnotherThread)
+{
+    const HANDLE stop = NewEvent(true, false);
+    const HANDLE other = NewEvent(true, false);
+    const HANDLE both[] = {stop, other};
+    DWORD result = WAIT_FAILED;
+    std::thread waiter([&] { result = api_.WaitForMultipleObjects(2, both, FALSE, INFINITE); });
+    ASSERT_TRUE(api_.SetEvent(other));
+    waiter.join();
+    EXPECT_EQ(result, WAIT_OBJECT_0 + 1);
+}
+
+TEST_F(CommObjectsTest, BadWaitsFailWithTheirErrorCodes)
+{
+    const HANDLE event = NewEvent(true, true);
+    const HANDLE closed = api_.CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    ASSERT_TRUE(api_.CloseHandle(closed));
+
+    const HANDLE withClosed[] = {event, closed};
+    EXPECT_EQ(api_.WaitForMultipleObjects(2, withClosed, FALSE, 0), WAIT_FAILED);
+    EXPECT_EQ(api_.GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(api_.WaitForSingleObject(INVALID_HANDLE_VALUE, 0), WAIT_FAILED);
+    EXPECT_EQ(api_.GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(api_.SetEvent(closed));
+    EXPECT_EQ(api_.GetLastError(), ERROR_INVALID_HANDLE);
+
+    const HANDLE twice[] = {event, event};
+    EXPECT_EQ(api_.WaitForMultipleObjects(2, twice, FALSE, 0), WAIT_FAILED);
+    EXPECT_EQ(api_.GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(api_.WaitForMultipleObjects(0, twice, FALSE, 0), WAIT_FAILED);
+    EXPECT_EQ(api_.GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(CommObjectsTest, LastErrorBelongsToTheCallingThread)
+{
+    EXPECT_FALSE(api_.SetEvent(INVALID_HANDLE_VALUE));
+    std::thread other([&] {
+        const HANDLE h = api_.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        EXPECT_EQ(api_.GetLastError(), ERROR_SUCCESS);
+        api_.CloseHandle(h);
+    });
+    other.join();
+    EXPECT_EQ(api_.GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(CommObjectsTest, PortListShowsRealDevicesAndTheExtrasAsRegistryStrings)
+{
+    SetExtraSerialPortsForTesting({"/dev/pts/7", "pts/8"});
+    const std::vector<std::string> ports = ListedPorts();
+
+    ASSERT_GE(ports.size(), 2u);
+    EXPECT_EQ(ports[ports.size() - 2], std::string("/dev/pts/7") + '\0');
+    EXPECT_EQ(ports.back(), std::string("pts/8") + '\0');
+    // Every machine device is a bare name with a node under /dev.
+    for (std::size_t i = 0; i + 2 < ports.size(); ++i) {
+        const std::string name = ports[i].substr(0, ports[i].find('\0'));
+        EXPECT_TRUE(std::filesystem::exists("/dev/" + name)) << name;
+        EXPECT_EQ(name.find('/'), std::string::npos) << name;
+    }
+}
+
+TEST_F(CommObjectsTest, PortListRefusesSmallBuffersAndOtherKeys)
+{
+    SetExtraSerialPortsForTesting({"0123456789"});
+    HKEY key = nullptr;
+    ASSERT_EQ(api_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "hardware\\devicemap\\serialcomm", 0,
+                                 KEY_READ, &key),
+              static_cast<LONG>(ERROR_SUCCESS));
+    DWORD count = 0;
+    for (;; ++count) {
+        char name[256];
+        DWORD nameLength = sizeof name;
+        if (api_.RegEnumValueA(key, count, name, &nameLength, nullptr, nullptr, nullptr,
+                               nullptr) != static_cast<LONG>(ERROR_SUCCESS)) {
+            break;
+        }
+    }
+    ASSERT_GE(count, 1u);
+    const DWORD last = count - 1;
+
+    char name[256];
+    BYTE data[11];
+    DWORD nameLength = sizeof name;
+    DWORD dataLength = 10;  // one short of the text and its NUL
+    EXPECT_EQ(api_.RegEnumValueA(key, last, name, &nameLength, nullptr, nullptr, data, &dataLength),
+              static_cast<LONG>(ERROR_MORE_DATA));
+    nameLength = 4;
+    dataLength = sizeof data;
+    EXPECT_EQ(api_.RegEnumValueA(key, last, name, &nameLength, nullptr, nullptr, data, &dataLength),
+              static_cast<LONG>(ERROR_MORE_DATA));
+    nameLength = sizeof name;
+    EXPECT_EQ(api_.RegEnumValueA(key, last, name, &nameLength, nullptr, nullptr, data, &dataLength),
+              static_cast<LONG>(ERROR_SUCCESS));
+    EXPECT_EQ(dataLength, 11u);
+    EXPECT_EQ(std::string(name, nameLength), "\\Device\\0123456789");
+    EXPECT_EQ(api_.RegCloseKey(key), static_cast<LONG>(ERROR_SUCCESS));
+    EXPECT_EQ(api_.RegEnumValueA(key, 0, name, &nameLength, nullptr, nullptr, data, &dataLength),
+              static_cast<LONG>(ERROR_INVALID_HANDLE));
+
+    HKEY other = nullptr;
+    EXPECT_EQ(api_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &other),
+              static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(CommObjectsTest, CompareIgnoresCaseInLatinAndCyrillicAndSortsByText)
+{
+    const auto compare = [&](std::string_view a, std::string_view b, DWORD flags = NORM_IGNORECASE) {
+        return api_.CompareStringA(LOCALE_USER_DEFAULT, flags, a.data(), static_cast<int>(a.size()),
+                                   b.data(), static_cast<int>(b.size()));
+    };
+    EXPECT_EQ(compare("COM1", "com1"), CSTR_EQUAL);
+    EXPECT_EQ(compare("COM10", "COM3"), CSTR_LESS_THAN);
+    EXPECT_EQ(compare(std::string_view("COM1\0", 5), "COM1"), CSTR_GREATER_THAN);
+    // Windows-1251: Ё/ё, Е/е, Ж/ж, Я/я; Latin before Cyrillic.
+    EXPECT_EQ(compare("\xA8", "\xB8"), CSTR_EQUAL);
+    EXPECT_EQ(compare("\xC5", "\xC0"), CSTR_GREATER_THAN);
+    EXPECT_EQ(compare("\xDF", "\xFF"), CSTR_EQUAL);
+    EXPECT_EQ(compare("\xE5", "\xB8"), CSTR_LESS_THAN);
+    EXPECT_EQ(compare("\xB8", "\xE6"), CSTR_LESS_THAN);
+    EXPECT_EQ(compare("z", "\xE0"), CSTR_LESS_THAN);
+    // Without the flag case still counts, lower case first.
+    EXPECT_EQ(compare("a", "A", 0), CSTR_LESS_THAN);
+    EXPECT_EQ(compare("COM1", "com1", 0), CSTR_GREATER_THAN);
+    EXPECT_EQ(api_.CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, "abc", -1, "ABC", -1),
+              CSTR_EQUAL);
+}
+
+}  // namespace
+}  // namespace cardpush::platform
