@@ -11,6 +11,9 @@ namespace {
 constexpr std::size_t kMaxFrameName = 64;
 // 18 digits always fit in 64 bits.
 constexpr std::size_t kMaxSizeDigits = 18;
+constexpr std::string_view kCommands = "SNMBDVR>";
+constexpr char kDeleteStart = '/';
+constexpr char kUploadStart = '<';
 constexpr char kEndOfName = '\\';
 
 std::string Field(char letter, const std::string& value)
@@ -66,13 +69,18 @@ void ControllerProtocol::TakeCommand(char byte, std::vector<Reply>& replies)
         }
         Answer(replies, Field(letter, value));
     };
-    if (byte != '/' && byte != '<' &&
-        std::string_view("SNMBDVR>").find(byte) == std::string_view::npos) {
+    if (byte != kDeleteStart && byte != kUploadStart && kCommands.find(byte) == kCommands.npos) {
         skipped_ += byte;
         return;
     }
     FlushSkipped();
-    if (!config_.answer && byte != '/' && byte != '<') {
+    if (byte == kDeleteStart || byte == kUploadStart) {
+        phase_ = byte == kDeleteStart ? Phase::kDeleteName : Phase::kHeaderName;
+        name_.clear();
+        size_digits_.clear();
+        return;
+    }
+    if (!config_.answer) {
         log_(std::string("command ") + byte + " left unanswered");
     }
     switch (byte) {
@@ -99,15 +107,6 @@ void ControllerProtocol::TakeCommand(char byte, std::vector<Reply>& replies)
             break;
         case '>':
             Answer(replies, Listing());
-            break;
-        case '/':
-            phase_ = Phase::kDeleteName;
-            name_.clear();
-            break;
-        case '<':
-            phase_ = Phase::kHeaderName;
-            name_.clear();
-            size_digits_.clear();
             break;
     }
 }
