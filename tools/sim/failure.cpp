@@ -8,11 +8,10 @@
 namespace cardpush::sim {
 namespace {
 
-constexpr std::array<std::pair<Failure, const char*>, 9> kFailureText{{
+constexpr std::array<std::pair<Failure, const char*>, 8> kFailureText{{
     {Failure::kOpenPty, "cannot open a pseudo-terminal"},
     {Failure::kPtyHungUp, "the pseudo-terminal hung up"},
     {Failure::kPtyIo, "reading or writing the pseudo-terminal failed"},
-    {Failure::kWatchPty, "cannot watch the pseudo-terminal for opens and closes"},
     {Failure::kCreateLink, "cannot create the link"},
     {Failure::kLinkOccupied, "the link path holds something other than a symbolic link"},
     {Failure::kCardDir, "cannot use the card folder"},

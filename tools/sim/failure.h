@@ -10,7 +10,6 @@ enum class Failure {
     kOpenPty,
     kPtyHungUp,
     kPtyIo,
-    kWatchPty,
     kCreateLink,
     kLinkOccupied,
     kCardDir,

@@ -146,6 +146,11 @@ int Serve(const SimOptions& options)
     Log("serving " + line.SlavePath() + (options.link.empty() ? "" : " as " + options.link) +
         ", card folder " + card_dir.Path().string());
 
+    if (!line.Watching()) {
+        Log("cannot watch the device for opens and closes: replies are sent even when nobody "
+            "has it open");
+    }
+
     Simulator simulator(options, line, card, wire_log.Fd(), Log);
     simulator.Run(stop_fd);
     Log("stopped");

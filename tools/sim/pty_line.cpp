@@ -45,8 +45,13 @@ PtyLine::PtyLine()
     }
     // Watched only after our own open, so every notice is about someone else.
     watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (watch_ < 0 || inotify_add_watch(watch_, slave_path_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
-        Fail(Failure::kWatchPty, slave_path_, errno);
+    if (watch_ >= 0 && inotify_add_watch(watch_, slave_path_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+        close(watch_);
+        watch_ = -1;
+    }
+    if (watch_ < 0) {
+        // Without notices every reply is sent, whether or not anybody listens.
+        peers_ = 1;
     }
 }
 
@@ -61,6 +66,9 @@ PtyLine::~PtyLine()
 
 bool PtyLine::ServeWatch()
 {
+    if (watch_ < 0) {
+        return false;
+    }
     bool last_closed = false;
     alignas(inotify_event) char buffer[4096];
     for (;;) {

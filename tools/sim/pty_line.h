@@ -21,7 +21,11 @@ public:
 
     const std::string& SlavePath() const { return slave_path_; }
     int MasterFd() const { return master_; }
+    // -1 when the system can't watch the slave (see Watching).
     int WatchFd() const { return watch_; }
+
+    // Whether opens and closes are seen. If not, the line counts as always in use.
+    bool Watching() const { return watch_ >= 0; }
 
     // Reads the pending open/close notices. Returns true when the last other user of the slave
     // has just closed it.
