@@ -55,6 +55,12 @@ std::string Hex(const std::string& bytes)
 
 class PortTest : public ::testing::Test {
 protected:
+    // Opens and waits until the event thread has made its event and waits.
+    void OpenSettled()
+    {
+        port.Open();
+        ASSERT_TRUE(fake.WaitUntil(fake.Called("WaitCommEvent")));
+    }
     std::string LastDcb() const
     {
         const auto calls = fake.CallsOf("SetCommState");
@@ -222,7 +228,7 @@ TEST_F(PortTest, OpenWhenOpenAndCloseWhenClosedDoNothing)
     EXPECT_TRUE(port.Close());
     EXPECT_EQ(0u, fake.Calls().size());
 
-    port.Open();
+    OpenSettled();
     fake.ClearCalls();
     EXPECT_TRUE(port.Open());
     EXPECT_EQ(0u, fake.Calls().size());
@@ -395,7 +401,7 @@ TEST_F(PortTest, TransfersCarryEveryByteValueUnchanged)
     for (int b = 0; b < 256; ++b) {
         all += static_cast<char>(b);
     }
-    port.Open();
+    OpenSettled();
     const int events = fake.OpenEvents();
     EXPECT_EQ(256, port.WriteText(all));
     EXPECT_EQ(all, fake.Written());
@@ -440,7 +446,7 @@ TEST_F(PortTest, EmptyTransfersStartNothing)
 
 TEST_F(PortTest, TransferFailuresThrowTheirKindAndReleaseTheRecord)
 {
-    port.Open();
+    OpenSettled();
     const int events = fake.OpenEvents();
     std::string text;
 
