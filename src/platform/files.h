@@ -43,7 +43,8 @@ bool FileExists(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& folder, std::string_view extension);
 
 // Deletes one file. Returns false when it could not be deleted (missing, a
-// folder, read-only, held open); never throws.
+// folder, read-only, held open on Windows); never throws. On POSIX a file
+// without its owner's write permission counts as read-only and stays.
 bool RemoveFile(const std::string& path);
 
 // The whole content of a file, byte for byte. Throws EFileError.

@@ -169,8 +169,16 @@ std::vector<std::string> ListFolder(const std::string& folder, std::string_view 
 
 bool RemoveFile(const std::string& path)
 {
-    // unlink refuses folders, as DeleteFile does.
-    return ::unlink(OnDisk(path).c_str()) == 0;
+    const std::string onDisk = OnDisk(path);
+    // A file without write permission is the read-only file of Windows,
+    // which DeleteFile leaves alone; unlink would remove it. unlink refuses
+    // folders by itself.
+    struct stat info {};
+    if (::lstat(onDisk.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        (info.st_mode & S_IWUSR) == 0) {
+        return false;
+    }
+    return ::unlink(onDisk.c_str()) == 0;
 }
 
 std::string ReadWholeFile(const std::string& path)

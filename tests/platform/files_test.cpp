@@ -117,14 +117,17 @@ TEST_F(FilesTest, FileExistsOnlyForFiles)
     EXPECT_FALSE(FileExists(PathOf("missing.dat")));
 }
 
-TEST_F(FilesTest, RemoveFileDeletesFilesAndReportsWhatItCouldNot)
+TEST_F(FilesTest, RemoveFileDeletesFilesAndLeavesFoldersAndReadOnlyFiles)
 {
     Create("Задание.txt");
+    Create("locked.txt");
+    ::chmod((dir_ / "locked.txt").c_str(), 0444);
     fs::create_directory(dir_ / "folder.txt");
     EXPECT_TRUE(RemoveFile(PathOf("Задание.txt")));
+    EXPECT_FALSE(RemoveFile(PathOf("locked.txt")));
     EXPECT_FALSE(RemoveFile(PathOf("folder.txt")));
     EXPECT_FALSE(RemoveFile(PathOf("missing.txt")));
-    EXPECT_EQ(EntriesOnDisk(), std::vector<std::string>{"folder.txt"});
+    EXPECT_EQ(EntriesOnDisk(), (std::vector<std::string>{"folder.txt", "locked.txt"}));
 }
 
 TEST_F(FilesTest, ReadWholeFileKeepsEveryByte)
