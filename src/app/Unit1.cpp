@@ -1,0 +1,304 @@
+#include "app/Unit1.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <mutex>
+#include <utility>
+
+#include "app/Unit2.h"
+#include "app/about.h"
+#include "app/dialogs.h"
+#include "app/qt_text.h"
+#include "app/settings_format.h"
+#include "app/texts.h"
+#include "platform/files.h"
+#include "ui_Unit1.h"
+
+namespace cardpush {
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+constexpr char kSettingsFileName[] = "nastr.dat";
+constexpr char kJobExtension[] = "txt";
+constexpr int kDesignLeft = 408;
+constexpr int kDesignTop = 238;
+
+struct GuardedPort {
+    std::mutex mutex;
+    std::string name;
+};
+
+GuardedPort& ThePort()
+{
+    static GuardedPort port;
+    return port;
+}
+
+// Double clicks anywhere in a list box, on an item or not, as the list box's
+// own double-click event.
+class DoubleClickFilter : public QObject {
+public:
+    DoubleClickFilter(QObject* parent, std::function<void()> handler)
+        : QObject(parent), handler_(std::move(handler))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            handler_();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> handler_;
+};
+
+void AttachPopup(QListWidget* list, QMenu* menu)
+{
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(list, &QWidget::customContextMenuRequested, menu,
+                     [list, menu](QPoint at) { menu->popup(list->viewport()->mapToGlobal(at)); });
+}
+
+}  // namespace
+
+std::string SavedPort()
+{
+    std::lock_guard lock(ThePort().mutex);
+    return ThePort().name;
+}
+
+void SetSavedPort(std::string port)
+{
+    std::lock_guard lock(ThePort().mutex);
+    ThePort().name = std::move(port);
+}
+
+TForm1::TForm1(std::string settingsFolder, QWidget* parent)
+    : QMainWindow(parent),
+      ui_(std::make_unique<Ui::TForm1>()),
+      settingsPath_(platform::JoinPath(settingsFolder, kSettingsFileName))
+{
+    ui_->setupUi(this);
+    BitBtn1 = ui_->BitBtn1;
+    Label1 = ui_->Label1;
+    CheckBox1 = ui_->CheckBox1;
+    ListBox1 = ui_->ListBox1;
+    Button1 = ui_->Button1;
+    Button2 = ui_->Button2;
+    Label2 = ui_->Label2;
+    CheckBox2 = ui_->CheckBox2;
+    ListBox2 = ui_->ListBox2;
+    Memo1 = ui_->Memo1;
+    MainMenu1 = ui_->MainMenu1;
+    N1 = ui_->N1;
+    N2 = ui_->N2;
+    N3 = ui_->N3;
+    N4 = ui_->N4;
+    N5 = ui_->N5;
+    N6 = ui_->N6;
+
+    // Popup menus can't be laid out in the designer; their items can.
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    PopupMenu1->addAction(N4);
+    PopupMenu1->addAction(N2);
+    AttachPopup(ListBox2, PopupMenu1);
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName("PopupMenu2");
+    PopupMenu2->addAction(N3);
+    PopupMenu2->addAction(N5);
+    AttachPopup(ListBox1, PopupMenu2);
+
+    // A single border: minimise and close, no maximise, no resizing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    BitBtn1->setIconSize(QSize(32, 32));
+
+    // The client area has a fixed size in the layout; the menu bar comes on
+    // top of it, and the window can't be resized.
+    adjustSize();
+    setFixedSize(size());
+    move(kDesignLeft, kDesignTop);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    // Both boxes share one handler, which runs for the program's changes too.
+    connect(CheckBox1, &QCheckBox::toggled, this, &TForm1::CheckBox1Click);
+    connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox1Click);
+    ListBox1->viewport()->installEventFilter(
+        new DoubleClickFilter(this, [this] { ListBox1DblClick(); }));
+    connect(N1, &QAction::triggered, this, &TForm1::N1Click);
+    connect(N5, &QAction::triggered, this, &TForm1::N5Click);
+    connect(N6, &QAction::triggered, this, &TForm1::N6Click);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate()
+{
+    LoadSettings();
+}
+
+void TForm1::FormShow()
+{
+    // The link thread is started here once it exists.
+}
+
+void TForm1::FormClose()
+{
+    SaveSettings();
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+    emit Closed();
+}
+
+bool TForm1::LoadSettings()
+{
+    SetSavedPort({});
+    if (!platform::FileExists(settingsPath_)) {
+        return false;
+    }
+    std::string file;
+    try {
+        file = platform::ReadWholeFile(settingsPath_);
+    } catch (const platform::EFileError&) {
+        return false;
+    }
+    loadingSettings_ = true;
+    struct EndOfLoading {
+        bool& flag;
+        ~EndOfLoading() { flag = false; }
+    } endOfLoading{loadingSettings_};
+    for (const SettingLine& line : ParseSettings(file)) {
+        switch (line.key) {
+            case kSourceFolderKey:
+                Label1->setText(ToQString(line.value));
+                RefreshLocalList();
+                break;
+            case kPortKey:
+                SetSavedPort(line.value);
+                break;
+            case kDeleteAfterUploadKey:
+                CheckBox1->setChecked(IsCheckedValue(line.value));
+                break;
+            case kDeleteBeforeUploadKey:
+                CheckBox2->setChecked(IsCheckedValue(line.value));
+                break;
+        }
+    }
+    return true;
+}
+
+void TForm1::SaveSettings()
+{
+    if (loadingSettings_) {
+        return;
+    }
+    Settings settings;
+    settings.sourceFolder = SourceFolder();
+    settings.port = SavedPort();
+    settings.deleteAfterUpload = CheckBox1->isChecked();
+    settings.deleteBeforeUpload = CheckBox2->isChecked();
+    try {
+        platform::WriteFileAtomically(settingsPath_, FormatSettings(settings));
+    } catch (const platform::EFileError&) {
+        // A save that fails is not reported; the previous file stays whole.
+    }
+}
+
+std::string TForm1::SourceFolder() const
+{
+    return FromQString(Label1->text());
+}
+
+void TForm1::RefreshLocalList()
+{
+    ListBox1->clear();
+    for (const std::string& name : platform::ListFolder(SourceFolder(), kJobExtension)) {
+        ListBox1->addItem(ToQString(name));
+    }
+}
+
+void TForm1::DeleteLocalFiles(const std::string& folder, const std::string& extension)
+{
+    for (const std::string& name : platform::ListFolder(folder, extension)) {
+        platform::RemoveFile(platform::JoinPath(folder, name));
+    }
+}
+
+void TForm1::BitBtn1Click()
+{
+    const std::optional<std::string> folder =
+        ChooseFolder(texts::kFolderDialogTitle, SourceFolder());
+    if (!folder) {
+        return;
+    }
+    Label1->setText(ToQString(*folder));
+    SaveSettings();
+    RefreshLocalList();
+}
+
+void TForm1::CheckBox1Click()
+{
+    SaveSettings();
+}
+
+void TForm1::ListBox1DblClick()
+{
+    RefreshLocalList();
+}
+
+void TForm1::N1Click()
+{
+    Form2->show();
+    Form2->raise();
+    Form2->activateWindow();
+}
+
+void TForm1::N5Click()
+{
+    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+    // With no source folder the path would lead to the file system's root.
+    if (!selected.isEmpty() && !SourceFolder().empty()) {
+        platform::RemoveFile(
+            platform::JoinPath(SourceFolder(), FromQString(selected.front()->text())));
+    }
+    RefreshLocalList();
+}
+
+void TForm1::N6Click()
+{
+    AboutBox->exec();
+}
+
+}  // namespace cardpush

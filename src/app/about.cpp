@@ -1,0 +1,44 @@
+#include "app/about.h"
+
+#include <QFile>
+#include <QPixmap>
+
+#include "app/jpeg_image.h"
+#include "ui_about.h"
+
+namespace cardpush {
+
+TAboutBox* AboutBox = nullptr;
+
+namespace {
+
+QImage LoadPicture()
+{
+    QFile file(":/about.jpg");
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return DecodeJpeg(file.readAll());
+}
+
+}  // namespace
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::TAboutBox>())
+{
+    ui_->setupUi(this);
+    Panel1 = ui_->Panel1;
+    ProgramIcon = ui_->ProgramIcon;
+    ProductName = ui_->ProductName;
+    Version = ui_->Version;
+    Comments = ui_->Comments;
+    OKButton = ui_->OKButton;
+    ProgramIcon->setPixmap(QPixmap::fromImage(LoadPicture()));
+    setFixedSize(size());
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+TAboutBox::~TAboutBox() = default;
+
+}  // namespace cardpush

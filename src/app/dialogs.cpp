@@ -1,0 +1,92 @@
+#include "app/dialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <utility>
+
+#include "app/qt_text.h"
+#include "app/texts.h"
+
+namespace cardpush {
+namespace {
+
+// Both handlers are used on the GUI thread only.
+MessageHandler& Messages()
+{
+    static MessageHandler handler;
+    return handler;
+}
+
+FolderHandler& Folders()
+{
+    static FolderHandler handler;
+    return handler;
+}
+
+void ShowMessageBox(const std::string& cp1251Text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(),
+                    ToQString(cp1251Text), QMessageBox::Ok, QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+std::optional<std::string> ShowFolderDialog(const std::string& cp1251Title,
+                                            const std::string& cp1251Proposal)
+{
+    const QString proposal = ToQString(cp1251Proposal);
+    const bool preselect = !proposal.isEmpty() && QFileInfo(proposal).isDir();
+    const QString chosen = QFileDialog::getExistingDirectory(
+        QApplication::activeWindow(), ToQString(cp1251Title), preselect ? proposal : QString(),
+        QFileDialog::ShowDirsOnly);
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return FromQString(QDir::toNativeSeparators(chosen));
+}
+
+}  // namespace
+
+void ShowMessage(const std::string& cp1251Text)
+{
+    if (Messages()) {
+        Messages()(cp1251Text);
+    } else {
+        ShowMessageBox(cp1251Text);
+    }
+}
+
+void ShowException(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(std::move(error));
+    } catch (const std::exception& e) {
+        ShowMessage(e.what());
+    } catch (...) {
+        ShowMessage(texts::kUnknownError);
+    }
+}
+
+std::optional<std::string> ChooseFolder(const std::string& cp1251Title,
+                                        const std::string& cp1251Proposal)
+{
+    if (Folders()) {
+        return Folders()(cp1251Title, cp1251Proposal);
+    }
+    return ShowFolderDialog(cp1251Title, cp1251Proposal);
+}
+
+MessageHandler SetMessageHandler(MessageHandler handler)
+{
+    return std::exchange(Messages(), std::move(handler));
+}
+
+FolderHandler SetFolderHandler(FolderHandler handler)
+{
+    return std::exchange(Folders(), std::move(handler));
+}
+
+}  // namespace cardpush

@@ -1,0 +1,100 @@
+#include "gui_test.h"
+
+#include <QListWidget>
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+
+#include "app/application.h"
+#include "platform/cp1251.h"
+
+namespace cardpush::test {
+
+namespace fs = std::filesystem;
+
+void EnsureApplication()
+{
+    if (QApplication::instance() != nullptr) {
+        return;
+    }
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static int argc = 1;
+    static char name[] = "app_windows_test";
+    static char* argv[] = {name, nullptr};
+    new CardPushApplication(argc, argv);
+}
+
+void GuiTest::SetUp()
+{
+    EnsureApplication();
+    char pattern[] = "/tmp/cardpush-app-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    settingsDir_ = pattern;
+    jobsDir_ = settingsDir_ / "Job files";  // a blank in the path on purpose
+    fs::create_directory(jobsDir_);
+    savedMessages_ = SetMessageHandler(
+        [this](const std::string& text) { messages_.push_back(Cp1251ToUtf8(text)); });
+    savedFolders_ = SetFolderHandler([this](const std::string& title, const std::string& proposal) {
+        folderCalls_.push_back({Cp1251ToUtf8(title), Cp1251ToUtf8(proposal)});
+        return folderAnswer_;
+    });
+}
+
+void GuiTest::TearDown()
+{
+    SetMessageHandler(std::move(savedMessages_));
+    SetFolderHandler(std::move(savedFolders_));
+    fs::remove_all(settingsDir_);
+}
+
+std::string GuiTest::SettingsFolder() const
+{
+    return Utf8ToCp1251(settingsDir_.string());
+}
+
+std::string GuiTest::JobsFolder() const
+{
+    return Utf8ToCp1251(jobsDir_.string());
+}
+
+void GuiTest::WriteSettingsFile(const std::string& bytes) const
+{
+    std::ofstream(SettingsFile(), std::ios::binary) << bytes;
+}
+
+std::string GuiTest::ReadSettingsFile() const
+{
+    std::ifstream in(SettingsFile(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void GuiTest::CreateJob(const std::string& utf8Name, const std::string& content) const
+{
+    std::ofstream(jobsDir_ / utf8Name, std::ios::binary) << content;
+}
+
+std::vector<std::string> GuiTest::JobsOnDisk() const
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(jobsDir_)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> Items(const QListWidget* list)
+{
+    std::vector<std::string> items;
+    for (int i = 0; i < list->count(); ++i) {
+        items.push_back(Utf8(list->item(i)->text()));
+    }
+    return items;
+}
+
+std::string Utf8(const QString& text)
+{
+    return text.toStdString();
+}
+
+}  // namespace cardpush::test

@@ -1,0 +1,60 @@
+// Shared set-up of the window tests: the tool's application object on Qt's
+// offscreen platform, a fresh folder for nastr.dat and the job files, and the
+// dialogs replaced by recorders.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QString>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/dialogs.h"
+
+namespace cardpush::test {
+
+// Creates the application object once per test process.
+void EnsureApplication();
+
+class GuiTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Folder for nastr.dat (stands in for the executable's folder).
+    std::filesystem::path settingsDir_;
+    // A folder for job files.
+    std::filesystem::path jobsDir_;
+
+    // Texts of the message boxes shown, converted to UTF-8, in order.
+    std::vector<std::string> messages_;
+    // Folder dialog: each call's title and proposal (UTF-8); the answer the
+    // operator gives (nullopt: cancel), as a Windows-1251 path.
+    struct FolderCall {
+        std::string title;
+        std::string proposal;
+    };
+    std::vector<FolderCall> folderCalls_;
+    std::optional<std::string> folderAnswer_;
+
+    std::string SettingsFolder() const;  // Windows-1251
+    std::string JobsFolder() const;      // Windows-1251
+    std::filesystem::path SettingsFile() const { return settingsDir_ / "nastr.dat"; }
+    void WriteSettingsFile(const std::string& bytes) const;
+    std::string ReadSettingsFile() const;
+    void CreateJob(const std::string& utf8Name, const std::string& content = "1 x\r\n") const;
+    std::vector<std::string> JobsOnDisk() const;  // sorted UTF-8 names
+
+private:
+    MessageHandler savedMessages_;
+    FolderHandler savedFolders_;
+};
+
+// The items of a list widget, in order.
+std::vector<std::string> Items(const QListWidget* list);
+std::string Utf8(const QString& text);
+
+}  // namespace cardpush::test

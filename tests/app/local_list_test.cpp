@@ -1,0 +1,175 @@
+// The source folder and the local list: choosing the folder, listing its job
+// files, deleting one or all of them.
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <filesystem>
+#include <memory>
+
+#include "app/Unit1.h"
+#include "gui_test.h"
+#include "platform/cp1251.h"
+
+namespace cardpush::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LocalListTest : public GuiTest {
+protected:
+    void SetUp() override
+    {
+        GuiTest::SetUp();
+        form_ = std::make_unique<TForm1>(SettingsFolder());
+    }
+    void TearDown() override
+    {
+        form_.reset();
+        GuiTest::TearDown();
+    }
+    void ChooseJobsFolder()
+    {
+        folderAnswer_ = JobsFolder();
+        form_->BitBtn1Click();
+    }
+    void Select(const std::string& utf8Name)
+    {
+        const auto found =
+            form_->ListBox1->findItems(QString::fromStdString(utf8Name), Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << utf8Name;
+        form_->ListBox1->setCurrentItem(found.front());
+    }
+    std::vector<std::string> Listed() const
+    {
+        std::vector<std::string> items = Items(form_->ListBox1);
+        std::sort(items.begin(), items.end());
+        return items;
+    }
+
+    std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(LocalListTest, ChoosingAFolderProposesTheCurrentOneThenSavesAndLists)
+{
+    CreateJob("Задание.txt");
+    ChooseJobsFolder();
+    ASSERT_EQ(folderCalls_.size(), 1u);
+    EXPECT_EQ(folderCalls_[0].title, "Выбор каталога файлов для конвертации");
+    EXPECT_EQ(folderCalls_[0].proposal, "");
+    EXPECT_EQ(form_->SourceFolder(), JobsFolder());
+    EXPECT_EQ(Listed(), std::vector<std::string>{"Задание.txt"});
+    EXPECT_NE(ReadSettingsFile().find("a=" + JobsFolder() + "\r\n"), std::string::npos);
+
+    ChooseJobsFolder();  // the same folder again: proposed, saved and listed again
+    EXPECT_EQ(folderCalls_[1].proposal, jobsDir_.string());
+}
+
+TEST_F(LocalListTest, CancellingTheFolderDialogChangesNothing)
+{
+    CreateJob("a.txt");
+    ChooseJobsFolder();
+    fs::remove(SettingsFile());
+    CreateJob("b.txt");
+    folderAnswer_ = std::nullopt;
+    form_->BitBtn1Click();
+    EXPECT_EQ(form_->SourceFolder(), JobsFolder());
+    EXPECT_EQ(Listed(), std::vector<std::string>{"a.txt"});  // not refreshed
+    EXPECT_FALSE(fs::exists(SettingsFile()));                // not saved
+}
+
+TEST_F(LocalListTest, ListsJobFilesInAnyCaseHiddenReadOnlyAndFolders)
+{
+    CreateJob("plain.txt");
+    CreateJob("UPPER.TXT");
+    CreateJob(".hidden.txt");
+    CreateJob("locked.txt");
+    ::chmod((jobsDir_ / "locked.txt").c_str(), 0444);
+    fs::create_directory(jobsDir_ / "folder.txt");
+    CreateJob("notes.doc");
+    CreateJob("archive.txt.bak");
+    ChooseJobsFolder();
+    EXPECT_EQ(Listed(), (std::vector<std::string>{".hidden.txt", "UPPER.TXT", "folder.txt",
+                                                  "locked.txt", "plain.txt"}));
+}
+
+TEST_F(LocalListTest, WithoutASourceFolderNothingIsListed)
+{
+    form_->RefreshLocalList();
+    EXPECT_EQ(form_->ListBox1->count(), 0);
+}
+
+TEST_F(LocalListTest, DoubleClickAnywhereRefreshesTheList)
+{
+    ChooseJobsFolder();
+    CreateJob("late.txt");
+    EXPECT_EQ(form_->ListBox1->count(), 0);  // a snapshot until refreshed
+    QWidget* viewport = form_->ListBox1->viewport();
+    const QPointF empty(5, viewport->height() - 5);
+    QMouseEvent click(QEvent::MouseButtonDblClick, empty, viewport->mapToGlobal(empty),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &click);
+    EXPECT_EQ(Listed(), std::vector<std::string>{"late.txt"});
+}
+
+TEST_F(LocalListTest, DeleteRemovesTheSelectedFileAndRefreshes)
+{
+    CreateJob("Первый.txt");
+    CreateJob("second.txt");
+    ChooseJobsFolder();
+    Select("Первый.txt");
+    form_->N5->trigger();
+    EXPECT_EQ(JobsOnDisk(), std::vector<std::string>{"second.txt"});
+    EXPECT_EQ(Listed(), std::vector<std::string>{"second.txt"});
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(LocalListTest, DeleteWithoutSelectionDeletesNothingButRefreshes)
+{
+    CreateJob("a.txt");
+    ChooseJobsFolder();
+    CreateJob("b.txt");
+    form_->N5->trigger();
+    EXPECT_EQ(JobsOnDisk(), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+TEST_F(LocalListTest, DeleteOfAFolderEntryFailsQuietlyAndItStaysListed)
+{
+    fs::create_directory(jobsDir_ / "folder.txt");
+    ChooseJobsFolder();
+    Select("folder.txt");
+    form_->N5->trigger();
+    EXPECT_EQ(Listed(), std::vector<std::string>{"folder.txt"});
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(LocalListTest, DeleteLocalFilesTakesEveryMatchAndLeavesWhatItCannot)
+{
+    CreateJob("a.txt");
+    CreateJob("B.TXT");
+    CreateJob(".hidden.txt");
+    CreateJob("Задание.txt");
+    CreateJob("locked.txt");
+    ::chmod((jobsDir_ / "locked.txt").c_str(), 0444);
+    fs::create_directory(jobsDir_ / "folder.txt");
+    CreateJob("keep.doc");
+    form_->DeleteLocalFiles(JobsFolder(), "txt");
+    EXPECT_EQ(JobsOnDisk(), (std::vector<std::string>{"folder.txt", "keep.doc", "locked.txt"}));
+}
+
+TEST_F(LocalListTest, DeleteLocalFilesWithoutAFolderDeletesNothing)
+{
+    CreateJob("a.txt");
+    const fs::path previous = fs::current_path();
+    fs::current_path(jobsDir_);
+    form_->DeleteLocalFiles("", "txt");
+    fs::current_path(previous);
+    EXPECT_EQ(JobsOnDisk(), std::vector<std::string>{"a.txt"});
+}
+
+}  // namespace
+}  // namespace cardpush::test

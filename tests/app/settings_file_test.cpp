@@ -1,0 +1,168 @@
+// nastr.dat through the main window: what loading applies, what saving
+// writes, and that neither disturbs the file when it should not.
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "app/Unit1.h"
+#include "gui_test.h"
+#include "platform/cp1251.h"
+
+namespace cardpush::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SettingsFileTest : public GuiTest {
+protected:
+    std::unique_ptr<TForm1> Open() { return std::make_unique<TForm1>(SettingsFolder()); }
+};
+
+TEST_F(SettingsFileTest, WithoutAFileTheDefaultsStayAndNoFileIsMade)
+{
+    SetSavedPort("COM9");
+    const auto form = Open();
+    EXPECT_EQ(form->SourceFolder(), "");
+    EXPECT_EQ(SavedPort(), "");
+    EXPECT_TRUE(form->CheckBox1->isChecked());
+    EXPECT_TRUE(form->CheckBox2->isChecked());
+    EXPECT_EQ(form->ListBox1->count(), 0);
+    EXPECT_FALSE(form->LoadSettings());
+    EXPECT_FALSE(fs::exists(SettingsFile()));
+}
+
+TEST_F(SettingsFileTest, SaveWritesTheStateByteForByte)
+{
+    const auto form = Open();
+    form->Label1->setText(QString::fromStdString("C:\\Job files\\Задания"));
+    SetSavedPort("COM2");
+    form->CheckBox1->setChecked(false);  // saves through its click handler
+    EXPECT_EQ(Cp1251ToUtf8(ReadSettingsFile()),
+              " каталог входных файлов\r\n"
+              "a=C:\\Job files\\Задания\r\n"
+              " COM порт\r\n"
+              "c=COM2\r\n"
+              " удалять или нет исходные файлы после конвертации\r\n"
+              "p=0\r\n"
+              " удалять или нет файлы до конвертации\r\n"
+              "d=-1\r\n");
+}
+
+TEST_F(SettingsFileTest, WhatIsSavedComesBackIncludingAFolderWithABlank)
+{
+    CreateJob("a.txt");
+    {
+        const auto form = Open();
+        folderAnswer_ = JobsFolder();  // ".../Job files"
+        form->BitBtn1Click();
+        SetSavedPort("ttyUSB0");
+        form->CheckBox2->setChecked(false);
+    }
+    SetSavedPort("");
+    const auto form = Open();
+    EXPECT_EQ(form->SourceFolder(), JobsFolder());
+    EXPECT_EQ(Items(form->ListBox1), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(SavedPort(), "ttyUSB0");
+    EXPECT_TRUE(form->CheckBox1->isChecked());
+    EXPECT_FALSE(form->CheckBox2->isChecked());
+}
+
+TEST_F(SettingsFileTest, LoadingAppliesTheFileLineByLineTheLastOneWinning)
+{
+    CreateJob("job.txt");
+    WriteSettingsFile(
+        Utf8ToCp1251(" каталог входных файлов\n"
+                     "a=/nowhere\r\n"
+                     "a=" +
+                     jobsDir_.string() +
+                     "\r\n"
+                     "A=/upper/case/is/no/key\r\n"
+                     "a=\r\n"  // empty: the folder stays
+                     "c=COM1\n"
+                     "cxCOM4\n"  // the second character is not examined
+                     "p=0 keep the files\r\n"
+                     "d=False"));  // no line end; anything but "0" checks
+    const auto form = Open();
+    EXPECT_EQ(form->SourceFolder(), JobsFolder());
+    EXPECT_EQ(Items(form->ListBox1), std::vector<std::string>{"job.txt"});
+    EXPECT_EQ(SavedPort(), "COM4");
+    EXPECT_FALSE(form->CheckBox1->isChecked());
+    EXPECT_TRUE(form->CheckBox2->isChecked());
+}
+
+TEST_F(SettingsFileTest, OnlyZeroClearsABox)
+{
+    for (const char* value : {"00", "1", "-1", "False"}) {
+        WriteSettingsFile(std::string("p=") + value + "\r\nd=0\r\n");
+        const auto form = Open();
+        EXPECT_TRUE(form->CheckBox1->isChecked()) << value;
+        EXPECT_FALSE(form->CheckBox2->isChecked()) << value;
+    }
+}
+
+TEST_F(SettingsFileTest, AMissingSavedFolderIsKeptWithAnEmptyList)
+{
+    WriteSettingsFile("a=/no/such/folder\r\n");
+    const auto form = Open();
+    EXPECT_EQ(form->SourceFolder(), "/no/such/folder");
+    EXPECT_EQ(form->ListBox1->count(), 0);
+    EXPECT_TRUE(messages_.empty());
+}
+
+// The boxes change while the file is read; their click handler must not
+// rewrite (on POSIX: truncate) the file being loaded.
+TEST_F(SettingsFileTest, LoadingNeverWritesTheFile)
+{
+    const std::string file = "# a hand-made file\r\np=0\r\nd=0\r\nz=kept\r\n";
+    WriteSettingsFile(file);
+    const auto form = Open();
+    EXPECT_FALSE(form->CheckBox1->isChecked());
+    EXPECT_EQ(ReadSettingsFile(), file);
+    // Once loaded, a click saves as usual.
+    form->CheckBox1->setChecked(true);
+    EXPECT_NE(ReadSettingsFile().find("p=-1\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsFileTest, AFolderNamedLikeTheFileIsNoFileAndSavesFailQuietly)
+{
+    fs::create_directory(SettingsFile());
+    const auto form = Open();
+    form->CheckBox1->setChecked(false);
+    form->SaveSettings();
+    EXPECT_TRUE(fs::is_directory(SettingsFile()));
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(SettingsFileTest, AnUnwritableFolderMakesEverySaveFailQuietly)
+{
+    const auto form = std::make_unique<TForm1>(Utf8ToCp1251((settingsDir_ / "gone").string()));
+    form->CheckBox1->setChecked(false);
+    form->SaveSettings();
+    EXPECT_FALSE(form->CheckBox1->isChecked());
+    EXPECT_FALSE(fs::exists(settingsDir_ / "gone"));
+    EXPECT_TRUE(messages_.empty());
+}
+
+// The link thread sets the port while the window may save it.
+TEST_F(SettingsFileTest, SavedPortMayBeSetByAnotherThreadWhileSaving)
+{
+    const auto form = Open();
+    std::thread link([] {
+        for (int i = 0; i < 200; ++i) {
+            SetSavedPort(i % 2 ? "COM5" : "ttyUSB0");
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        const std::string port = SavedPort();
+        EXPECT_TRUE(port == "COM5" || port == "ttyUSB0" || port.empty()) << port;
+    }
+    form->SaveSettings();
+    link.join();
+    EXPECT_EQ(SavedPort(), "COM5");
+}
+
+}  // namespace
+}  // namespace cardpush::test
