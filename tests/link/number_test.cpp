@@ -54,14 +54,26 @@ TEST(ParseNumber, WithoutIntegerDigitsOrBeyondInt32IsAConversionError)
     }
 }
 
-TEST(ParseNumber, ErrorMessageNamesTheText)
+// The message of the conversion error that convert throws, or "no error".
+template <typename Convert>
+std::string ConversionMessage(Convert convert)
 {
     try {
-        ParseNumber("-.5");
-        FAIL() << "no error";
+        convert();
     } catch (const EConvertError& e) {
-        EXPECT_EQ(Utf8ToCp1251("'-.5' не является числом"), e.what());
+        return e.what();
     }
+    return "no error";
+}
+
+TEST(ConversionError, MessageNamesTheText)
+{
+    EXPECT_EQ(Utf8ToCp1251("'-.5' не является числом"),
+              ConversionMessage([] { ParseNumber("-.5"); }));
+    EXPECT_EQ(Utf8ToCp1251("'7.2' не является целым числом"),
+              ConversionMessage([] { StrToInt("7.2"); }));
+    EXPECT_EQ(Utf8ToCp1251("'' не является целым числом"),
+              ConversionMessage([] { FirmwareSupportsUpload(""); }));
 }
 
 TEST(ParseNumber, NegativeZeroReadsAsZero)
@@ -104,16 +116,6 @@ TEST(StrToInt, AcceptsOptionalSignAndDigitsOnlyWithinInt32)
     for (const char* text : {"", "-", "+", "7.2", " 7", "7 ", "2147483648", "-2147483649",
                              "0x10", "1e3", "99999999999999999999"}) {
         EXPECT_THROW(StrToInt(text), EConvertError) << "text: " << text;
-    }
-}
-
-TEST(StrToInt, ErrorMessageNamesTheText)
-{
-    try {
-        StrToInt("7.2");
-        FAIL() << "no error";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(Utf8ToCp1251("'7.2' не является целым числом"), e.what());
     }
 }
 
