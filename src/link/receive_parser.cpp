@@ -40,7 +40,7 @@ void FeedFieldByte(ReceiveState& state, char byte, ReceiveNews& news)
         state.LastReply = std::move(state.RxBuffer);
         state.RxBuffer.clear();
         news.fieldCompleted = true;
-    } else {
+    } else if (state.RxBuffer.size() < kMaxFieldSize) {
         state.RxBuffer.push_back(byte);
     }
 }

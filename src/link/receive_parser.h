@@ -6,6 +6,7 @@
 // ReceiveLogLine(bytes) to the protocol log, then feeds the bytes read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -28,6 +29,12 @@ struct ReceiveState {
     std::uint8_t ListRemaining = 0;
 };
 
+// A reply field holds a letter and a short value. Bytes that keep coming
+// without a field-start letter or terminator (line noise, a wrong baud rate)
+// would otherwise grow RxBuffer for as long as the port stays open; past this
+// size a field's further bytes are dropped.
+inline constexpr std::size_t kMaxFieldSize = 4096;
+
 // What one feed produced, for the receive handler and whoever waits on it.
 struct ReceiveNews {
     // Card names completed by this feed, in order, each exactly 8 bytes as
@@ -46,7 +53,7 @@ struct ReceiveNews {
 //
 // Field mode: a field-start letter starts a new field in RxBuffer (dropping
 // what was there); the terminator moves RxBuffer to LastReply and empties it;
-// any other byte is collected.
+// any other byte is collected, up to kMaxFieldSize bytes.
 // Listing mode: the count byte k announces (k - 1) mod 256 names (k = 0: 255,
 // k = 1: none, and the listing is complete at once); every further byte is a
 // name byte, whatever its value.

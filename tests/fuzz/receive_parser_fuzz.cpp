@@ -31,6 +31,7 @@ void CheckInvariants(const ReceiveState& state, const ReceiveNews& news, std::ui
     if (state.LinkState == protocol::kStateListing && state.ListRemaining > 0) {
         FUZZ_CHECK(state.RxBuffer.size() < protocol::kCardNameSize);
     }
+    FUZZ_CHECK(state.RxBuffer.size() <= cardpush::kMaxFieldSize);
     if (state.LinkState != protocol::kStateListing) {
         FUZZ_CHECK(state.ListRemaining == 0);
     }

@@ -97,6 +97,17 @@ TEST_F(ReceiveParserTest, EveryFieldSplitAtEveryBoundaryOverTwoEvents)
     }
 }
 
+TEST_F(ReceiveParserTest, EndlessNoiseWithoutLetterOrTerminatorStaysBounded)
+{
+    const std::string noise(1000, '\0');
+    for (int i = 0; i < 100; ++i) {
+        Event(noise);
+    }
+    EXPECT_EQ(kMaxFieldSize, state.RxBuffer.size());
+    Event("_N1_");
+    EXPECT_EQ("N1", state.LastReply);
+}
+
 TEST_F(ReceiveParserTest, FieldInPiecesIsAssembled)
 {
     Event("M1");
