@@ -8,7 +8,7 @@
 namespace cardpush {
 namespace {
 
-constexpr DWORD kBaudRateBits[] = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
+constexpr DWORD kBaudRateBits[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
                                    19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
 // Releases an operation record on every path out of a blocking transfer.
@@ -145,8 +145,10 @@ bool TBComPort::Open()
     handle_.store(device);
     if (device == INVALID_HANDLE_VALUE) {
         switch (api_.GetLastError()) {
-            case ERROR_FILE_NOT_FOUND: RaiseComFault(ComFault::PortMissing);
-            case ERROR_ACCESS_DENIED: RaiseComFault(ComFault::PortBusy);
+            case ERROR_FILE_NOT_FOUND:
+                RaiseComFault(ComFault::PortMissing);
+            case ERROR_ACCESS_DENIED:
+                RaiseComFault(ComFault::PortBusy);
             default:
                 // Other causes surface as the first configuration step's
                 // failure on the invalid handle.
@@ -220,7 +222,8 @@ void TBComPort::ApplyAllSettings()
 
 void TBComPort::ApplyBufferSizes()
 {
-    if (!api_.SetupComm(Handle(), static_cast<DWORD>(inBufSize_), static_cast<DWORD>(outBufSize_))) {
+    if (!api_.SetupComm(Handle(), static_cast<DWORD>(inBufSize_),
+                        static_cast<DWORD>(outBufSize_))) {
         RaiseComFault(ComFault::SetupComm);
     }
 }
@@ -296,7 +299,10 @@ void TBComPort::SetStopBits(TStopBits value)
 namespace {
 // The driver takes even buffer sizes. The caller's value, not the stored
 // one, is what the setter compares, so 2049 set twice is sent twice.
-std::int32_t EvenBufferSize(std::int32_t value) { return value > 0 && value % 2 != 0 ? value - 1 : value; }
+std::int32_t EvenBufferSize(std::int32_t value)
+{
+    return value > 0 && value % 2 != 0 ? value - 1 : value;
+}
 }  // namespace
 
 void TBComPort::SetInBufSize(std::int32_t value)
@@ -432,8 +438,7 @@ std::int32_t TBComPort::ReadTextAsync(std::string& Text, std::int32_t Count, TPo
     return ReadBufferAsync(Text.data(), Count, Op);
 }
 
-std::int32_t TBComPort::WriteBufferAsync(const void* Buffer, std::int32_t Count,
-                                         TPortOperation* Op)
+std::int32_t TBComPort::WriteBufferAsync(const void* Buffer, std::int32_t Count, TPortOperation* Op)
 {
     if (Op == nullptr) {
         RaiseComFault(ComFault::NoOperation);
@@ -528,14 +533,30 @@ void TBComPort::DispatchEvents(TPortEvents events)
             continue;
         }
         switch (e) {
-            case pevError: FireError(); break;
-            case pevRxChar: FireRxChar(); break;
-            case pevTxEmpty: FireTxEmpty(); break;
-            case pevRing: FireRing(); break;
-            case pevCTS: FireCTSChange(); break;
-            case pevDSR: FireDSRChange(); break;
-            case pevRLSD: FireRLSDChange(); break;
-            case pevRx80Full: FireRx80Full(); break;
+            case pevError:
+                FireError();
+                break;
+            case pevRxChar:
+                FireRxChar();
+                break;
+            case pevTxEmpty:
+                FireTxEmpty();
+                break;
+            case pevRing:
+                FireRing();
+                break;
+            case pevCTS:
+                FireCTSChange();
+                break;
+            case pevDSR:
+                FireDSRChange();
+                break;
+            case pevRLSD:
+                FireRLSDChange();
+                break;
+            case pevRx80Full:
+                FireRx80Full();
+                break;
         }
     }
 }
@@ -612,15 +633,32 @@ void TBComPort::NotifyWindowProc(DWORD event)
         return;
     }
     switch (event) {
-        case EV_RXCHAR: FireRxChar(); break;
-        case EV_TXEMPTY: FireTxEmpty(); break;
-        case EV_CTS: FireCTSChange(); break;
-        case EV_DSR: FireDSRChange(); break;
-        case EV_RLSD: FireRLSDChange(); break;
-        case EV_ERR: FireError(); break;
-        case EV_RING: FireRing(); break;
-        case EV_RX80FULL: FireRx80Full(); break;
-        default: break;
+        case EV_RXCHAR:
+            FireRxChar();
+            break;
+        case EV_TXEMPTY:
+            FireTxEmpty();
+            break;
+        case EV_CTS:
+            FireCTSChange();
+            break;
+        case EV_DSR:
+            FireDSRChange();
+            break;
+        case EV_RLSD:
+            FireRLSDChange();
+            break;
+        case EV_ERR:
+            FireError();
+            break;
+        case EV_RING:
+            FireRing();
+            break;
+        case EV_RX80FULL:
+            FireRx80Full();
+            break;
+        default:
+            break;
     }
 }
 

@@ -60,7 +60,10 @@ public:
     }
 
     constexpr bool Contains(E e) const { return (bits_ >> static_cast<unsigned>(e)) & 1u; }
-    constexpr void Include(E e) { bits_ |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(e)); }
+    constexpr void Include(E e)
+    {
+        bits_ |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(e));
+    }
     constexpr bool Empty() const { return bits_ == 0; }
     constexpr std::uint8_t Bits() const { return bits_; }
     friend constexpr bool operator==(ByteSet, ByteSet) = default;
@@ -70,8 +73,21 @@ private:
 };
 
 enum TBaudRate : std::uint8_t {
-    br110, br300, br600, br1200, br2400, br4800, br9600, br14400,
-    br19200, br38400, br56000, br57600, br115200, br128000, br256000,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 enum TByteSize : std::uint8_t { bs5, bs6, bs7, bs8 };
 enum TParity : std::uint8_t { paNone, paOdd, paEven, paMark, paSpace };
@@ -79,12 +95,26 @@ enum TStopBits : std::uint8_t { sb1, sb1_5, sb2 };
 enum TSyncMethod : std::uint8_t { smThreadSync, smWindowSync, smNone };
 
 enum TComError : std::uint8_t {
-    ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull,
+    ceFrame,
+    ceRxParity,
+    ceOverrun,
+    ceBreak,
+    ceIO,
+    ceMode,
+    ceRxOver,
+    ceTxFull
 };
 using TComErrors = ByteSet<TComError>;
 
 enum TPortEvent : std::uint8_t {
-    pevRxChar, pevTxEmpty, pevRing, pevCTS, pevDSR, pevRLSD, pevError, pevRx80Full,
+    pevRxChar,
+    pevTxEmpty,
+    pevRing,
+    pevCTS,
+    pevDSR,
+    pevRLSD,
+    pevError,
+    pevRx80Full
 };
 using TPortEvents = ByteSet<TPortEvent>;
 
@@ -165,8 +195,7 @@ class TBComPort {
 public:
     // Owner is kept for whoever made the port and is not used otherwise. The
     // device layer must outlive the port.
-    explicit TBComPort(void* Owner = nullptr,
-                       platform::CommApi& api = platform::SystemCommApi());
+    explicit TBComPort(void* Owner = nullptr, platform::CommApi& api = platform::SystemCommApi());
     // Closes the port when open. Should Close fail, the event thread is still
     // stopped and the device released.
     ~TBComPort();
@@ -223,11 +252,11 @@ public:
     // --- events: assign before Open; called as SyncMethod says ---
     TComSignalEvent OnCTSChange;
     TComSignalEvent OnDSRChange;
-    TComErrorEvent OnError;         // Errors never empty
+    TComErrorEvent OnError;  // Errors never empty
     TNotifyEvent OnRing;
     TComSignalEvent OnRLSDChange;
     TNotifyEvent OnRx80Full;
-    TRxCharEvent OnRxChar;          // Count: bytes waiting, at least 1
+    TRxCharEvent OnRxChar;  // Count: bytes waiting, at least 1
     TNotifyEvent OnTxEmpty;
 
     // --- transfers: the bytes go as they are, NUL included ---

@@ -26,25 +26,43 @@ constexpr Cp1251Literal kPortClosed{"Порт не открыт"};
 std::string_view ComFaultText(ComFault fault)
 {
     switch (fault) {
-        case ComFault::PortMissing: return kPortMissing;
-        case ComFault::PortBusy: return kPortBusy;
-        case ComFault::Write: return kWrite;
-        case ComFault::Read: return kRead;
-        case ComFault::NoOperation: return kNoOperation;
-        case ComFault::PurgeComm: return kPurgeComm;
-        case ComFault::SetCommState: return kSetCommState;
-        case ComFault::SetCommTimeouts: return kSetCommTimeouts;
-        case ComFault::SetupComm: return kSetupComm;
-        case ComFault::ClearCommError: return kClearCommError;
-        case ComFault::GetCommModemStatus: return kGetCommModemStatus;
-        case ComFault::EscapeCommFunction: return kEscapeCommFunction;
-        case ComFault::PropertyWhileOpen: return kPropertyWhileOpen;
-        case ComFault::Registry: return kRegistry;
-        case ComFault::PortClosed: return kPortClosed;
+        case ComFault::PortMissing:
+            return kPortMissing;
+        case ComFault::PortBusy:
+            return kPortBusy;
+        case ComFault::Write:
+            return kWrite;
+        case ComFault::Read:
+            return kRead;
+        case ComFault::NoOperation:
+            return kNoOperation;
+        case ComFault::PurgeComm:
+            return kPurgeComm;
+        case ComFault::SetCommState:
+            return kSetCommState;
+        case ComFault::SetCommTimeouts:
+            return kSetCommTimeouts;
+        case ComFault::SetupComm:
+            return kSetupComm;
+        case ComFault::ClearCommError:
+            return kClearCommError;
+        case ComFault::GetCommModemStatus:
+            return kGetCommModemStatus;
+        case ComFault::EscapeCommFunction:
+            return kEscapeCommFunction;
+        case ComFault::PropertyWhileOpen:
+            return kPropertyWhileOpen;
+        case ComFault::Registry:
+            return kRegistry;
+        case ComFault::PortClosed:
+            return kPortClosed;
     }
     return kPortClosed;
 }
 
-void RaiseComFault(ComFault fault) { throw EComPort(std::string(ComFaultText(fault))); }
+void RaiseComFault(ComFault fault)
+{
+    throw EComPort(std::string(ComFaultText(fault)));
+}
 
 }  // namespace cardpush

@@ -19,11 +19,11 @@ public:
 };
 
 enum class ComFault : std::uint8_t {
-    PortMissing,          // CreateFileA: ERROR_FILE_NOT_FOUND
-    PortBusy,             // CreateFileA: ERROR_ACCESS_DENIED
-    Write,                // starting or completing a write
-    Read,                 // starting or completing a read
-    NoOperation,          // a transfer start or wait without its operation record
+    PortMissing,  // CreateFileA: ERROR_FILE_NOT_FOUND
+    PortBusy,     // CreateFileA: ERROR_ACCESS_DENIED
+    Write,        // starting or completing a write
+    Read,         // starting or completing a read
+    NoOperation,  // a transfer start or wait without its operation record
     PurgeComm,
     SetCommState,
     SetCommTimeouts,
@@ -31,9 +31,9 @@ enum class ComFault : std::uint8_t {
     ClearCommError,
     GetCommModemStatus,
     EscapeCommFunction,
-    PropertyWhileOpen,    // Port, or a change of SyncMethod, while open
-    Registry,             // the list of installed ports
-    PortClosed,           // a transfer, query or line change on a port that is not open
+    PropertyWhileOpen,  // Port, or a change of SyncMethod, while open
+    Registry,           // the list of installed ports
+    PortClosed,         // a transfer, query or line change on a port that is not open
 };
 
 std::string_view ComFaultText(ComFault fault);

@@ -10,11 +10,9 @@ namespace cardpush {
 using platform::MainThread;
 
 TComThread::TComThread(TBComPort& port)
-    : port_(port),
-      api_(port.api_),
-      stopEvent_(api_.CreateEventA(nullptr, TRUE, FALSE, nullptr))
+    : port_(port), api_(port.api_), stopEvent_(api_.CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
-    const TPortEvents all{pevRxChar, pevTxEmpty, pevRing, pevCTS,
+    const TPortEvents all{pevRxChar, pevTxEmpty, pevRing,  pevCTS,
                           pevDSR,    pevRLSD,    pevError, pevRx80Full};
     // The driver's answer is of no use here: without a mask the thread
     // simply never wakes.
@@ -38,7 +36,10 @@ TComThread::~TComThread()
     api_.CloseHandle(stopEvent_);
 }
 
-void TComThread::SignalStop() { api_.SetEvent(stopEvent_); }
+void TComThread::SignalStop()
+{
+    api_.SetEvent(stopEvent_);
+}
 
 void TComThread::WatchEvents()
 {
@@ -69,7 +70,8 @@ void TComThread::WatchEvents()
             events_ = MaskToPortEvents(mask);
             switch (port_.SyncMethod()) {
                 case smThreadSync:
-                    MainThread::Synchronize([this, events = events_] { port_.DispatchEvents(events); });
+                    MainThread::Synchronize(
+                        [this, events = events_] { port_.DispatchEvents(events); });
                     break;
                 case smWindowSync:
                     SendEventMessages();
@@ -97,7 +99,10 @@ void TComThread::WatchEvents()
     MainThread::Wake();
 }
 
-void TComThread::DispatchEvents() { port_.DispatchEvents(events_); }
+void TComThread::DispatchEvents()
+{
+    port_.DispatchEvents(events_);
+}
 
 void TComThread::SendEventMessages()
 {

@@ -56,11 +56,12 @@ void ListSerialPorts(std::vector<std::string>& List, platform::CommApi& api)
     }
 
     // By text without regard to case: COM1, COM10, COM3.
-    std::stable_sort(ports.begin(), ports.end(), [&api](const std::string& a, const std::string& b) {
-        return api.CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
-                                  static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) ==
-               CSTR_LESS_THAN;
-    });
+    std::stable_sort(ports.begin(), ports.end(),
+                     [&api](const std::string& a, const std::string& b) {
+                         return api.CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
+                                                   static_cast<int>(a.size()), b.data(),
+                                                   static_cast<int>(b.size())) == CSTR_LESS_THAN;
+                     });
     List = std::move(ports);
 }
 

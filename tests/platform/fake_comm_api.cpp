@@ -13,8 +13,14 @@ constexpr ULONG_PTR kPending = 0x103;
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 
-HANDLE ToHandle(std::uintptr_t value) { return reinterpret_cast<HANDLE>(value); }
-std::uintptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+HANDLE ToHandle(std::uintptr_t value)
+{
+    return reinterpret_cast<HANDLE>(value);
+}
+std::uintptr_t FromHandle(HANDLE handle)
+{
+    return reinterpret_cast<std::uintptr_t>(handle);
+}
 
 std::string Bytes(const void* data, std::size_t size)
 {
@@ -116,15 +122,19 @@ std::vector<FakeCall> FakeCommApi::CallsOf(std::string_view fn) const
 std::size_t FakeCommApi::CountOf(std::string_view fn) const
 {
     std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(
-        calls_.begin(), calls_.end(), [&](const FakeCall& c) { return c.fn == fn; }));
+    return static_cast<std::size_t>(
+        std::count_if(calls_.begin(), calls_.end(), [&](const FakeCall& c) { return c.fn == fn; }));
 }
 
 std::vector<std::string> FakeCommApi::DeviceCallNames() const
 {
-    static const std::string kSkipped[] = {"WaitForMultipleObjects", "WaitForSingleObject",
-                                           "WaitCommEvent", "GetOverlappedResult",
-                                           "CreateEventA", "SetEvent", "GetLastError"};
+    static const std::string kSkipped[] = {"WaitForMultipleObjects",
+                                           "WaitForSingleObject",
+                                           "WaitCommEvent",
+                                           "GetOverlappedResult",
+                                           "CreateEventA",
+                                           "SetEvent",
+                                           "GetLastError"};
     std::lock_guard lock(mutex_);
     std::vector<std::string> out;
     for (const FakeCall& c : calls_) {
@@ -168,22 +178,25 @@ bool FakeCommApi::EventWaitPending() const
 int FakeCommApi::OpenDevices() const
 {
     std::lock_guard lock(mutex_);
-    return static_cast<int>(std::count_if(objects_.begin(), objects_.end(),
-                                          [](const auto& o) { return o.second.kind == Kind::Device; }));
+    return static_cast<int>(std::count_if(objects_.begin(), objects_.end(), [](const auto& o) {
+        return o.second.kind == Kind::Device;
+    }));
 }
 
 int FakeCommApi::OpenEvents() const
 {
     std::lock_guard lock(mutex_);
-    return static_cast<int>(std::count_if(objects_.begin(), objects_.end(),
-                                          [](const auto& o) { return o.second.kind == Kind::Event; }));
+    return static_cast<int>(std::count_if(objects_.begin(), objects_.end(), [](const auto& o) {
+        return o.second.kind == Kind::Event;
+    }));
 }
 
 int FakeCommApi::OpenKeys() const
 {
     std::lock_guard lock(mutex_);
-    return static_cast<int>(std::count_if(objects_.begin(), objects_.end(),
-                                          [](const auto& o) { return o.second.kind == Kind::Key; }));
+    return static_cast<int>(std::count_if(objects_.begin(), objects_.end(), [](const auto& o) {
+        return o.second.kind == Kind::Key;
+    }));
 }
 
 bool FakeCommApi::WaitUntil(const std::function<bool()>& pred, int seconds) const
@@ -196,8 +209,9 @@ std::function<bool()> FakeCommApi::Called(std::string fn, std::size_t n) const
 {
     // Evaluated by WaitUntil with the lock already held.
     return [this, fn = std::move(fn), n] {
-        return static_cast<std::size_t>(std::count_if(calls_.begin(), calls_.end(),
-                                                      [&](const FakeCall& c) { return c.fn == fn; })) >= n;
+        return static_cast<std::size_t>(std::count_if(
+                   calls_.begin(), calls_.end(), [&](const FakeCall& c) { return c.fn == fn; })) >=
+               n;
     };
 }
 
@@ -618,7 +632,10 @@ DWORD FakeCommApi::WaitForMultipleObjects(DWORD count, const HANDLE* objects, BO
     return WAIT_OBJECT_0 + static_cast<DWORD>(index);
 }
 
-DWORD FakeCommApi::GetLastError() { return lastError; }
+DWORD FakeCommApi::GetLastError()
+{
+    return lastError;
+}
 
 // --- the registry key of installed ports ---
 
@@ -678,8 +695,8 @@ LONG FakeCommApi::RegCloseKey(HKEY key)
     return ERROR_SUCCESS;
 }
 
-int FakeCommApi::CompareStringA(LCID locale, DWORD flags, const char* a, int aLength,
-                                const char* b, int bLength)
+int FakeCommApi::CompareStringA(LCID locale, DWORD flags, const char* a, int aLength, const char* b,
+                                int bLength)
 {
     std::lock_guard lock(mutex_);
     Record({"CompareStringA", nullptr, {locale, flags}, {}});

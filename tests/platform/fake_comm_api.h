@@ -30,10 +30,10 @@
 namespace cardpush::test {
 
 struct FakeCall {
-    std::string fn;             // "SetCommState", "PurgeComm"...
-    HANDLE handle = nullptr;    // the device, event or key the call was given
-    std::vector<DWORD> args;    // the call's numeric arguments, in order
-    std::string bytes;          // the path, the DCB or COMMTIMEOUTS record, the data written
+    std::string fn;           // "SetCommState", "PurgeComm"...
+    HANDLE handle = nullptr;  // the device, event or key the call was given
+    std::vector<DWORD> args;  // the call's numeric arguments, in order
+    std::string bytes;        // the path, the DCB or COMMTIMEOUTS record, the data written
 };
 
 class FakeCommApi final : public platform::CommApi {
@@ -76,7 +76,7 @@ public:
     std::vector<std::string> DeviceCallNames() const;
     void ClearCalls();
 
-    std::string Written() const;    // every byte that completed a write
+    std::string Written() const;  // every byte that completed a write
     std::size_t InputQueued() const;
     DWORD EventMask() const;
     bool EventWaitPending() const;  // a WaitCommEvent is outstanding
@@ -143,7 +143,7 @@ private:
     void Record(FakeCall call);
     bool Fails(const char* fn);  // consumes a scripted failure
     bool IsDevice(HANDLE handle) const;
-    bool Fail(DWORD error);      // sets the last error, returns FALSE
+    bool Fail(DWORD error);  // sets the last error, returns FALSE
     void Signal(HANDLE event, bool on);
     void Complete(OVERLAPPED* overlapped, DWORD status, DWORD count);
     void Start(OVERLAPPED* overlapped);

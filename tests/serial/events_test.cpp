@@ -72,7 +72,9 @@ protected:
 
     void LogEveryEvent()
     {
-        port.OnError = [this](TBComPort*, TComErrors e) { log.Add("error " + std::to_string(e.Bits())); };
+        port.OnError = [this](TBComPort*, TComErrors e) {
+            log.Add("error " + std::to_string(e.Bits()));
+        };
         port.OnRxChar = [this](TBComPort* p, std::int32_t count) {
             std::string text;
             p->ReadText(text, count);
@@ -92,7 +94,11 @@ protected:
         MainThread::WaitServing([&] { return logged.load() >= n; });
         return log.Entries();
     }
-    void CountLogged() { ++logged; MainThread::Wake(); }
+    void CountLogged()
+    {
+        ++logged;
+        MainThread::Wake();
+    }
 
     FakeCommApi fake;
     TBComPort port{nullptr, fake};

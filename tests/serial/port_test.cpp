@@ -30,14 +30,14 @@ std::string ExpectedDcb(std::uint32_t baud, int dataBits, int parity, int stopBi
     std::string s;
     PutDword(s, 28);
     PutDword(s, baud);
-    PutDword(s, 0);                // every flag clear, fParity included
-    s.append(6, '\0');             // wReserved, XonLim, XoffLim
+    PutDword(s, 0);     // every flag clear, fParity included
+    s.append(6, '\0');  // wReserved, XonLim, XoffLim
     s += static_cast<char>(dataBits);
     s += static_cast<char>(parity);
     s += static_cast<char>(stopBits);
-    s += '\x11';                   // XonChar
-    s += '\x13';                   // XoffChar
-    s.append(5, '\0');             // ErrorChar, EofChar, EvtChar, wReserved1
+    s += '\x11';        // XonChar
+    s += '\x13';        // XoffChar
+    s.append(5, '\0');  // ErrorChar, EofChar, EvtChar, wReserved1
     return s;
 }
 
@@ -106,9 +106,9 @@ TEST_F(PortTest, OpenConfiguresTheDeviceStepByStep)
 
     const FakeCall open = fake.CallsOf("CreateFileA").at(0);
     EXPECT_EQ("\\\\.\\COM2", open.bytes);
-    EXPECT_EQ((std::vector<DWORD>{GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
-                                  FILE_FLAG_OVERLAPPED}),
-              open.args);
+    EXPECT_EQ(
+        (std::vector<DWORD>{GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, FILE_FLAG_OVERLAPPED}),
+        open.args);
     EXPECT_EQ((std::vector<DWORD>{2048, 2048}), fake.CallsOf("SetupComm").at(0).args);
     EXPECT_EQ(Hex(ExpectedDcb(9600, 8, 0, 0)), LastDcb());
     EXPECT_EQ((std::vector<DWORD>{MAXDWORD, 0, 0, 100, 1000}), LastTimeouts());
@@ -241,10 +241,9 @@ TEST_F(PortTest, CloseLowersLinesAbortsStopsTheThreadAndReleasesEverything)
     EXPECT_TRUE(port.Close());
     EXPECT_FALSE(port.Connected());
 
-    const std::vector<std::string> expected = {"EscapeCommFunction", "EscapeCommFunction",
-                                               "PurgeComm",          "SetCommMask",
-                                               "PurgeComm",          "CloseHandle",
-                                               "CloseHandle",        "CloseHandle"};
+    const std::vector<std::string> expected = {
+        "EscapeCommFunction", "EscapeCommFunction", "PurgeComm",   "SetCommMask",
+        "PurgeComm",          "CloseHandle",        "CloseHandle", "CloseHandle"};
     EXPECT_EQ(expected, fake.DeviceCallNames());
     const auto escapes = fake.CallsOf("EscapeCommFunction");
     EXPECT_EQ(CLRDTR, escapes.at(0).args.at(0));
@@ -535,8 +534,8 @@ TEST_F(PortTest, DestroyingAnOpenPortReleasesItEvenWhenCloseFails)
 
 TEST(ComErrorsTest, DriverFlagsMapToTheirErrors)
 {
-    const DWORD all = CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_RXOVER | CE_TXFULL | CE_BREAK |
-                      CE_IOE | CE_MODE;
+    const DWORD all =
+        CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_RXOVER | CE_TXFULL | CE_BREAK | CE_IOE | CE_MODE;
     EXPECT_EQ(0xFFu, CommErrorsFromFlags(all, paOdd).Bits());
     EXPECT_EQ(TComErrors({ceFrame, ceOverrun, ceRxOver, ceTxFull, ceBreak, ceIO, ceMode}),
               CommErrorsFromFlags(all, paNone));
