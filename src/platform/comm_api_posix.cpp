@@ -2,11 +2,12 @@
 // Windows, over terminals (comm_posix_device), events and handles
 // (comm_posix_objects) and the machine's list of serial devices
 // (comm_posix_ports).
+#include "platform/comm_api_posix.h"
+
 #include <cstring>
 #include <string>
 
 #include "platform/comm_api.h"
-#include "platform/comm_api_posix.h"
 #include "platform/comm_posix_device.h"
 #include "platform/comm_posix_objects.h"
 #include "platform/comm_posix_ports.h"

@@ -42,8 +42,7 @@ constexpr DWORD kEventWaitBytes = sizeof(DWORD);
 // Longer time-outs than this (about 99 days) count as none.
 constexpr std::uint64_t kLongestTimeout = std::uint64_t{1} << 33;
 
-std::optional<std::chrono::milliseconds> TotalTimeout(DWORD multiplier, DWORD constant,
-                                                      DWORD count)
+std::optional<std::chrono::milliseconds> TotalTimeout(DWORD multiplier, DWORD constant, DWORD count)
 {
     if (multiplier == 0 && constant == 0) {
         return std::nullopt;
@@ -147,7 +146,7 @@ Device::Device(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd)
     serial_icounter_struct counts{};
     hasCounters_ = ::ioctl(fd_, TIOCGICOUNT, &counts) == 0;
     if (hasCounters_) {
-        counters_ = {counts.cts, counts.dsr, counts.rng, counts.dcd, counts.frame,
+        counters_ = {counts.cts,     counts.dsr,    counts.rng, counts.dcd,        counts.frame,
                      counts.overrun, counts.parity, counts.brk, counts.buf_overrun};
     }
     hasModemLines_ = ::ioctl(fd_, TIOCMGET, &modemBits_) == 0;
@@ -527,7 +526,8 @@ DWORD Device::ModemStatus(DWORD* status)
     if (::ioctl(fd_, TIOCMGET, &bits) != 0) {
         return Win32ErrorFromErrno(errno);
     }
-    *status = ((bits & TIOCM_CTS) != 0 ? MS_CTS_ON : 0) | ((bits & TIOCM_DSR) != 0 ? MS_DSR_ON : 0) |
+    *status = ((bits & TIOCM_CTS) != 0 ? MS_CTS_ON : 0) |
+              ((bits & TIOCM_DSR) != 0 ? MS_DSR_ON : 0) |
               ((bits & TIOCM_RI) != 0 ? MS_RING_ON : 0) | ((bits & TIOCM_CD) != 0 ? MS_RLSD_ON : 0);
     return ERROR_SUCCESS;
 }
@@ -640,11 +640,9 @@ void Device::ServeReadsLocked(Clock::time_point now)
             read.done += static_cast<DWORD>(take);
             read.lastByte = now;
         }
-        const bool filled =
-            read.done == read.count || (read.returnOnFirstByte && read.done > 0);
-        const bool timedOut =
-            now >= read.deadline ||
-            (read.interval.count() > 0 && read.done > 0 && now - read.lastByte >= read.interval);
+        const bool filled = read.done == read.count || (read.returnOnFirstByte && read.done > 0);
+        const bool timedOut = now >= read.deadline || (read.interval.count() > 0 && read.done > 0 &&
+                                                       now - read.lastByte >= read.interval);
         // Nothing more can come from a hung-up device: a read ends at once,
         // with the bytes that were left, or failing when there were none.
         if (filled || (hungUp_ && read.done > 0)) {
@@ -747,7 +745,7 @@ void Device::PollLineStatusLocked(Clock::time_point now)
         events |= (errors & (CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER)) != 0 ? EV_ERR : 0;
         events |= (errors & CE_BREAK) != 0 ? EV_BREAK : 0;
         errors_ |= errors;
-        counters_ = {counts.cts, counts.dsr, counts.rng, counts.dcd, counts.frame,
+        counters_ = {counts.cts,     counts.dsr,    counts.rng, counts.dcd,        counts.frame,
                      counts.overrun, counts.parity, counts.brk, counts.buf_overrun};
     }
     // Some adapters count no line changes; their levels are compared instead.

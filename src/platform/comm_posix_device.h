@@ -13,8 +13,8 @@
 // its failure. Starting resets the OVERLAPPED's event. Completion stores the
 // operation's Win32 code in OVERLAPPED.Internal (ERROR_IO_PENDING while it
 // runs) and its byte count in InternalHigh, then sets the event; a failure
-// when starting stores its code but leaves the event reset. The OVERLAPPED, the buffer and the event mask
-// must stay valid until the operation has completed.
+// when starting stores its code but leaves the event reset. The OVERLAPPED, the buffer and the
+// event mask must stay valid until the operation has completed.
 //
 // Time-outs follow COMMTIMEOUTS as Windows reads them. A write that runs out
 // of time completes successfully with the count written so far, as on
@@ -87,8 +87,8 @@ private:
         DWORD done = 0;
         bool started = false;
         std::optional<std::chrono::milliseconds> total;  // none: no total time-out
-        bool returnOnFirstByte = false;                   // reads only
-        std::chrono::milliseconds interval{};             // reads only; zero: none
+        bool returnOnFirstByte = false;                  // reads only
+        std::chrono::milliseconds interval{};            // reads only; zero: none
         Clock::time_point lastByte;
         Clock::time_point deadline = Clock::time_point::max();
     };

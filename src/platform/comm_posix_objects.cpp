@@ -29,9 +29,7 @@ DWORD LastError()
     return t_lastError;
 }
 
-Event::Event(bool manualReset, bool signalled) : manualReset_(manualReset), signalled_(signalled)
-{
-}
+Event::Event(bool manualReset, bool signalled) : manualReset_(manualReset), signalled_(signalled) {}
 
 void Event::Set()
 {

@@ -100,8 +100,8 @@ std::vector<PortValue> SnapshotSerialPorts()
     for (const auto& entry : fs::directory_iterator("/sys/class/tty", error)) {
         const std::string name = entry.path().filename().string();
         // Virtual terminals and pseudo-terminals have no device behind them.
-        if (!fs::exists(entry.path() / "device", error) ||
-            !fs::exists("/dev/" + name, error) || IsPhantomUart(entry.path(), name)) {
+        if (!fs::exists(entry.path() / "device", error) || !fs::exists("/dev/" + name, error) ||
+            IsPhantomUart(entry.path(), name)) {
             continue;
         }
         ports.push_back({"\\Device\\" + name, name + '\0'});
@@ -120,8 +120,8 @@ int CompareCp1251(const unsigned char* a, std::size_t aLength, const unsigned ch
 {
     const std::size_t common = std::min(aLength, bLength);
     for (std::size_t i = 0; i < common; ++i) {
-        const int byWeight = Sign(static_cast<long long>(Weight(LowerCp1251(a[i]))) -
-                                  Weight(LowerCp1251(b[i])));
+        const int byWeight =
+            Sign(static_cast<long long>(Weight(LowerCp1251(a[i]))) - Weight(LowerCp1251(b[i])));
         if (byWeight != CSTR_EQUAL) {
             return byWeight;
         }

@@ -158,15 +158,15 @@ TEST_F(CommObjectsTest, PortListRefusesSmallBuffersAndOtherKeys)
 {
     SetExtraSerialPortsForTesting({"0123456789"});
     HKEY key = nullptr;
-    ASSERT_EQ(api_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "hardware\\devicemap\\serialcomm", 0,
-                                 KEY_READ, &key),
+    ASSERT_EQ(api_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "hardware\\devicemap\\serialcomm", 0, KEY_READ,
+                                 &key),
               static_cast<LONG>(ERROR_SUCCESS));
     DWORD count = 0;
     for (;; ++count) {
         char name[256];
         DWORD nameLength = sizeof name;
-        if (api_.RegEnumValueA(key, count, name, &nameLength, nullptr, nullptr, nullptr,
-                               nullptr) != static_cast<LONG>(ERROR_SUCCESS)) {
+        if (api_.RegEnumValueA(key, count, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            static_cast<LONG>(ERROR_SUCCESS)) {
             break;
         }
     }
@@ -199,7 +199,8 @@ TEST_F(CommObjectsTest, PortListRefusesSmallBuffersAndOtherKeys)
 
 TEST_F(CommObjectsTest, CompareIgnoresCaseInLatinAndCyrillicAndSortsByText)
 {
-    const auto compare = [&](std::string_view a, std::string_view b, DWORD flags = NORM_IGNORECASE) {
+    const auto compare = [&](std::string_view a, std::string_view b,
+                             DWORD flags = NORM_IGNORECASE) {
         return api_.CompareStringA(LOCALE_USER_DEFAULT, flags, a.data(), static_cast<int>(a.size()),
                                    b.data(), static_cast<int>(b.size()));
     };

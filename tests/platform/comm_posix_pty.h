@@ -94,7 +94,10 @@ public:
 
     OVERLAPPED* get() { return &block_; }
     HANDLE event() const { return block_.hEvent; }
-    bool Completes() { return api_.WaitForSingleObject(block_.hEvent, kPatienceMs) == WAIT_OBJECT_0; }
+    bool Completes()
+    {
+        return api_.WaitForSingleObject(block_.hEvent, kPatienceMs) == WAIT_OBJECT_0;
+    }
     bool Signalled() { return api_.WaitForSingleObject(block_.hEvent, 0) == WAIT_OBJECT_0; }
 
 private:
