@@ -33,6 +33,11 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui
     Comments = ui_->Comments;
     OKButton = ui_->OKButton;
     ProgramIcon->setPixmap(QPixmap::fromImage(LoadPicture()));
+    // An e-mail address is one word to the line breaker and wider than the
+    // label: let it break after the '@', and let the label grow downwards
+    // to hold the lines, as a word-wrapped label sizes itself.
+    Comments->setText(Comments->text().replace('@', QStringLiteral("@\u200B")));
+    Comments->resize(Comments->width(), Comments->heightForWidth(Comments->width()));
     setFixedSize(size());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
