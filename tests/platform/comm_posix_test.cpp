@@ -329,6 +329,25 @@ TEST_F(CommPosixTest, PurgeAbortsAPendingReadAndDiscardsReceivedInput)
     EXPECT_EQ(InQueue(), 0u);
 }
 
+TEST_F(CommPosixTest, InputBeyondTheQueueSizeIsKeptUntilReadAndNothingIsLost)
+{
+    OpenConfigured({0, 0, 0, 0, 0});  // a read waits for all it asks
+    ASSERT_TRUE(api_.SetupComm(device_, 64, 64));
+    ASSERT_TRUE(api_.SetCommMask(device_, EV_RX80FULL));
+    Overlapped wait(api_);
+    DWORD mask = 0;
+    ASSERT_FALSE(api_.WaitCommEvent(device_, &mask, wait.get()));
+
+    std::string bytes;
+    for (int i = 0; i < 1000; ++i) {
+        bytes.push_back(static_cast<char>(i * 7));
+    }
+    peer_.Write(bytes);
+    ASSERT_TRUE(wait.Completes());
+    EXPECT_EQ(mask, EV_RX80FULL);
+    EXPECT_EQ(Read(1000), bytes);
+}
+
 TEST_F(CommPosixTest, ModemLineCallsSucceedOnADeviceWithoutModemLines)
 {
     OpenConfigured();
