@@ -7,11 +7,11 @@
 namespace cardpush {
 
 const std::array<TranslitRow, 33> TranslitTable = {{
-    {0xC0, "A"},  {0xC1, "B"},  {0xC2, "V"},    {0xC3, "G"},  {0xC4, "D"},  {0xC5, "E"},
-    {0xA8, "E"},  {0xC6, "ZH"}, {0xC7, "Z"},    {0xC8, "I"},  {0xC9, "Y"},  {0xCA, "K"},
-    {0xCB, "L"},  {0xCC, "M"},  {0xCD, "N"},    {0xCE, "O"},  {0xCF, "P"},  {0xD0, "R"},
-    {0xD1, "S"},  {0xD2, "T"},  {0xD3, "U"},    {0xD4, "F"},  {0xD5, "H"},  {0xD6, "TS"},
-    {0xD7, "CH"}, {0xD8, "SH"}, {0xD9, "SHCH"}, {0xDA, ""},   {0xDB, "Y"},  {0xDC, ""},
+    {0xC0, "A"},  {0xC1, "B"},  {0xC2, "V"},    {0xC3, "G"}, {0xC4, "D"}, {0xC5, "E"},
+    {0xA8, "E"},  {0xC6, "ZH"}, {0xC7, "Z"},    {0xC8, "I"}, {0xC9, "Y"}, {0xCA, "K"},
+    {0xCB, "L"},  {0xCC, "M"},  {0xCD, "N"},    {0xCE, "O"}, {0xCF, "P"}, {0xD0, "R"},
+    {0xD1, "S"},  {0xD2, "T"},  {0xD3, "U"},    {0xD4, "F"}, {0xD5, "H"}, {0xD6, "TS"},
+    {0xD7, "CH"}, {0xD8, "SH"}, {0xD9, "SHCH"}, {0xDA, ""},  {0xDB, "Y"}, {0xDC, ""},
     {0xDD, "E"},  {0xDE, "YU"}, {0xDF, "YA"},
 }};
 
@@ -81,8 +81,7 @@ std::string MakeCardName(std::string_view baseName)
     return card;
 }
 
-std::optional<std::string> NameChangeMessage(std::string_view baseName,
-                                             std::string_view cardName)
+std::optional<std::string> NameChangeMessage(std::string_view baseName, std::string_view cardName)
 {
     if (baseName == cardName) {
         return std::nullopt;

@@ -40,7 +40,6 @@ std::string MakeCardName(std::string_view baseName);
 
 // The operator's notice that a file goes to the card under another name, or
 // nothing when the card name equals the base name exactly.
-std::optional<std::string> NameChangeMessage(std::string_view baseName,
-                                             std::string_view cardName);
+std::optional<std::string> NameChangeMessage(std::string_view baseName, std::string_view cardName);
 
 }  // namespace cardpush

@@ -57,8 +57,7 @@ JobUpload MakeJobUpload(std::string_view cardName, std::vector<std::string> line
 }
 
 std::optional<JobUpload> PrepareJobUpload(std::string_view cardName, std::string_view fileBytes,
-                                          const ShowMessageFn& showMessage,
-                                          const LogLineFn& log)
+                                          const ShowMessageFn& showMessage, const LogLineFn& log)
 {
     JobUpload upload = MakeJobUpload(cardName, ReadJobLines(fileBytes));
     log(upload.header);

@@ -49,7 +49,6 @@ using LogLineFn = std::function<void(const std::string&)>;
 // may be sent. Otherwise it returns the upload; the caller logs each line as
 // it is sent.
 std::optional<JobUpload> PrepareJobUpload(std::string_view cardName, std::string_view fileBytes,
-                                          const ShowMessageFn& showMessage,
-                                          const LogLineFn& log);
+                                          const ShowMessageFn& showMessage, const LogLineFn& log);
 
 }  // namespace cardpush

@@ -82,8 +82,7 @@ double ParseNumber(std::string_view text)
         ++pos;
     }
     std::uint64_t integerPart = 0;
-    if (!DigitsToMagnitude(text.substr(integerStart, pos - integerStart), kInt32Max,
-                           integerPart)) {
+    if (!DigitsToMagnitude(text.substr(integerStart, pos - integerStart), kInt32Max, integerPart)) {
         ThrowNotANumber(text);
     }
 

@@ -39,13 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     try {
         const std::int32_t value = cardpush::StrToInt(text);
-        FUZZ_CHECK(cardpush::IntegerText(value) ==
-                   std::to_string(std::stoll(std::string(text))));
+        FUZZ_CHECK(cardpush::IntegerText(value) == std::to_string(std::stoll(std::string(text))));
     } catch (const cardpush::EConvertError& error) {
         namespace texts = cardpush::link_texts;
         // what() is a C string: it ends at the first NUL of the text it names.
-        const std::string expected = texts::kNotAnIntegerBefore.str() + std::string(text) +
-                                     texts::kNotAnIntegerAfter.str();
+        const std::string expected =
+            texts::kNotAnIntegerBefore.str() + std::string(text) + texts::kNotAnIntegerAfter.str();
         FUZZ_CHECK(std::strcmp(error.what(), expected.c_str()) == 0);
     }
     return 0;

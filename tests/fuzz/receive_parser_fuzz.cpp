@@ -48,8 +48,8 @@ void CheckInvariants(const ReceiveState& state, const ReceiveNews& news, std::ui
 
 bool SameState(const ReceiveState& a, const ReceiveState& b)
 {
-    return a.RxBuffer == b.RxBuffer && a.LastReply == b.LastReply &&
-           a.LinkState == b.LinkState && a.ListRemaining == b.ListRemaining;
+    return a.RxBuffer == b.RxBuffer && a.LastReply == b.LastReply && a.LinkState == b.LinkState &&
+           a.ListRemaining == b.ListRemaining;
 }
 
 }  // namespace
@@ -61,46 +61,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReceiveState split;
     while (input.remaining_bytes() > 0) {
         switch (input.ConsumeIntegralInRange(0, 3)) {
-        case 0:  // the listing request: LastReply cleared, state 7
-            whole.LastReply.clear();
-            whole.LinkState = protocol::kStateListing;
-            split.LastReply.clear();
-            split.LinkState = protocol::kStateListing;
-            break;
-        case 1: {  // a handshake step outside a listing
-            const auto next = input.ConsumeIntegralInRange<std::uint8_t>(0, 6);
-            if (whole.LinkState != protocol::kStateListing) {
-                whole.LinkState = next;
-                split.LinkState = next;
+            case 0:  // the listing request: LastReply cleared, state 7
+                whole.LastReply.clear();
+                whole.LinkState = protocol::kStateListing;
+                split.LastReply.clear();
+                split.LinkState = protocol::kStateListing;
+                break;
+            case 1: {  // a handshake step outside a listing
+                const auto next = input.ConsumeIntegralInRange<std::uint8_t>(0, 6);
+                if (whole.LinkState != protocol::kStateListing) {
+                    whole.LinkState = next;
+                    split.LinkState = next;
+                }
+                break;
             }
-            break;
-        }
-        default: {  // one receive event
-            const std::string bytes = input.ConsumeRandomLengthString(64);
-            const std::size_t cut = input.ConsumeIntegralInRange<std::size_t>(0, bytes.size());
-            const std::uint8_t stateBefore = whole.LinkState;
+            default: {  // one receive event
+                const std::string bytes = input.ConsumeRandomLengthString(64);
+                const std::size_t cut = input.ConsumeIntegralInRange<std::size_t>(0, bytes.size());
+                const std::uint8_t stateBefore = whole.LinkState;
 
-            whole.LastReply.clear();
-            const ReceiveNews wholeNews = FeedReceived(whole, bytes);
-            CheckInvariants(whole, wholeNews, stateBefore);
+                whole.LastReply.clear();
+                const ReceiveNews wholeNews = FeedReceived(whole, bytes);
+                CheckInvariants(whole, wholeNews, stateBefore);
 
-            split.LastReply.clear();
-            ReceiveNews splitNews = FeedReceived(split, std::string_view(bytes).substr(0, cut));
-            CheckInvariants(split, splitNews, stateBefore);
-            const std::uint8_t stateBetween = split.LinkState;
-            const ReceiveNews second = FeedReceived(split, std::string_view(bytes).substr(cut));
-            CheckInvariants(split, second, stateBetween);
-            splitNews.cardNames.insert(splitNews.cardNames.end(), second.cardNames.begin(),
-                                       second.cardNames.end());
+                split.LastReply.clear();
+                ReceiveNews splitNews = FeedReceived(split, std::string_view(bytes).substr(0, cut));
+                CheckInvariants(split, splitNews, stateBefore);
+                const std::uint8_t stateBetween = split.LinkState;
+                const ReceiveNews second = FeedReceived(split, std::string_view(bytes).substr(cut));
+                CheckInvariants(split, second, stateBetween);
+                splitNews.cardNames.insert(splitNews.cardNames.end(), second.cardNames.begin(),
+                                           second.cardNames.end());
 
-            FUZZ_CHECK(wholeNews.cardNames == splitNews.cardNames);
-            FUZZ_CHECK(wholeNews.fieldCompleted ==
-                       (splitNews.fieldCompleted || second.fieldCompleted));
-            FUZZ_CHECK(wholeNews.listingCompleted ==
-                       (splitNews.listingCompleted || second.listingCompleted));
-            FUZZ_CHECK(SameState(whole, split));
-            break;
-        }
+                FUZZ_CHECK(wholeNews.cardNames == splitNews.cardNames);
+                FUZZ_CHECK(wholeNews.fieldCompleted ==
+                           (splitNews.fieldCompleted || second.fieldCompleted));
+                FUZZ_CHECK(wholeNews.listingCompleted ==
+                           (splitNews.listingCompleted || second.listingCompleted));
+                FUZZ_CHECK(SameState(whole, split));
+                break;
+            }
         }
     }
     return 0;

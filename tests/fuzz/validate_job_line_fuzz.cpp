@@ -13,8 +13,7 @@ namespace {
 
 bool Validate(std::string_view line, std::vector<std::string>& messages)
 {
-    return cardpush::ValidateJobLine(line,
-                                     [&](const std::string& m) { messages.push_back(m); });
+    return cardpush::ValidateJobLine(line, [&](const std::string& m) { messages.push_back(m); });
 }
 
 }  // namespace

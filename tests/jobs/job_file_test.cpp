@@ -31,11 +31,19 @@ TEST(ReadJobLines, LineEndsLoneCrAndEndOfFileByte)
         {"a\r\r\nb\r", {"a", "b"}},
         {"\r", {""}},
         {"\x1A", {}},
-        {"a\n\x1A" "b\nc\n", {"a"}},
-        {"ab\x1A" "cd\r\nef", {"ab", "ef"}},
-        {"ab\x1A" "cd", {"ab"}},
+        {"a\n\x1A"
+         "b\nc\n",
+         {"a"}},
+        {"ab\x1A"
+         "cd\r\nef",
+         {"ab", "ef"}},
+        {"ab\x1A"
+         "cd",
+         {"ab"}},
         {"ab\x1A\r\n\x1A", {"ab"}},
-        {"\x1A" "a\n", {}},
+        {"\x1A"
+         "a\n",
+         {}},
         {std::string("a\0b\n\0", 5), {std::string("a\0b", 3), std::string(1, '\0')}},
     };
     for (const ReadCase& c : cases) {
@@ -100,8 +108,7 @@ TEST_F(PrepareJobUploadTest, EmptyFileAnnouncesZeroAndHasNoLines)
 
 TEST_F(PrepareJobUploadTest, RejectedLineStopsValidationAndLogsFalse)
 {
-    const std::optional<JobUpload> upload =
-        Prepare("JOB", "10 a\r\n20 b\r\n1.2.3 c\r\nx- d\r\n");
+    const std::optional<JobUpload> upload = Prepare("JOB", "10 a\r\n20 b\r\n1.2.3 c\r\nx- d\r\n");
     EXPECT_FALSE(upload);
     EXPECT_EQ((Lines{"<JOB\\27\\", "false"}), log);
     EXPECT_EQ((Lines{Utf8ToCp1251("Ошибка в файле: Встретилась десятичная точка в размере более "

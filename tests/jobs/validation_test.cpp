@@ -26,9 +26,10 @@ protected:
 
 TEST_F(ValidateJobLineTest, AcceptableLinesShowNothing)
 {
-    const char* const lines[] = {"",          "12x",       "abc",       " x y",     "-",
-                                 "- rest",    ". rest",    ", rest",    "-. rest",  "12, rest",
-                                 "-12.5 rest", "0,25 rest", "12 abc.def,ghi", "12\tx", "007 "};
+    const char* const lines[] = {
+        "",       "12x",     "abc",      " x y",       "-",         "- rest",         ". rest",
+        ", rest", "-. rest", "12, rest", "-12.5 rest", "0,25 rest", "12 abc.def,ghi", "12\tx",
+        "007 "};
     for (const char* line : lines) {
         messages.clear();
         EXPECT_TRUE(Validate(line)) << "line: " << line;
@@ -53,7 +54,12 @@ TEST_F(ValidateJobLineTest, EveryFaultShownInCharacterOrderWithTheSizeField)
         {"1\t2 rest", {kA + "1\t2"}},
         {cyrillic + " rest", {kA + cyrillic, kA + cyrillic}},
         {"+5 rest", {kA + "+5"}},
-        {std::string("1\0" "2 x", 5), {kA + std::string("1\0" "2", 3)}},
+        {std::string("1\0"
+                     "2 x",
+                     5),
+         {kA + std::string("1\0"
+                           "2",
+                           3)}},
     };
     for (const RejectedCase& c : cases) {
         messages.clear();

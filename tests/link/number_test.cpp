@@ -38,7 +38,9 @@ TEST(ParseNumber, ReadsIntegerAndFractionWithAnySeparatorByte)
         {"000000000000000000012.5", 12.5},
         {"1.2147483648", 1.2147483648},
         {"1+5", 1.5},
-        {"1\xFF" "5", 1.5},
+        {"1\xFF"
+         "5",
+         1.5},
     };
     for (const NumberCase& c : cases) {
         EXPECT_EQ(c.value, ParseNumber(c.text)) << "text: " << c.text;
@@ -47,8 +49,8 @@ TEST(ParseNumber, ReadsIntegerAndFractionWithAnySeparatorByte)
 
 TEST(ParseNumber, WithoutIntegerDigitsOrBeyondInt32IsAConversionError)
 {
-    const char* const cases[] = {"", "-", ".5", "-.5", "+5", " 5", "x", "--5",
-                                 "2147483648", "-2147483648", "99999999999.5"};
+    const char* const cases[] = {"",  "-",   ".5",         "-.5",         "+5",           " 5",
+                                 "x", "--5", "2147483648", "-2147483648", "99999999999.5"};
     for (const char* text : cases) {
         EXPECT_THROW(ParseNumber(text), EConvertError) << "text: " << text;
     }
@@ -113,8 +115,8 @@ TEST(StrToInt, AcceptsOptionalSignAndDigitsOnlyWithinInt32)
     EXPECT_EQ(2147483647, StrToInt("2147483647"));
     EXPECT_EQ(-2147483647 - 1, StrToInt("-2147483648"));
     EXPECT_EQ(0, StrToInt("-0"));
-    for (const char* text : {"", "-", "+", "7.2", " 7", "7 ", "2147483648", "-2147483649",
-                             "0x10", "1e3", "99999999999999999999"}) {
+    for (const char* text : {"", "-", "+", "7.2", " 7", "7 ", "2147483648", "-2147483649", "0x10",
+                             "1e3", "99999999999999999999"}) {
         EXPECT_THROW(StrToInt(text), EConvertError) << "text: " << text;
     }
 }

@@ -128,7 +128,11 @@ TEST_F(ReceiveParserTest, CountByteOneEndsListingAtOnce)
 TEST_F(ReceiveParserTest, ListingThenFieldInOneEvent)
 {
     StartListing();
-    const ReceiveNews news = Event("\x03" "AB      " "B_S_T_V_" "V12_");
+    const ReceiveNews news = Event(
+        "\x03"
+        "AB      "
+        "B_S_T_V_"
+        "V12_");
     EXPECT_EQ((std::vector<std::string>{"AB      ", "B_S_T_V_"}), names);
     EXPECT_EQ(protocol::kStateIdle, state.LinkState);
     EXPECT_TRUE(news.listingCompleted);
@@ -140,7 +144,10 @@ TEST_F(ReceiveParserTest, ListingThenFieldInOneEvent)
 TEST_F(ReceiveParserTest, ListingSplitAtEveryBoundaryOverTwoEvents)
 {
     const std::string secondName("\x00_\xFFN12>\t", 8);
-    const std::string stream = "\x03" "JOB1    " + secondName + "V12_";
+    const std::string stream =
+        "\x03"
+        "JOB1    " +
+        secondName + "V12_";
     const std::vector<std::string> expected = {"JOB1    ", secondName};
     for (std::size_t k = 0; k <= stream.size(); ++k) {
         state = ReceiveState{};
@@ -177,7 +184,9 @@ TEST_F(ReceiveParserTest, CountByteZeroAnnounces255Names)
 TEST_F(ReceiveParserTest, ShortListingTakesLaterBytesAsNames)
 {
     StartListing();
-    Event("\x03" "ONLYONE ");
+    Event(
+        "\x03"
+        "ONLYONE ");
     EXPECT_EQ(protocol::kStateListing, state.LinkState);
     EXPECT_EQ(1, state.ListRemaining);
     Event("V12_S0_x");
@@ -190,7 +199,9 @@ TEST_F(ReceiveParserTest, CountByteDropsPartialFieldCollectedBefore)
 {
     Event("N12");
     StartListing();
-    Event("\x02" "ABCDEFGH");
+    Event(
+        "\x02"
+        "ABCDEFGH");
     EXPECT_EQ((std::vector<std::string>{"ABCDEFGH"}), names);
 }
 
