@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -50,7 +51,7 @@ bool IsPhantomUart(const fs::path& sysEntry, const std::string& name)
     }
     const int fd = ::open(("/dev/" + name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return true;
+        return errno != EBUSY;  // held exclusively: a port that is surely there
     }
     serial_struct info{};
     const bool phantom = ::ioctl(fd, TIOCGSERIAL, &info) != 0 || info.type == PORT_UNKNOWN;
