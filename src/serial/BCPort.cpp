@@ -256,73 +256,55 @@ void TBComPort::ApplyTimeouts()
 
 // --- properties ---
 
+// The line settings go out as one block: any change sends all of them.
+template <class T>
+void TBComPort::ChangeLineSetting(T& field, T value)
+{
+    if (value != field) {
+        field = value;
+        if (open_.load()) {
+            ApplyLineSettings();
+        }
+    }
+}
+
 void TBComPort::SetBaudRate(TBaudRate value)
 {
-    if (value != baudRate_) {
-        baudRate_ = value;
-        if (open_.load()) {
-            ApplyLineSettings();
-        }
-    }
+    ChangeLineSetting(baudRate_, value);
 }
-
 void TBComPort::SetByteSize(TByteSize value)
 {
-    if (value != byteSize_) {
-        byteSize_ = value;
-        if (open_.load()) {
-            ApplyLineSettings();
-        }
-    }
+    ChangeLineSetting(byteSize_, value);
 }
-
 void TBComPort::SetParity(TParity value)
 {
-    if (value != parity_) {
-        parity_ = value;
-        if (open_.load()) {
-            ApplyLineSettings();
-        }
-    }
+    ChangeLineSetting(parity_, value);
 }
-
 void TBComPort::SetStopBits(TStopBits value)
 {
-    if (value != stopBits_) {
-        stopBits_ = value;
+    ChangeLineSetting(stopBits_, value);
+}
+
+// The driver takes even buffer sizes, so a positive odd one is stored one
+// lower. The caller's value, not the stored one, is what is compared: 2049
+// set twice is sent twice.
+void TBComPort::ChangeBufferSize(std::int32_t& field, std::int32_t value)
+{
+    if (value != field) {
+        field = value > 0 && value % 2 != 0 ? value - 1 : value;
         if (open_.load()) {
-            ApplyLineSettings();
+            ApplyBufferSizes();
         }
     }
 }
-
-namespace {
-// The driver takes even buffer sizes. The caller's value, not the stored
-// one, is what the setter compares, so 2049 set twice is sent twice.
-std::int32_t EvenBufferSize(std::int32_t value)
-{
-    return value > 0 && value % 2 != 0 ? value - 1 : value;
-}
-}  // namespace
 
 void TBComPort::SetInBufSize(std::int32_t value)
 {
-    if (value != inBufSize_) {
-        inBufSize_ = EvenBufferSize(value);
-        if (open_.load()) {
-            ApplyBufferSizes();
-        }
-    }
+    ChangeBufferSize(inBufSize_, value);
 }
-
 void TBComPort::SetOutBufSize(std::int32_t value)
 {
-    if (value != outBufSize_) {
-        outBufSize_ = EvenBufferSize(value);
-        if (open_.load()) {
-            ApplyBufferSizes();
-        }
-    }
+    ChangeBufferSize(outBufSize_, value);
 }
 
 void TBComPort::SetPort(const std::string& value)

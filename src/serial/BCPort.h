@@ -301,6 +301,9 @@ private:
     friend class TComThread;
     struct NotifyWindow;
 
+    template <class T>
+    void ChangeLineSetting(T& field, T value);
+    void ChangeBufferSize(std::int32_t& field, std::int32_t value);
     void ApplyAllSettings();
     void ApplyBufferSizes();
     void ApplyLineSettings();
