@@ -14,4 +14,9 @@ inline constexpr Cp1251Literal kNotANumberAfter{"' не является чис�
 // Written to the protocol log before the bytes of every receive event.
 inline constexpr Cp1251Literal kReceiveLogPrefix{"-------------  "};
 
+// The main window's caption while the port search runs, and when the link
+// thread has given up; the reason follows the latter.
+inline constexpr Cp1251Literal kConnecting{"Подключение к рольгангу..."};
+inline constexpr Cp1251Literal kLinkFailed{"Нет связи с рольгангом: "};
+
 }  // namespace cardpush::link_texts

@@ -40,6 +40,7 @@ void FeedFieldByte(ReceiveState& state, char byte, ReceiveNews& news)
         state.LastReply = std::move(state.RxBuffer);
         state.RxBuffer.clear();
         news.fieldCompleted = true;
+        news.fields.push_back(state.LastReply);
     } else if (state.RxBuffer.size() < kMaxFieldSize) {
         state.RxBuffer.push_back(byte);
     }

@@ -43,6 +43,10 @@ struct ReceiveNews {
     // A terminator was read in field mode, so LastReply was set (possibly to
     // an empty field).
     bool fieldCompleted = false;
+    // Every field completed by this feed, in order (LastReply holds only the
+    // last one). Whoever waits for replies takes them from here, since the
+    // next event clears LastReply.
+    std::vector<std::string> fields;
     // LinkState went from 7 to 8: the listing is complete.
     bool listingCompleted = false;
 };

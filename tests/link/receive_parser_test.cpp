@@ -37,6 +37,15 @@ TEST_F(ReceiveParserTest, CompleteFieldLeftWithoutTerminator)
     EXPECT_FALSE(news.listingCompleted);
 }
 
+TEST_F(ReceiveParserTest, EveryFieldOfOneEventIsReportedInOrder)
+{
+    // LastReply keeps only the last field; a waiter needs all of them.
+    const ReceiveNews news = Event("N12_M3__x");
+    EXPECT_EQ((std::vector<std::string>{"N12", "M3", ""}), news.fields);
+    EXPECT_EQ("", state.LastReply);
+    EXPECT_EQ("x", state.RxBuffer);
+}
+
 TEST_F(ReceiveParserTest, FieldStartLetterDropsWhatWasCollected)
 {
     Event("N12S4_");

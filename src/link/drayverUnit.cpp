@@ -1,0 +1,213 @@
+#include "link/drayverUnit.h"
+
+#include <vector>
+
+#include "link/link_session.h"
+#include "link/link_texts.h"
+#include "link/number.h"
+#include "link/protocol.h"
+#include "platform/main_thread.h"
+#include "serial/BCPort.h"
+
+namespace cardpush {
+namespace {
+
+using platform::MainThread;
+using protocol::Command;
+
+// One identification step: the state that awaits a reply field, the letter
+// it must start with, where its value goes, and the command that follows.
+struct Step {
+    char awaited;
+    void (*store)(LinkValues&, std::string_view value);
+    Command next;
+};
+
+const Step kSteps[] = {
+    {'N', [](LinkValues& v, std::string_view s) { v.SerialNumber = std::string(s); },
+     Command::Minimum},
+    {'M', [](LinkValues& v, std::string_view s) { v.MinValue = ParseNumber(s); }, Command::Maximum},
+    {'B', [](LinkValues& v, std::string_view s) { v.MaxValue = ParseNumber(s); }, Command::Accuracy},
+    {'D', [](LinkValues& v, std::string_view s) { v.Accuracy = StrToInt(s); },
+     Command::FirmwareVersion},
+    {'V', [](LinkValues& v, std::string_view s) { v.FirmwareVersion = std::string(s); },
+     Command::Mode},
+    {'R', [](LinkValues& v, std::string_view s) { v.ModeValue = ParseNumber(s); },
+     Command::Listing},
+};
+constexpr std::uint8_t kFirstStepState = 1;
+constexpr std::uint8_t kFirmwareStepState = 5;
+
+// Hands a window change to the GUI thread without waiting; the order of
+// hand-overs is kept.
+template <class Fn>
+void OnGui(Fn fn)
+{
+    MainThread::Post(std::move(fn));
+}
+
+}  // namespace
+
+drayver::drayver(LinkSession& link) : link_(link) {}
+
+drayver::~drayver()
+{
+    Join();
+}
+
+void drayver::Start()
+{
+    thread_ = std::thread([this] {
+        RunLink();
+        finished_.store(true);
+        MainThread::Wake();
+    });
+}
+
+void drayver::Join()
+{
+    if (!thread_.joinable()) {
+        return;
+    }
+    // The thread may be waiting for the GUI thread (ShowLinkInfo,
+    // CheckFirmware): keep serving it until the thread is done.
+    MainThread::WaitServing([this] { return finished_.load(); });
+    thread_.join();
+}
+
+void drayver::RunLink()
+{
+    Running = true;
+    try {
+        SearchPort();
+        Handshake();
+    } catch (const LinkSession::Stopped&) {
+        // The tool is closing.
+    } catch (const std::exception& error) {
+        // The operator would otherwise wait for a connection that never comes.
+        std::string caption = link_texts::kLinkFailed.str() + error.what();
+        LinkHost& host = link_.host();
+        OnGui([&host, caption] { host.SetCaption(caption); });
+    }
+    Running = false;
+}
+
+void drayver::SearchPort()
+{
+    std::vector<std::string> ports;
+    link_.ClearReceiveBuffers();
+    link_.CreatePort();
+    LinkHost& host = link_.host();
+    OnGui([&host] { host.SetCaption(link_texts::kConnecting.str()); });
+
+    const std::string saved = host.SavedPort();
+    if (!saved.empty() && TryPortQuietly(saved)) {
+        return;
+    }
+    for (;;) {
+        ListSerialPorts(ports, link_.api());
+        for (const auto& name : ports) {
+            if (TryPortQuietly(name)) {
+                return;
+            }
+        }
+        if (ports.empty()) {
+            // Every attempt costs seconds; a pass over no port at all would
+            // otherwise keep a core busy until a device is plugged in.
+            link_.Pause(link_.GetTiming().check * 5);
+        }
+    }
+}
+
+bool drayver::TryPortQuietly(const std::string& name)
+{
+    try {
+        return TryPort(name);
+    } catch (const LinkSession::Stopped&) {
+        throw;
+    } catch (const std::exception&) {
+        try {
+            link_.Port()->Close();
+        } catch (const std::exception&) {
+            // The next attempt opens the port afresh.
+        }
+        return false;
+    }
+}
+
+bool drayver::TryPort(const std::string& name)
+{
+    TBComPort& port = *link_.Port();
+    LinkHost& host = link_.host();
+    const auto& timing = link_.GetTiming();
+
+    port.SetPort(name);
+    const std::string attemptLine = "---" + name;
+    OnGui([&host, attemptLine] { host.AddLogLine(attemptLine); });
+    port.Open();
+    link_.Pause(timing.settle);
+
+    // Only an answer to this "S" counts, not bytes the device sent before.
+    link_.ForgetReplies();
+    port.WriteText(protocol::CommandFrame(Command::Presence));
+    bool answered = false;
+    for (int check = 1; check <= timing.checks && !answered; ++check) {
+        const std::string checkLine = IntegerText(check);
+        OnGui([&host, checkLine] { host.AddLogLine(checkLine); });
+        if (link_.WaitForReply(std::chrono::milliseconds(0))) {
+            answered = true;
+        } else if (check < timing.checks) {
+            // Woken early by an answer, the next check takes it at once.
+            link_.WaitForReply(timing.check);
+        } else {
+            link_.Pause(timing.check);
+        }
+    }
+    if (!answered) {
+        port.Close();
+        return false;
+    }
+
+    link_.ForgetReplies();
+    link_.SetLinkState(kFirstStepState);
+    port.WriteText(protocol::CommandFrame(Command::SerialNumber));
+    OnGui([&host, name] { host.ShowPort(name); });
+    host.SetSavedPort(name);
+    return true;
+}
+
+void drayver::Handshake()
+{
+    TBComPort& port = *link_.Port();
+    LinkHost& host = link_.host();
+    LinkValues values;
+    std::uint8_t state = kFirstStepState;
+
+    while (Running) {
+        const std::string reply = link_.NextReply();
+        const Step& step = kSteps[state - kFirstStepState];
+        if (reply.front() != step.awaited) {
+            continue;  // another field than the one awaited: keep waiting
+        }
+        step.store(values, std::string_view(reply).substr(1));
+        link_.StoreValues(values);
+        MainThread::Synchronize([&host, &values] { host.ShowLinkInfo(values); });
+
+        // Clear before the next command goes out, so that an answer arriving
+        // at once is never lost; the listing state is set before ">" goes
+        // out, so that its first byte is read as the count byte.
+        link_.ForgetReplies();
+        ++state;
+        link_.SetLinkState(state);
+        port.WriteText(protocol::CommandFrame(step.next));
+
+        if (state == kFirmwareStepState + 1) {
+            MainThread::Synchronize([&host] { host.CheckFirmware(); });
+        }
+        if (step.next == Command::Listing) {
+            Running = false;
+        }
+    }
+}
+
+}  // namespace cardpush

@@ -1,0 +1,53 @@
+// The link thread: finds the serial port on which a roller-table controller
+// answers, identifies the controller, lets the firmware gate decide, asks for
+// the first card listing and ends.
+//
+// The port search tries the saved port first, then every port of the
+// system's list, pass after pass, until one answers "S". The handshake then
+// asks N, M, B, D, V and R one at a time, each as soon as the answer to the
+// one before has arrived. Window changes go to the GUI thread; ShowLinkInfo
+// and CheckFirmware are waited for there.
+//
+// An error that ends the thread (the port list can't be read, a command
+// can't be written, a value can't be read) is shown in the main window's
+// caption instead of the "connecting" text.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace cardpush {
+
+class LinkSession;
+
+class drayver {
+public:
+    explicit drayver(LinkSession& link);
+    // Waits for the thread; the session must have told it to stop.
+    ~drayver();
+    drayver(const drayver&) = delete;
+    drayver& operator=(const drayver&) = delete;
+
+    void Start();
+    // Whether the thread body has returned.
+    bool Finished() const { return finished_.load(); }
+    // GUI thread: waits for the thread to end, serving its hand-overs.
+    void Join();
+
+private:
+    void RunLink();
+    void SearchPort();
+    bool TryPort(const std::string& name);
+    // One attempt whose failure (port missing, busy, unusable) only means
+    // "no controller here".
+    bool TryPortQuietly(const std::string& name);
+    void Handshake();
+
+    LinkSession& link_;
+    std::thread thread_;
+    std::atomic<bool> Running{false};
+    std::atomic<bool> finished_{false};
+};
+
+}  // namespace cardpush

@@ -1,0 +1,53 @@
+// What the controller link needs from the windows.
+//
+// The link (link thread, receive handler, card commands) is window-free; the
+// main window implements this interface. Every method is called on the GUI
+// thread, except SavedPort/SetSavedPort, which the link thread calls itself
+// and which must therefore be thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace cardpush {
+
+// What the identification handshake has learnt about the controller.
+struct LinkValues {
+    std::string SerialNumber;
+    double MinValue = 0;
+    double MaxValue = 0;
+    double ModeValue = 0;
+    std::int32_t Accuracy = 0;
+    // No reply feeds it; the information window shows it all the same.
+    std::int32_t StateValue = 0;
+    std::string FirmwareVersion;
+};
+
+class LinkHost {
+public:
+    virtual ~LinkHost() = default;
+
+    // The main window's caption, which doubles as its status line.
+    virtual void SetCaption(const std::string& text) = 0;
+    // One line of the protocol log.
+    virtual void AddLogLine(const std::string& line) = 0;
+    // The information window's port field.
+    virtual void ShowPort(const std::string& port) = 0;
+    // The information window's seven value fields, all rewritten each time.
+    virtual void ShowLinkInfo(const LinkValues& values) = 0;
+    // The firmware gate, on the firmware version as the information window
+    // now shows it: enables the card controls or shows the refusal. Throws
+    // EConvertError for a version that is not an integer.
+    virtual void CheckFirmware() = 0;
+    // The card listing: emptied before each listing request, then one item
+    // per name as the listing arrives.
+    virtual void ClearCardList() = 0;
+    virtual void AddCardName(const std::string& name) = 0;
+
+    // The port the controller answered on last time ("c=" of the settings).
+    // Called on the link thread.
+    virtual std::string SavedPort() = 0;
+    virtual void SetSavedPort(const std::string& port) = 0;
+};
+
+}  // namespace cardpush

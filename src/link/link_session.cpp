@@ -1,0 +1,218 @@
+#include "link/link_session.h"
+
+#include <utility>
+
+#include "link/drayverUnit.h"
+#include "link/protocol.h"
+#include "platform/main_thread.h"
+#include "serial/BCPort.h"
+
+namespace cardpush {
+
+LinkSession::LinkSession(LinkHost& host, platform::CommApi& api) : host_(host), api_(api) {}
+
+LinkSession::~LinkSession()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    news_.notify_all();
+    if (thread_) {
+        thread_->Join();
+        thread_.reset();
+    }
+    // The port outlives the link thread: it carries the card commands until
+    // the end of the run.
+    if (auto* port = Port()) {
+        try {
+            port->Close();
+        } catch (const std::exception&) {
+            // Closing on the way out: nothing is left to tell.
+        }
+    }
+    platform::MainThread::ServePending();
+}
+
+void LinkSession::Start()
+{
+    if (thread_) {
+        return;
+    }
+    thread_ = std::make_unique<drayver>(*this);
+    thread_->Start();
+}
+
+void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
+{
+    {
+        std::lock_guard lock(mutex_);
+        state_.LastReply.clear();
+    }
+    std::string text;
+    Sender->ReadText(text, Count);
+    host_.AddLogLine(ReceiveLogLine(text));
+
+    ReceiveNews news;
+    {
+        std::lock_guard lock(mutex_);
+        news = FeedReceived(state_, text);
+        for (auto& field : news.fields) {
+            if (!field.empty()) {
+                replies_.push_back(std::move(field));
+            }
+        }
+        if (news.listingCompleted) {
+            listedOnce_ = true;
+        }
+    }
+    news_.notify_all();
+    for (const auto& name : news.cardNames) {
+        host_.AddCardName(name);
+    }
+}
+
+void LinkSession::RefreshCardList()
+{
+    TBComPort* port = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (!listedOnce_) {
+            return;
+        }
+        port = port_.get();
+    }
+    host_.ClearCardList();
+    {
+        std::lock_guard lock(mutex_);
+        state_.LastReply.clear();
+        state_.LinkState = protocol::kStateListing;
+    }
+    port->WriteText(protocol::CommandFrame(protocol::Command::Listing));
+}
+
+bool LinkSession::DeleteCardFile(const std::string& name)
+{
+    if (!CardCommandsAllowed()) {
+        return false;
+    }
+    WriteFrame(protocol::DeleteFrame(name));
+    return true;
+}
+
+void LinkSession::WriteFrame(const std::string& frame)
+{
+    TBComPort* port = Port();
+    if (port == nullptr) {
+        RaiseComFault(ComFault::PortClosed);
+    }
+    port->WriteText(frame);
+}
+
+bool LinkSession::CardCommandsAllowed() const
+{
+    std::lock_guard lock(mutex_);
+    return listedOnce_ && state_.LinkState == protocol::kStateIdle;
+}
+
+std::uint8_t LinkSession::LinkState() const
+{
+    std::lock_guard lock(mutex_);
+    return state_.LinkState;
+}
+
+LinkValues LinkSession::Values() const
+{
+    std::lock_guard lock(mutex_);
+    return values_;
+}
+
+ReceiveState LinkSession::ParserState() const
+{
+    std::lock_guard lock(mutex_);
+    return state_;
+}
+
+bool LinkSession::WaitForReply(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(mutex_);
+    news_.wait_for(lock, timeout, [&] { return stopping_ || !replies_.empty(); });
+    if (stopping_) {
+        throw Stopped{};
+    }
+    return !replies_.empty();
+}
+
+std::string LinkSession::NextReply()
+{
+    std::unique_lock lock(mutex_);
+    news_.wait(lock, [&] { return stopping_ || !replies_.empty(); });
+    if (stopping_) {
+        throw Stopped{};
+    }
+    std::string reply = std::move(replies_.front());
+    replies_.pop_front();
+    return reply;
+}
+
+void LinkSession::Pause(std::chrono::milliseconds time)
+{
+    std::unique_lock lock(mutex_);
+    if (news_.wait_for(lock, time, [&] { return stopping_; })) {
+        throw Stopped{};
+    }
+}
+
+void LinkSession::ForgetReplies()
+{
+    std::lock_guard lock(mutex_);
+    state_.LastReply.clear();
+    replies_.clear();
+}
+
+void LinkSession::ClearReceiveBuffers()
+{
+    std::lock_guard lock(mutex_);
+    state_.RxBuffer.clear();
+    state_.LastReply.clear();
+    replies_.clear();
+}
+
+void LinkSession::SetLinkState(std::uint8_t state)
+{
+    std::lock_guard lock(mutex_);
+    state_.LinkState = state;
+}
+
+void LinkSession::StoreValues(const LinkValues& values)
+{
+    std::lock_guard lock(mutex_);
+    values_ = values;
+}
+
+void LinkSession::ThrowIfStopped()
+{
+    std::lock_guard lock(mutex_);
+    if (stopping_) {
+        throw Stopped{};
+    }
+}
+
+TBComPort& LinkSession::CreatePort()
+{
+    auto port = std::make_unique<TBComPort>(nullptr, api_);
+    port->OnRxChar = [this](TBComPort* sender, std::int32_t count) {
+        ComPortRxChar(sender, count);
+    };
+    std::lock_guard lock(mutex_);
+    port_ = std::move(port);
+    return *port_;
+}
+
+TBComPort* LinkSession::Port() const
+{
+    std::lock_guard lock(mutex_);
+    return port_.get();
+}
+
+}  // namespace cardpush

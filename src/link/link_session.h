@@ -1,0 +1,125 @@
+// The controller link: the serial port, the link state and the receive
+// parser, shared by the GUI thread and the link thread (drayver).
+//
+// Threads:
+//   - The GUI thread constructs and destroys the session, runs the receive
+//     handler (the port delivers OnRxChar there) and the card commands.
+//   - The link thread finds and identifies the controller (drayverUnit.h).
+//   - Uploads may write frames from a worker thread (WriteFrame).
+// Every field that two threads share is guarded by one mutex; the link
+// thread sleeps on a condition variable until the parser has news.
+//
+// Link states: 0 port search, 1..6 identification steps, 7 card listing
+// under way, 8 connected and idle. The card commands work only in state 8,
+// and only once a first listing has been completed, so that none of them can
+// cut into the identification handshake.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "link/link_host.h"
+#include "link/receive_parser.h"
+#include "platform/comm_api.h"
+
+namespace cardpush {
+
+class TBComPort;
+class drayver;
+
+class LinkSession {
+public:
+    // The host and the device layer must outlive the session.
+    explicit LinkSession(LinkHost& host, platform::CommApi& api = platform::SystemCommApi());
+    // GUI thread. Stops the link thread, then closes the port. Window changes
+    // that the link thread has handed over and that are still pending run
+    // before it returns, while the host is still there.
+    ~LinkSession();
+    LinkSession(const LinkSession&) = delete;
+    LinkSession& operator=(const LinkSession&) = delete;
+
+    // GUI thread, once: starts the link thread.
+    void Start();
+
+    // GUI thread: the port's received-characters handler. Reads Count bytes,
+    // logs them and feeds them to the receive parser.
+    void ComPortRxChar(TBComPort* Sender, std::int32_t Count);
+
+    // GUI thread: empties the card listing and sends the listing request.
+    // Does nothing before the first listing has been completed.
+    void RefreshCardList();
+    // GUI thread: sends the delete frame of one listed card name, only in
+    // state 8. Returns whether it was sent.
+    bool DeleteCardFile(const std::string& name);
+    // Any thread: writes one frame to the controller's port in one write and
+    // waits for it. Throws EComPort when the write fails or no port is open.
+    void WriteFrame(const std::string& frame);
+
+    // State 8, reached after a first complete listing: card commands may
+    // send frames.
+    bool CardCommandsAllowed() const;
+    std::uint8_t LinkState() const;
+    LinkValues Values() const;
+    // The receive parser's state, for the curious (tests, the log).
+    ReceiveState ParserState() const;
+
+    // How long the port search waits after opening a port before it sends
+    // "S", and between two checks for an answer. Tests shorten them.
+    struct Timing {
+        std::chrono::milliseconds settle{3000};
+        std::chrono::milliseconds check{200};
+        int checks = 20;
+    };
+    void SetTiming(Timing timing) { timing_ = timing; }
+    const Timing& GetTiming() const { return timing_; }
+
+private:
+    friend class drayver;
+
+    // Thrown inside the link thread when the session is being destroyed.
+    struct Stopped {};
+
+    // --- for the link thread ---
+    LinkHost& host() { return host_; }
+    platform::CommApi& api() { return api_; }
+    // Waits until a reply field has arrived or the time is up. Throws Stopped.
+    bool WaitForReply(std::chrono::milliseconds timeout);
+    // Waits for the next reply field, as long as it takes. Throws Stopped.
+    std::string NextReply();
+    // Sleeps unless stopped. Throws Stopped.
+    void Pause(std::chrono::milliseconds time);
+    // Forgets the replies received so far: LastReply and the fields not yet
+    // taken by the link thread.
+    void ForgetReplies();
+    void ClearReceiveBuffers();
+    void SetLinkState(std::uint8_t state);
+    void StoreValues(const LinkValues& values);
+    void ThrowIfStopped();
+    TBComPort& CreatePort();
+    TBComPort* Port() const;
+
+    LinkHost& host_;
+    platform::CommApi& api_;
+    Timing timing_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable news_;
+    ReceiveState state_;
+    // Reply fields completed since the link thread last forgot them, oldest
+    // first. LastReply alone would not do: every receive event clears it, so
+    // a field could be gone before the link thread has looked.
+    std::deque<std::string> replies_;
+    bool listedOnce_ = false;
+    bool stopping_ = false;
+    LinkValues values_;
+    std::unique_ptr<TBComPort> port_;
+
+    std::unique_ptr<drayver> thread_;
+};
+
+}  // namespace cardpush
