@@ -30,8 +30,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 

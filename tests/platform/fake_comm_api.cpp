@@ -652,7 +652,7 @@ LONG FakeCommApi::RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, RE
     }
     const std::uintptr_t handle = nextHandle_++;
     objects_[handle] = Object{Kind::Key, false, false, subKey};
-    *key = ToHandle(handle);
+    *key = reinterpret_cast<HKEY>(handle);
     return ERROR_SUCCESS;
 }
 
