@@ -19,4 +19,8 @@ inline constexpr Cp1251Literal kNameChangedBetween{" изменено на "};
 // Logged instead of the lines of a job file that validation rejected.
 inline constexpr Cp1251Literal kRejectedLog{"false"};
 
+// After the first boxes of one job file's faults, the rest are counted:
+// followed by their number.
+inline constexpr Cp1251Literal kMoreMessages{"Ошибок в файле больше, не показано: "};
+
 }  // namespace cardpush::job_texts
