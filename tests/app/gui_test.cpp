@@ -47,6 +47,18 @@ void GuiTest::TearDown()
     fs::remove_all(settingsDir_);
 }
 
+void MainFormTest::SetUp()
+{
+    GuiTest::SetUp();
+    form_ = std::make_unique<TForm1>(SettingsFolder());
+}
+
+void MainFormTest::TearDown()
+{
+    form_.reset();
+    GuiTest::TearDown();
+}
+
 std::string GuiTest::SettingsFolder() const
 {
     return Utf8ToCp1251(settingsDir_.string());

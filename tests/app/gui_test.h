@@ -8,10 +8,12 @@
 #include <QListWidget>
 #include <QString>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/Unit1.h"
 #include "app/dialogs.h"
 
 namespace cardpush::test {
@@ -51,6 +53,15 @@ protected:
 private:
     MessageHandler savedMessages_;
     FolderHandler savedFolders_;
+};
+
+// A GuiTest with a main window made fresh for each test.
+class MainFormTest : public GuiTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::unique_ptr<TForm1> form_;
 };
 
 // The items of a list widget, in order.

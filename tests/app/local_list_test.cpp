@@ -19,18 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class LocalListTest : public GuiTest {
+class LocalListTest : public MainFormTest {
 protected:
-    void SetUp() override
-    {
-        GuiTest::SetUp();
-        form_ = std::make_unique<TForm1>(SettingsFolder());
-    }
-    void TearDown() override
-    {
-        form_.reset();
-        GuiTest::TearDown();
-    }
     void ChooseJobsFolder()
     {
         folderAnswer_ = JobsFolder();
@@ -49,8 +39,6 @@ protected:
         std::sort(items.begin(), items.end());
         return items;
     }
-
-    std::unique_ptr<TForm1> form_;
 };
 
 TEST_F(LocalListTest, ChoosingAFolderProposesTheCurrentOneThenSavesAndLists)

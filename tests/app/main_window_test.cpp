@@ -19,21 +19,7 @@
 namespace cardpush::test {
 namespace {
 
-class MainWindowTest : public GuiTest {
-protected:
-    void SetUp() override
-    {
-        GuiTest::SetUp();
-        form_ = std::make_unique<TForm1>(SettingsFolder());
-    }
-    void TearDown() override
-    {
-        form_.reset();
-        GuiTest::TearDown();
-    }
-
-    std::unique_ptr<TForm1> form_;
-};
+using MainWindowTest = MainFormTest;
 
 struct ControlRow {
     const char* name;

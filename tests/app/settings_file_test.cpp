@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/Unit1.h"
+#include "app/settings_format.h"
 #include "gui_test.h"
 #include "platform/cp1251.h"
 
@@ -34,21 +35,19 @@ TEST_F(SettingsFileTest, WithoutAFileTheDefaultsStayAndNoFileIsMade)
     EXPECT_FALSE(fs::exists(SettingsFile()));
 }
 
-TEST_F(SettingsFileTest, SaveWritesTheStateByteForByte)
+TEST_F(SettingsFileTest, SaveWritesTheWindowsState)
 {
     const auto form = Open();
     form->Label1->setText(QString::fromStdString("C:\\Job files\\Задания"));
     SetSavedPort("COM2");
     form->CheckBox1->setChecked(false);  // saves through its click handler
-    EXPECT_EQ(Cp1251ToUtf8(ReadSettingsFile()),
-              " каталог входных файлов\r\n"
-              "a=C:\\Job files\\Задания\r\n"
-              " COM порт\r\n"
-              "c=COM2\r\n"
-              " удалять или нет исходные файлы после конвертации\r\n"
-              "p=0\r\n"
-              " удалять или нет файлы до конвертации\r\n"
-              "d=-1\r\n");
+    // The bytes of the format are checked on their own; here: the state.
+    Settings expected;
+    expected.sourceFolder = Utf8ToCp1251("C:\\Job files\\Задания");
+    expected.port = "COM2";
+    expected.deleteAfterUpload = false;
+    expected.deleteBeforeUpload = true;
+    EXPECT_EQ(ReadSettingsFile(), FormatSettings(expected));
 }
 
 TEST_F(SettingsFileTest, WhatIsSavedComesBackIncludingAFolderWithABlank)
