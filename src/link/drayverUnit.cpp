@@ -27,7 +27,8 @@ const Step kSteps[] = {
     {'N', [](LinkValues& v, std::string_view s) { v.SerialNumber = std::string(s); },
      Command::Minimum},
     {'M', [](LinkValues& v, std::string_view s) { v.MinValue = ParseNumber(s); }, Command::Maximum},
-    {'B', [](LinkValues& v, std::string_view s) { v.MaxValue = ParseNumber(s); }, Command::Accuracy},
+    {'B', [](LinkValues& v, std::string_view s) { v.MaxValue = ParseNumber(s); },
+     Command::Accuracy},
     {'D', [](LinkValues& v, std::string_view s) { v.Accuracy = StrToInt(s); },
      Command::FirmwareVersion},
     {'V', [](LinkValues& v, std::string_view s) { v.FirmwareVersion = std::string(s); },
@@ -106,14 +107,17 @@ void drayver::SearchPort()
     }
     for (;;) {
         ListSerialPorts(ports, link_.api());
+        openedThisPass_ = false;
         for (const auto& name : ports) {
             if (TryPortQuietly(name)) {
                 return;
             }
         }
-        if (ports.empty()) {
-            // Every attempt costs seconds; a pass over no port at all would
-            // otherwise keep a core busy until a device is plugged in.
+        if (!openedThisPass_) {
+            // An attempt on a port that opens costs seconds. A pass over no
+            // port at all, or over ports that all refuse to open (missing,
+            // held by another program), costs nothing and would otherwise
+            // keep a core busy and flood the log until a device turns up.
             link_.Pause(link_.GetTiming().check * 5);
         }
     }
@@ -145,6 +149,7 @@ bool drayver::TryPort(const std::string& name)
     const std::string attemptLine = "---" + name;
     OnGui([&host, attemptLine] { host.AddLogLine(attemptLine); });
     port.Open();
+    openedThisPass_ = true;
     link_.Pause(timing.settle);
 
     // Only an answer to this "S" counts, not bytes the device sent before.

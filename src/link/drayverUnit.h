@@ -48,6 +48,9 @@ private:
     std::thread thread_;
     std::atomic<bool> Running{false};
     std::atomic<bool> finished_{false};
+    // Link thread only: whether a port of the current pass over the port
+    // list has opened.
+    bool openedThisPass_ = false;
 };
 
 }  // namespace cardpush

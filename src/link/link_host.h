@@ -21,6 +21,8 @@ struct LinkValues {
     // No reply feeds it; the information window shows it all the same.
     std::int32_t StateValue = 0;
     std::string FirmwareVersion;
+
+    friend bool operator==(const LinkValues&, const LinkValues&) = default;
 };
 
 class LinkHost {
