@@ -1,0 +1,462 @@
+// The controller link end to end: the link session and its thread on the
+// real POSIX device layer, against the controller simulator on a
+// pseudo-terminal, with a recording host in place of the windows.
+//
+// The test thread is the GUI thread. Outcomes are waited for by serving the
+// hand-overs until they hold; the guards only catch hangs, and no test
+// measures how long anything takes. Where a case depends on when an answer
+// comes, the answer is placed half a check interval away from the checks on
+// either side.
+
+#include "link/link_session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/link_texts.h"
+#include "platform/comm_api_posix.h"
+#include "platform/cp1251.h"
+#include "platform/main_thread.h"
+#include "support/link_wait.h"
+#include "support/recording_link_host.h"
+#include "support/sim_process.h"
+
+namespace cardpush {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::MainThread;
+using testing::HangGuard;
+using testing::RecordingLinkHost;
+using testing::ServeUntil;
+using testing::SimProcess;
+
+// The simulator's identification answers, in the order they are asked for.
+const std::string kHandshakeReplies = "S0_N12345_M-1.5_B12.5_D3_V72_R1_";
+const std::string kHandshakeCommands = "SNMBDVR>";
+// A port that no device answers to; it sorts before every port of the
+// machine, so a pass over the port list tries it first.
+const std::string kMissingPort = "/nonexistent/cardpush-no-port";
+
+LinkSession::Timing Fast()
+{
+    return {.settle = 20ms, .check = 50ms, .checks = 20};
+}
+
+std::string Listed(const std::string& name)
+{
+    return name + std::string(8 - name.size(), ' ');
+}
+
+// The log line of a receive event.
+std::string Received(const std::string& bytes)
+{
+    return link_texts::kReceiveLogPrefix.str() + bytes;
+}
+
+// The port name as the port list gives it: the data of its entry, NUL and all.
+std::string Listed0(const std::string& path)
+{
+    return path + '\0';
+}
+
+// The link's own log lines of one successful attempt: "---" and the port,
+// then the checks "1" to "n" for some n from 1 to 20.
+void ExpectOneAnsweredAttempt(const std::vector<std::string>& lines, const std::string& port)
+{
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ("---" + port, lines[0]);
+    ASSERT_LE(lines.size(), 21u);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(std::to_string(i), lines[i]);
+    }
+}
+
+class LinkSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MainThread::Bind();
+        platform::SetExtraSerialPortsForTesting({});
+    }
+
+    void TearDown() override
+    {
+        {
+            HangGuard guard("closing the link session");
+            session_.reset();
+        }
+        platform::SetExtraSerialPortsForTesting({});
+        if (sim_) {
+            EXPECT_EQ(0, sim_->Stop()) << sim_->Messages();
+        }
+    }
+
+    // Starts the simulator with the given options and card files, and the
+    // link with its port saved.
+    void StartLink(std::vector<std::string> simOptions, LinkSession::Timing timing = Fast(),
+                   const std::vector<std::string>& cardFiles = {})
+    {
+        sim_ = std::make_unique<SimProcess>(std::move(simOptions));
+        for (const auto& name : cardFiles) {
+            sim_->PutCardFile(name, "1 x\r\n");
+        }
+        StartSession(sim_->DevicePath(), timing);
+    }
+
+    void StartSession(const std::string& savedPort, LinkSession::Timing timing = Fast())
+    {
+        host_ = std::make_unique<RecordingLinkHost>(savedPort);
+        session_ = std::make_unique<LinkSession>(*host_);
+        session_->SetTiming(timing);
+        session_->Start();
+    }
+
+    bool ServeUntilIdle()
+    {
+        return ServeUntil([this] { return session_->LinkState() == 8; });
+    }
+
+    bool ServeUntilReceived(const std::string& bytes)
+    {
+        return ServeUntil([&] { return host_->ReceivedBytes() == bytes; });
+    }
+
+    bool ServeUntilLogLine(const std::string& line)
+    {
+        return ServeUntil([&] {
+            const auto lines = host_->LogLines();
+            return std::find(lines.begin(), lines.end(), line) != lines.end();
+        });
+    }
+
+    std::unique_ptr<SimProcess> sim_;
+    std::unique_ptr<RecordingLinkHost> host_;
+    std::unique_ptr<LinkSession> session_;
+};
+
+TEST_F(LinkSessionTest, ControllerOnTheSavedPortIsFoundThereAndIdentified)
+{
+    StartLink({});
+    ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
+    ASSERT_TRUE(ServeUntilReceived(kHandshakeReplies + "\x01"));
+
+    EXPECT_EQ(kHandshakeCommands, sim_->WireLog());
+    // One attempt only: the port list was never needed.
+    ExpectOneAnsweredAttempt(host_->LinkLogLines(), sim_->DevicePath());
+    EXPECT_EQ(std::vector<std::string>{sim_->DevicePath()}, host_->Ports());
+    EXPECT_EQ(std::vector<std::string>{sim_->DevicePath()}, host_->SavedPortsSet());
+    EXPECT_EQ(std::vector<std::string>{link_texts::kConnecting.str()}, host_->Captions());
+    EXPECT_TRUE(host_->CardList().empty());
+    EXPECT_TRUE(session_->CardCommandsAllowed());
+}
+
+TEST_F(LinkSessionTest, WithoutSavedPortThePortListFindsTheControllerAndItIsSaved)
+{
+    sim_ = std::make_unique<SimProcess>();
+    platform::SetExtraSerialPortsForTesting({sim_->DevicePath()});
+    StartSession({});
+
+    ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
+    const std::string listed = Listed0(sim_->DevicePath());
+    EXPECT_EQ(kHandshakeCommands, sim_->WireLog());
+    ExpectOneAnsweredAttempt(host_->LinkLogLines(), listed);
+    EXPECT_EQ(std::vector<std::string>{listed}, host_->Ports());
+    EXPECT_EQ(std::vector<std::string>{listed}, host_->SavedPortsSet());
+}
+
+// Checks 1 s apart: check 3 comes 2 s after "S", check 4 at 3 s. An answer
+// sent 2.5 s after "S" is first seen at check 4, the last.
+TEST_F(LinkSessionTest, AnswerFirstSeenAtTheLastCheckIsAccepted)
+{
+    StartLink({"--s-delay", "2500"}, {.settle = 20ms, .check = 1000ms, .checks = 4});
+    ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
+
+    const auto log = host_->LogLines();
+    const std::string port = sim_->DevicePath();
+    ASSERT_GE(log.size(), 6u);
+    EXPECT_EQ((std::vector<std::string>{"---" + port, "1", "2", "3", Received("S0_"), "4"}),
+              std::vector<std::string>(log.begin(), log.begin() + 6));
+    EXPECT_EQ(kHandshakeCommands, sim_->WireLog());
+    EXPECT_EQ(std::vector<std::string>{port}, host_->SavedPortsSet());
+}
+
+// Check 4, the last, comes 3 s after "S" and the port closes 1 s later. An
+// answer sent 3.5 s after "S" arrives in between and is not taken; the search
+// goes on with the port list.
+TEST_F(LinkSessionTest, AnswerAfterTheLastCheckIsRefusedAndTheSearchGoesOn)
+{
+    platform::SetExtraSerialPortsForTesting({kMissingPort});
+    StartLink({"--s-delay", "3500"}, {.settle = 20ms, .check = 1000ms, .checks = 4});
+    const std::string nextAttempt = "---" + Listed0(kMissingPort);
+    ASSERT_TRUE(ServeUntilLogLine(nextAttempt)) << sim_->Messages();
+
+    const auto log = host_->LogLines();
+    const std::string port = sim_->DevicePath();
+    ASSERT_GE(log.size(), 7u);
+    EXPECT_EQ(
+        (std::vector<std::string>{"---" + port, "1", "2", "3", "4", Received("S0_"), nextAttempt}),
+        std::vector<std::string>(log.begin(), log.begin() + 7));
+    EXPECT_EQ("S", sim_->WireLog());
+    EXPECT_EQ(0, session_->LinkState());
+    EXPECT_TRUE(host_->Ports().empty());
+    EXPECT_TRUE(host_->SavedPortsSet().empty());
+}
+
+TEST_F(LinkSessionTest, SilentPortGetsTwentyChecksThenThePortListIsTried)
+{
+    platform::SetExtraSerialPortsForTesting({kMissingPort});
+    StartLink({"--no-answer"});
+    const std::string nextAttempt = "---" + Listed0(kMissingPort);
+    ASSERT_TRUE(ServeUntilLogLine(nextAttempt)) << sim_->Messages();
+
+    std::vector<std::string> expected{"---" + sim_->DevicePath()};
+    for (int check = 1; check <= 20; ++check) {
+        expected.push_back(std::to_string(check));
+    }
+    expected.push_back(nextAttempt);
+    const auto log = host_->LogLines();
+    ASSERT_GE(log.size(), expected.size());
+    EXPECT_EQ(expected, std::vector<std::string>(log.begin(), log.begin() + expected.size()));
+    EXPECT_EQ("S", sim_->WireLog());
+}
+
+// Each identification field comes after a field "T9_" in an event of its own,
+// and the fields themselves arrive in pieces of three bytes.
+TEST_F(LinkSessionTest, FieldWithAnUnexpectedLetterIsIgnoredInTheHandshake)
+{
+    StartLink({"--wrong-letter", "--split", "3", "--split-delay", "5"});
+    ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
+
+    EXPECT_EQ(kHandshakeCommands, sim_->WireLog());
+    EXPECT_EQ("S0_T9_N12345_T9_M-1.5_T9_B12.5_T9_D3_T9_V72_T9_R1_\x01", host_->ReceivedBytes());
+    const LinkValues expected{.SerialNumber = "12345",
+                              .MinValue = -1.5,
+                              .MaxValue = 12.5,
+                              .ModeValue = 1,
+                              .Accuracy = 3,
+                              .FirmwareVersion = "72"};
+    EXPECT_EQ(expected, session_->Values());
+}
+
+struct GateCase {
+    const char* firmware;
+    bool opens;
+};
+
+void PrintTo(const GateCase& c, std::ostream* out)
+{
+    *out << "firmware '" << c.firmware << "'";
+}
+
+class LinkGateTest : public LinkSessionTest, public ::testing::WithParamInterface<GateCase> {};
+
+// The information window gets all values after each step, those not yet
+// received at their initial value; the gate runs once, after the firmware
+// version, whatever it decides, and the listing follows either way.
+TEST_P(LinkGateTest, ValuesAreShownStepByStepAndTheGateRunsOnceAfterTheFirmware)
+{
+    StartLink({"--firmware", GetParam().firmware, "--min", "-0,25", "--max", "1e3"}, Fast(),
+              {"JOB1"});
+    ASSERT_TRUE(ServeUntil([this] { return host_->CardList().size() == 1; })) << sim_->Messages();
+
+    LinkValues v;
+    std::vector<LinkValues> expected;
+    v.SerialNumber = "12345";
+    expected.push_back(v);
+    v.MinValue = -0.25;
+    expected.push_back(v);
+    v.MaxValue = 1.3;
+    expected.push_back(v);
+    v.Accuracy = 3;
+    expected.push_back(v);
+    v.FirmwareVersion = GetParam().firmware;
+    expected.push_back(v);
+    v.ModeValue = 1;
+    expected.push_back(v);
+    EXPECT_EQ(expected, host_->ShownValues());
+    EXPECT_EQ(v, session_->Values());
+
+    EXPECT_EQ((std::vector<std::string>{"SetCaption", "ShowPort", "ShowLinkInfo", "ShowLinkInfo",
+                                        "ShowLinkInfo", "ShowLinkInfo", "ShowLinkInfo",
+                                        "CheckFirmware", "ShowLinkInfo", "AddCardName"}),
+              host_->Calls());
+    EXPECT_EQ(std::vector<bool>{GetParam().opens}, host_->FirmwareGates());
+    EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, host_->CardList());
+    EXPECT_EQ(8, session_->LinkState());
+}
+
+INSTANTIATE_TEST_SUITE_P(Firmware, LinkGateTest,
+                         ::testing::Values(GateCase{"72", true}, GateCase{"0072", true},
+                                           GateCase{"100", true}, GateCase{"71", false},
+                                           GateCase{"-5", false}));
+
+class LinkListingTest : public LinkSessionTest,
+                        public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+// Card names carry field letters and "_" as ordinary bytes.
+TEST_P(LinkListingTest, FirstListingReachesTheCardListAndTheLinkIsIdle)
+{
+    StartLink({}, Fast(), GetParam());
+    std::vector<std::string> expected;
+    std::string listing(1, static_cast<char>(GetParam().size() + 1));
+    for (const auto& name : GetParam()) {
+        expected.push_back(Listed(name));
+        listing += Listed(name);
+    }
+    ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
+
+    EXPECT_EQ(expected, host_->CardList());
+    EXPECT_EQ(kHandshakeReplies + listing, host_->ReceivedBytes());
+    EXPECT_EQ(8, session_->LinkState());
+    EXPECT_TRUE(session_->CardCommandsAllowed());
+}
+
+INSTANTIATE_TEST_SUITE_P(CardFiles, LinkListingTest,
+                         ::testing::Values(std::vector<std::string>{},
+                                           std::vector<std::string>{"JOB1"},
+                                           std::vector<std::string>{"A", "JOB1", "T_V_R"}));
+
+struct BadValueCase {
+    const char* option;
+    const char* value;
+    const char* commands;  // what goes out before the thread ends
+    const char* replies;
+    std::uint8_t state;
+    const char* reason;  // the conversion error's message, UTF-8
+};
+
+void PrintTo(const BadValueCase& c, std::ostream* out)
+{
+    *out << c.option << " '" << c.value << "'";
+}
+
+class LinkBadValueTest : public LinkSessionTest,
+                         public ::testing::WithParamInterface<BadValueCase> {};
+
+TEST_P(LinkBadValueTest, ValueThatIsNoNumberEndsTheLinkWithTheFailureCaption)
+{
+    const auto& c = GetParam();
+    StartLink({c.option, c.value});
+    ASSERT_TRUE(ServeUntil([this] { return host_->Captions().size() == 2; })) << sim_->Messages();
+    ASSERT_TRUE(ServeUntilReceived(c.replies));
+
+    EXPECT_EQ((std::vector<std::string>{link_texts::kConnecting.str(),
+                                        link_texts::kLinkFailed.str() + Utf8ToCp1251(c.reason)}),
+              host_->Captions());
+    EXPECT_EQ(c.commands, sim_->WireLog());
+    EXPECT_EQ(c.state, session_->LinkState());
+    EXPECT_FALSE(host_->CardControlsEnabled());
+    EXPECT_FALSE(session_->CardCommandsAllowed());
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, LinkBadValueTest,
+                         ::testing::Values(BadValueCase{"--firmware", "7.2", "SNMBDVR",
+                                                        "S0_N12345_M-1.5_B12.5_D3_V7.2_R1_", 6,
+                                                        "'7.2' не является целым числом"},
+                                           BadValueCase{"--min", "x", "SNM", "S0_N12345_Mx_", 2,
+                                                        "'x' не является числом"},
+                                           BadValueCase{"--accuracy", "2.5", "SNMBD",
+                                                        "S0_N12345_M-1.5_B12.5_D2.5_", 4,
+                                                        "'2.5' не является целым числом"}));
+
+// An operator's command at the firmware gate (the controls open there) comes
+// while the mode and the first listing are still awaited.
+TEST_F(LinkSessionTest, CardCommandsDoNothingBeforeTheFirstListing)
+{
+    std::vector<bool> deletesSent;
+    StartLink({}, Fast(), {"JOB1"});
+    session_->RefreshCardList();
+    deletesSent.push_back(session_->DeleteCardFile(Listed("JOB1")));
+    host_->OnCheckFirmware([&] {
+        session_->RefreshCardList();
+        deletesSent.push_back(session_->DeleteCardFile(Listed("JOB1")));
+    });
+    ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
+
+    EXPECT_EQ((std::vector<bool>{false, false}), deletesSent);
+    EXPECT_EQ(kHandshakeCommands, sim_->WireLog());
+    EXPECT_EQ(6u, host_->ShownValues().size());
+    EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, host_->CardList());
+    const auto calls = host_->Calls();
+    EXPECT_EQ(0, std::count(calls.begin(), calls.end(), "ClearCardList"));
+    EXPECT_EQ((std::vector<std::string>{"JOB1"}), sim_->CardFiles());
+}
+
+TEST_F(LinkSessionTest, AfterTheFirstListingDeleteAndRefreshReachTheCard)
+{
+    StartLink({}, Fast(), {"JOB1", "JOB2"});
+    ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
+    ASSERT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), host_->CardList());
+
+    EXPECT_TRUE(session_->DeleteCardFile(Listed("JOB1")));
+    session_->RefreshCardList();
+    EXPECT_TRUE(host_->CardList().empty());
+    EXPECT_FALSE(session_->CardCommandsAllowed());
+    ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
+
+    EXPECT_EQ(std::vector<std::string>{Listed("JOB2")}, host_->CardList());
+    EXPECT_EQ(kHandshakeCommands + "/JOB1\\>", sim_->WireLog());
+    EXPECT_EQ(std::vector<std::string>{"JOB2"}, sim_->CardFiles());
+    EXPECT_TRUE(session_->CardCommandsAllowed());
+}
+
+// The listing announces three names and brings one: the link waits in the
+// listing state, and what arrives next is taken for names.
+TEST_F(LinkSessionTest, ShortFirstListingLeavesTheListingStateAndCardCommandsRefused)
+{
+    StartLink({"--short-listing", "2"}, Fast(), {"JOB1"});
+    ASSERT_TRUE(ServeUntilReceived(kHandshakeReplies + "\x04" + Listed("JOB1")))
+        << sim_->Messages();
+
+    EXPECT_EQ(7, session_->LinkState());
+    EXPECT_FALSE(session_->CardCommandsAllowed());
+    session_->RefreshCardList();
+    EXPECT_FALSE(session_->DeleteCardFile(Listed("JOB1")));
+    // Whatever the refused commands wrote would reach the controller before
+    // this presence command, and its answer is collected as name bytes.
+    session_->WriteFrame("S");
+    ASSERT_TRUE(ServeUntilReceived(kHandshakeReplies + "\x04" + Listed("JOB1") + "S0_"));
+
+    EXPECT_EQ(kHandshakeCommands + "S", sim_->WireLog());
+    EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, host_->CardList());
+    EXPECT_EQ(7, session_->LinkState());
+    EXPECT_EQ("S0_", session_->ParserState().RxBuffer);
+}
+
+TEST_F(LinkSessionTest, ClosingWhileThePortSettlesEndsTheSearch)
+{
+    StartLink({}, {.settle = std::chrono::hours(1), .check = 200ms, .checks = 20});
+    ASSERT_TRUE(ServeUntilLogLine("---" + sim_->DevicePath()));
+    {
+        HangGuard guard("closing during the settle wait");
+        session_.reset();
+    }
+    EXPECT_EQ("", sim_->WireLog());
+    EXPECT_EQ(std::vector<std::string>{"SetCaption"}, host_->Calls());
+}
+
+// The simulator sends its answers a byte at a time and is frozen as soon as
+// the port is known, so the handshake waits for an answer that never comes.
+TEST_F(LinkSessionTest, ClosingDuringTheHandshakeEndsTheLinkThread)
+{
+    StartLink({"--split", "1", "--split-delay", "100"},
+              {.settle = 20ms, .check = 200ms, .checks = 20});
+    ASSERT_TRUE(ServeUntil([this] { return !host_->Ports().empty(); })) << sim_->Messages();
+    sim_->Suspend();
+    const auto state = session_->LinkState();
+    EXPECT_TRUE(state >= 1 && state <= 6) << int(state);
+    {
+        HangGuard guard("closing during the handshake");
+        session_.reset();
+    }
+    EXPECT_TRUE(host_->FirmwareGates().empty());
+}
+
+}  // namespace
+}  // namespace cardpush

@@ -1,0 +1,192 @@
+#include "support/sim_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <system_error>
+
+extern char** environ;
+
+namespace cardpush::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// How long the simulator may take to name its device before it counts as
+// hung; it normally does so at once.
+constexpr int kStartGuardMs = 20000;
+
+std::string ReadWhole(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+fs::path MakeFolder()
+{
+    std::error_code ec;
+    fs::path base = fs::temp_directory_path(ec);
+    if (ec) {
+        base = "/tmp";
+    }
+    std::string pattern = (base / "cardpush-e2e-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
+    }
+    return pattern;
+}
+
+// The first line of the simulator's output, without its line end; empty when
+// the simulator ends or stays silent first.
+std::string ReadFirstLine(int fd)
+{
+    std::string line;
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = poll(&p, 1, kStartGuardMs);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return {};
+        }
+        char c = 0;
+        const ssize_t n = read(fd, &c, 1);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return {};
+        }
+        if (c == '\n') {
+            return line;
+        }
+        line += c;
+    }
+}
+
+}  // namespace
+
+SimProcess::SimProcess(std::vector<std::string> options)
+    : dir_(MakeFolder()), cardDir_(dir_ / "card")
+{
+    fs::create_directories(cardDir_);
+    std::vector<std::string> args{CARDPUSH_SIM_PATH,
+                                  "--card-dir",
+                                  cardDir_.string(),
+                                  "--wire-log",
+                                  (dir_ / "wire.log").string(),
+                                  "--exit-with-parent"};
+    args.insert(args.end(), options.begin(), options.end());
+
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        throw std::system_error(errno, std::generic_category(), "pipe2");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir_ / "sim.err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const int rc = posix_spawn(&pid_, CARDPUSH_SIM_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    stdout_ = out[0];
+    if (rc != 0) {
+        pid_ = -1;
+        close(stdout_);
+        fs::remove_all(dir_);
+        throw std::system_error(rc, std::generic_category(), "cannot start " CARDPUSH_SIM_PATH);
+    }
+    device_ = ReadFirstLine(stdout_);
+    if (device_.empty()) {
+        const std::string messages = Messages();
+        Stop();
+        fs::remove_all(dir_);
+        throw std::runtime_error("the simulator named no device: " + messages);
+    }
+}
+
+SimProcess::~SimProcess()
+{
+    Stop();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+}
+
+std::string SimProcess::WireLog() const
+{
+    return ReadWhole(dir_ / "wire.log");
+}
+
+std::string SimProcess::Messages() const
+{
+    return ReadWhole(dir_ / "sim.err");
+}
+
+std::vector<std::string> SimProcess::CardFiles() const
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(cardDir_)) {
+        const std::string name = entry.path().filename().string();
+        // The simulator's own temporary files start with a dot.
+        if (!name.empty() && name.front() != '.') {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void SimProcess::PutCardFile(const std::string& name, const std::string& content) const
+{
+    std::ofstream(cardDir_ / name, std::ios::binary) << content;
+}
+
+void SimProcess::Suspend()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGSTOP);
+    }
+}
+
+void SimProcess::Resume()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGCONT);
+    }
+}
+
+int SimProcess::Stop()
+{
+    if (pid_ <= 0) {
+        return -1;
+    }
+    kill(pid_, SIGTERM);
+    // A suspended simulator takes the signal only once it runs again.
+    kill(pid_, SIGCONT);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    close(stdout_);
+    stdout_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace cardpush::testing

@@ -1,0 +1,62 @@
+// The controller simulator (cardpush-sim) as a child process, for end-to-end
+// tests and benchmarks.
+//
+// Each instance has a fresh folder of its own holding the card folder, the
+// wire log (every byte the simulator received) and the simulator's messages;
+// the folder is removed when the instance goes. The simulator ends with the
+// thread that started it (--exit-with-parent), so a test that dies does not
+// leave it behind.
+//
+// Not thread-safe: one thread starts, inspects and stops it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace cardpush::testing {
+
+class SimProcess {
+public:
+    // Starts the simulator with these options (besides --card-dir, --wire-log
+    // and --exit-with-parent, which it always gets) and waits for the device
+    // path on its first line of output. Card files put in by PutCardFile
+    // before a listing is asked for are listed. Throws std::runtime_error
+    // when the simulator does not start or names no device.
+    explicit SimProcess(std::vector<std::string> options = {});
+    // Stops the simulator and removes its folder.
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    // The pseudo-terminal the tool opens, e.g. "/dev/pts/3".
+    const std::string& DevicePath() const { return device_; }
+    const std::filesystem::path& CardDir() const { return cardDir_; }
+
+    // Every byte the simulator has received so far, raw.
+    std::string WireLog() const;
+    // What the simulator said on its error output (for failure messages).
+    std::string Messages() const;
+    // The card files in the card folder, in byte order.
+    std::vector<std::string> CardFiles() const;
+    void PutCardFile(const std::string& name, const std::string& content) const;
+
+    // Freezes the simulator (SIGSTOP) so that it answers nothing more, and
+    // lets it go on (SIGCONT).
+    void Suspend();
+    void Resume();
+    // Stops the simulator (SIGTERM) and returns its exit code, or -1 when it
+    // did not end normally. Once stopped, later calls return -1.
+    int Stop();
+
+private:
+    std::filesystem::path dir_;
+    std::filesystem::path cardDir_;
+    std::string device_;
+    pid_t pid_ = -1;
+    int stdout_ = -1;
+};
+
+}  // namespace cardpush::testing
