@@ -1,0 +1,70 @@
+#include "bench_util.h"
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+#include "platform/main_thread.h"
+#include "support/link_wait.h"
+
+namespace cardpush::bench {
+namespace {
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+}  // namespace
+
+CpuMeter::CpuMeter() : wallStart_(std::chrono::steady_clock::now()), cpuStart_(CpuSeconds()) {}
+
+double CpuMeter::WallSeconds() const
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart_).count();
+}
+
+double CpuMeter::PercentOfOneCore() const
+{
+    const double wall = WallSeconds();
+    return wall > 0 ? 100.0 * (CpuSeconds() - cpuStart_) / wall : 0.0;
+}
+
+BenchLink::BenchLink(std::vector<std::string> simOptions, LinkSession::Timing timing,
+                     const std::vector<std::string>& cardFiles)
+    : sim(std::move(simOptions)), host(sim.DevicePath())
+{
+    platform::MainThread::Bind();
+    for (const auto& name : cardFiles) {
+        sim.PutCardFile(name, "1 x\r\n");
+    }
+    session = std::make_unique<LinkSession>(host);
+    session->SetTiming(timing);
+    session->Start();
+}
+
+BenchLink::~BenchLink()
+{
+    session.reset();
+}
+
+void ServeFor(std::chrono::milliseconds time)
+{
+    testing::ServeUntil([] { return false; }, time);
+}
+
+bool BenchLink::WaitIdle()
+{
+    return testing::ServeUntil([this] { return session->LinkState() == 8; });
+}
+
+void Report(const std::string& what, double value, const std::string& unit)
+{
+    std::printf("%-58s %12.3f %s\n", (what + ":").c_str(), value, unit.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace cardpush::bench

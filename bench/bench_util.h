@@ -1,0 +1,53 @@
+// What the benchmarks share: the process's CPU time against wall time, and a
+// link connected to the controller simulator.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/link_session.h"
+#include "support/recording_link_host.h"
+#include "support/sim_process.h"
+
+namespace cardpush::bench {
+
+// CPU time (user and system, every thread of this process) over wall time
+// from construction on.
+class CpuMeter {
+public:
+    CpuMeter();
+    // Percent of one core used so far.
+    double PercentOfOneCore() const;
+    double WallSeconds() const;
+
+private:
+    std::chrono::steady_clock::time_point wallStart_;
+    double cpuStart_;
+};
+
+// The link on the GUI thread (the calling one, made so here) against a simulator started
+// with the given options and card files, its port saved.
+struct BenchLink {
+    BenchLink(std::vector<std::string> simOptions, LinkSession::Timing timing,
+              const std::vector<std::string>& cardFiles = {});
+    ~BenchLink();
+
+    // Serves until the link is connected and idle; false if it is not within
+    // the guard time.
+    bool WaitIdle();
+
+    testing::SimProcess sim;
+    testing::RecordingLinkHost host;
+    std::unique_ptr<LinkSession> session;
+};
+
+// Serves the hand-overs of the link, as an idle event loop would, for this
+// long. GUI thread.
+void ServeFor(std::chrono::milliseconds time);
+
+// One figure line: "<what>: <value> <unit>".
+void Report(const std::string& what, double value, const std::string& unit);
+
+}  // namespace cardpush::bench
