@@ -48,6 +48,9 @@ void TComThread::WatchEvents()
     overlapped.hEvent = api_.CreateEventA(nullptr, TRUE, TRUE, nullptr);
     const HANDLE objects[2] = {stopEvent_, overlapped.hEvent};
     DWORD mask = 0;
+    // A wait has been started and its completion not yet taken: the driver
+    // may still write `mask` and `overlapped`.
+    bool outstanding = false;
     bool stopped = true;
     try {
         for (;;) {
@@ -60,9 +63,11 @@ void TComThread::WatchEvents()
                 api_.WaitForSingleObject(stopEvent_, INFINITE);
                 break;
             }
+            outstanding = true;
             if (api_.WaitForMultipleObjects(2, objects, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
                 break;
             }
+            outstanding = false;
             DWORD transferred = 0;
             if (!api_.GetOverlappedResult(device, &overlapped, &transferred, FALSE)) {
                 continue;
@@ -87,10 +92,16 @@ void TComThread::WatchEvents()
         // outstanding on `overlapped` now.
         stopped = false;
     }
-    // A new mask completes a wait still outstanding on `overlapped` before
-    // the block goes away. After a failed dispatch the received bytes are
-    // kept: transfers still work on the open port.
-    api_.SetCommMask(device, 0);
+    // A new mask completes a wait still outstanding on `overlapped`, but the
+    // driver may finish it (writing `mask`, setting the event) only after
+    // SetCommMask has returned: take the completion before both go away with
+    // this thread's stack. A driver that refused the new mask may never
+    // finish the wait, so it is not waited for then. After a failed dispatch
+    // the received bytes are kept: transfers still work on the open port.
+    if (api_.SetCommMask(device, 0) && outstanding) {
+        DWORD unused = 0;
+        api_.GetOverlappedResult(device, &overlapped, &unused, TRUE);
+    }
     if (stopped) {
         api_.PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
     }
