@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# Cross-compiles everything that does not need Qt for 64-bit Windows with
+# MinGW-w64 and runs its tests under Wine, the system's own device and file
+# layers included:
+#   - a controller simulator on a pseudo-terminal stands behind COM7, and
+#     COM3, COM10 and COM25 are listed beside it in Wine's port table;
+#   - a small preload library of the tests lets Wine wait for events on the
+#     pseudo-terminal and set its modem lines, which the kernel refuses there;
+#   - the Wine prefix is made afresh under the build folder, with no display,
+#     and the programs run with a Russian locale, so that the system's ANSI
+#     code page is 1251 as on the operator's PC.
+# Installs what is missing (as root, or with sudo). Exits non-zero on any
+# failure.
+#
+#   WINDOWS_BUILD_DIR  the cross build (default: build-windows)
+#   JOBS               parallel build jobs (default: the number of cores)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build=${WINDOWS_BUILD_DIR:-$root/build-windows}
+jobs=${JOBS:-$(nproc)}
+sim_port=COM7
+listed_ports="COM3 COM7 COM10 COM25"
+sim_cards="PROG1 ZAD_2"
+
+say() { echo "test-windows: $*"; }
+
+install_packages() {
+  local packages=(
+    cmake ninja-build gcc g++ libc6-dev
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest
+    wine wine64 locales
+  )
+  local missing=() package
+  for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$package")
+    fi
+  done
+  local as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    as_root=(sudo)
+  fi
+  if [ ${#missing[@]} -gt 0 ]; then
+    say "installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${as_root[@]}" apt-get update -qq
+    "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+  if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf-\?8'; then
+    say "generating the ru_RU.UTF-8 locale"
+    "${as_root[@]}" localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
+  fi
+}
+
+build_all() {
+  # The simulator and the preload library run on this machine.
+  cmake -S . -B "$build/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCARDPUSH_GUI=OFF -DCARDPUSH_TESTS=OFF -DCARDPUSH_BENCH=OFF >/dev/null
+  ninja -C "$build/native" -j "$jobs" cardpush-sim >/dev/null
+  gcc -std=c11 -O2 -Wall -Wextra -Werror -shared -fPIC \
+    -o "$build/libpty_modem_lines.so" tests/win32/pty_modem_lines.c -ldl
+
+  cmake -S . -B "$build" -G Ninja --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DCARDPUSH_GUI=OFF -DCARDPUSH_BENCH=OFF >/dev/null
+  ninja -C "$build" -j "$jobs" >/dev/null
+}
+
+wine_setup() {
+  wine=/usr/lib/wine/wine64
+  [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+  export WINEPREFIX=$build/wineprefix
+  export WINEDEBUG=-all
+  # No Mono or Gecko installer prompts; no window at all.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  unset DISPLAY WAYLAND_DISPLAY
+  wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+  "$wine" wineboot -i >/dev/null 2>&1
+  wineserver -w
+}
+
+sim_pid=
+stop_simulator() {
+  if [ -n "$sim_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=
+  fi
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wineserver -k 2>/dev/null || true
+  fi
+}
+trap stop_simulator EXIT
+
+start_simulator() {
+  local cards=$build/sim-cards card
+  rm -rf "$cards"
+  mkdir -p "$cards"
+  for card in $sim_cards; do
+    printf 'G1 X10\r\n' >"$cards/$card"
+  done
+  # The simulator's first line of output is its device.
+  exec {sim_out}< <(exec "$build/native/tools/cardpush-sim" --card-dir "$cards" \
+    --exit-with-parent 2>"$build/sim.log")
+  sim_pid=$!
+  local device
+  if ! read -r -t 10 -u "$sim_out" device; then
+    say "the simulator did not start:"
+    cat "$build/sim.log" >&2
+    exit 1
+  fi
+  say "simulator on $device as $sim_port"
+
+  local port
+  for port in $listed_ports; do
+    local target=/dev/null
+    [ "$port" = "$sim_port" ] && target=$device
+    "$wine" reg add 'HKLM\Software\Wine\Ports' /v "$port" /d "$target" /f >/dev/null 2>&1
+  done
+  # Wine reads its port table when it starts: start it afresh.
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+}
+
+# Prints "Suite.Test: reason" for every test skipped in the given
+# GoogleTest XML reports.
+skipped_tests() {
+  awk '
+    /result="skipped"/ {
+      match($0, /name="[^"]*"/); test = substr($0, RSTART + 6, RLENGTH - 7)
+      match($0, /classname="[^"]*"/); suite = substr($0, RSTART + 11, RLENGTH - 12)
+    }
+    /<skipped message=/ {
+      reason = $0; sub(/.*&#x0A;/, "", reason); sub(/".*/, "", reason)
+      gsub(/&quot;/, "\"", reason); gsub(/&apos;/, "\047", reason)
+      gsub(/&lt;/, "<", reason); gsub(/&gt;/, ">", reason); gsub(/&amp;/, "\\&", reason)
+      print suite "." test ": " reason
+    }' "$@"
+}
+
+run_tests() {
+  export CARDPUSH_SIM_PORT=$sim_port
+  export CARDPUSH_LISTED_PORTS=$listed_ports
+  export CARDPUSH_SIM_CARDS=$sim_cards
+  export CARDPUSH_MODEM_LINES=1
+  export LC_ALL=ru_RU.UTF-8
+  # Each test program writes its report there; the path as Windows sees it.
+  local reports=$build/test-reports status=0
+  rm -rf "$reports"
+  mkdir -p "$reports"
+  export GTEST_OUTPUT="xml:Z:${reports//\//\\}\\"
+  LD_PRELOAD=$build/libpty_modem_lines.so \
+    ctest --test-dir "$build" --output-on-failure --parallel "$jobs" || status=$?
+
+  local skipped
+  skipped=$(skipped_tests "$reports"/*.xml)
+  if [ -n "$skipped" ]; then
+    say "skipped, each for the reason it gives:"
+    sed 's/^/    /' <<<"$skipped"
+  fi
+  # A test skipped because this script's set-up did not reach it is a failure.
+  if grep -q 'scripts/test-windows.sh' <<<"$skipped"; then
+    say "the set-up for the device tests did not reach them"
+    status=1
+  fi
+  return "$status"
+}
+
+say "installing"
+install_packages
+say "building in $build"
+build_all
+say "preparing Wine"
+wine_setup
+start_simulator
+say "running the tests"
+run_tests
+say "all tests passed"

@@ -1,0 +1,28 @@
+// What scripts/test-windows.sh sets up for the tests of the system's own
+// device layer, handed over in environment variables (Wine passes the Unix
+// environment on to Windows programs).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cardpush::test {
+
+// The COM port behind which the controller simulator answers
+// (CARDPUSH_SIM_PORT, e.g. "COM7"); empty when none was set up.
+std::string SimulatorPort();
+
+// The COM ports that the script listed in Wine's port table
+// (CARDPUSH_LISTED_PORTS, names separated by blanks).
+std::vector<std::string> ListedPorts();
+
+// The card names that the simulator's card holds, in byte order
+// (CARDPUSH_SIM_CARDS, separated by blanks).
+std::vector<std::string> SimulatorCards();
+
+// Whether the modem-line stand-in for pseudo-terminals is loaded
+// (CARDPUSH_MODEM_LINES=1): without it Wine cannot wait for device events on a
+// pseudo-terminal, nor set or read its modem lines.
+bool ModemLinesOnPseudoTerminals();
+
+}  // namespace cardpush::test
