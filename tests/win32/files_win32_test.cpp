@@ -1,9 +1,8 @@
 // The file layer on the system's own calls (the single-byte "A" functions):
 // folder listing, file checks, deletion, whole-file reads and the atomic
 // replacement of the settings file, in a fresh folder per test.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <string>
@@ -149,7 +148,7 @@ TEST_F(Win32FilesTest, ReadWholeFileKeepsEveryByteAndNamesAMissingFile)
     for (int i = 0; i < 256; ++i) {
         bytes += static_cast<char>(i);
     }
-    bytes += "\r\n\n\r\x1a";             // no text-mode translation, no end at ^Z
+    bytes += "\r\n\n\r\x1a";           // no text-mode translation, no end at ^Z
     bytes += std::string(20000, 'z');  // more than one read
     Create("data.bin", bytes);
     EXPECT_EQ(ReadWholeFile(PathOf("data.bin")), bytes);

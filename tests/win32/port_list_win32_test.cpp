@@ -26,10 +26,9 @@ std::string WithoutTrailingNuls(std::string name)
 // Text order without regard to letter case, for plain ASCII port names.
 bool CaselessLess(const std::string& a, const std::string& b)
 {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](unsigned char x, unsigned char y) {
-                                            return std::tolower(x) < std::tolower(y);
-                                        });
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
 }
 
 // By text, not by number: COM1, COM10, COM3.
@@ -49,7 +48,8 @@ TEST(Win32PortListTest, ListsThePortsOfTheRegistryByTextIgnoringCase)
         EXPECT_EQ(entry.size(), std::string(entry.c_str()).size() + 1) << entry.c_str();
         names.push_back(WithoutTrailingNuls(entry));
     }
-    EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), CaselessLess)) << ::testing::PrintToString(names);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), CaselessLess))
+        << ::testing::PrintToString(names);
 
     std::vector<std::string> ours;
     std::copy_if(names.begin(), names.end(), std::back_inserter(ours), [&](const std::string& n) {

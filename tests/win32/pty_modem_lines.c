@@ -74,31 +74,31 @@ static int answer(int fd, unsigned long request, void* arg)
         return -1;
     }
     switch (request) {
-    case TIOCMGET:
-        *(int*)arg = load_lines(fd);
-        return 0;
-    case TIOCMSET:
-        store_lines(fd, *(const int*)arg);
-        return 0;
-    case TIOCMBIS:
-        store_lines(fd, load_lines(fd) | *(const int*)arg);
-        return 0;
-    case TIOCMBIC:
-        store_lines(fd, load_lines(fd) & ~*(const int*)arg);
-        return 0;
-    case TIOCGICOUNT:
-        memset(arg, 0, sizeof(struct serial_icounter_struct));
-        return 0;
-    case TIOCSERGETLSR: {
-        int waiting = 0;
-        if (real_ioctl()(fd, TIOCOUTQ, &waiting) != 0) {
-            return -1;
+        case TIOCMGET:
+            *(int*)arg = load_lines(fd);
+            return 0;
+        case TIOCMSET:
+            store_lines(fd, *(const int*)arg);
+            return 0;
+        case TIOCMBIS:
+            store_lines(fd, load_lines(fd) | *(const int*)arg);
+            return 0;
+        case TIOCMBIC:
+            store_lines(fd, load_lines(fd) & ~*(const int*)arg);
+            return 0;
+        case TIOCGICOUNT:
+            memset(arg, 0, sizeof(struct serial_icounter_struct));
+            return 0;
+        case TIOCSERGETLSR: {
+            int waiting = 0;
+            if (real_ioctl()(fd, TIOCOUTQ, &waiting) != 0) {
+                return -1;
+            }
+            *(unsigned int*)arg = waiting == 0 ? TIOCSER_TEMT : 0;
+            return 0;
         }
-        *(unsigned int*)arg = waiting == 0 ? TIOCSER_TEMT : 0;
-        return 0;
-    }
-    default:
-        return -1;
+        default:
+            return -1;
     }
 }
 
