@@ -4,7 +4,9 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -19,7 +21,11 @@
 #include "app/qt_text.h"
 #include "app/settings_format.h"
 #include "app/texts.h"
+#include "app/upload_progress.h"
+#include "link/link_session.h"
+#include "link/number.h"
 #include "platform/files.h"
+#include "serial/BCPort.h"
 #include "ui_Unit1.h"
 
 namespace cardpush {
@@ -32,6 +38,10 @@ constexpr char kSettingsFileName[] = "nastr.dat";
 constexpr char kJobExtension[] = "txt";
 constexpr int kDesignLeft = 408;
 constexpr int kDesignTop = 238;
+// The protocol log is never shown; on a long run it keeps its latest lines.
+constexpr int kLogLinesKept = 10000;
+// A card name's bytes as the controller sent them, beside the item's text.
+constexpr int kCardNameRole = Qt::UserRole;
 
 struct GuardedPort {
     std::mutex mutex;
@@ -87,10 +97,12 @@ void SetSavedPort(std::string port)
     ThePort().name = std::move(port);
 }
 
-TForm1::TForm1(std::string settingsFolder, QWidget* parent)
+TForm1::TForm1(std::string settingsFolder, QWidget* parent, platform::CommApi& devices)
     : QMainWindow(parent),
       ui_(std::make_unique<Ui::TForm1>()),
-      settingsPath_(platform::JoinPath(settingsFolder, kSettingsFileName))
+      settingsPath_(platform::JoinPath(settingsFolder, kSettingsFileName)),
+      link_(std::make_unique<LinkSession>(*this, devices)),
+      commands_(std::make_unique<CardCommands>(*link_, *this))
 {
     ui_->setupUi(this);
     BitBtn1 = ui_->BitBtn1;
@@ -145,11 +157,23 @@ TForm1::TForm1(std::string settingsFolder, QWidget* parent)
     connect(N1, &QAction::triggered, this, &TForm1::N1Click);
     connect(N5, &QAction::triggered, this, &TForm1::N5Click);
     connect(N6, &QAction::triggered, this, &TForm1::N6Click);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    ListBox2->viewport()->installEventFilter(
+        new DoubleClickFilter(this, [this] { ListBox2DblClick(); }));
+    connect(N2, &QAction::triggered, this, &TForm1::N2Click);
+    connect(N3, &QAction::triggered, this, &TForm1::N3Click);
+    connect(N4, &QAction::triggered, this, &TForm1::N4Click);
+    Memo1->setMaximumBlockCount(kLogLinesKept);
 
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    commands_.reset();
+    link_.reset();
+}
 
 void TForm1::FormCreate()
 {
@@ -158,7 +182,7 @@ void TForm1::FormCreate()
 
 void TForm1::FormShow()
 {
-    // The link thread is started here once it exists.
+    link_->Start();
 }
 
 void TForm1::FormClose()
@@ -184,7 +208,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 bool TForm1::LoadSettings()
 {
-    SetSavedPort({});
+    cardpush::SetSavedPort({});
     if (!platform::FileExists(settingsPath_)) {
         return false;
     }
@@ -206,7 +230,7 @@ bool TForm1::LoadSettings()
                 RefreshLocalList();
                 break;
             case kPortKey:
-                SetSavedPort(line.value);
+                cardpush::SetSavedPort(line.value);
                 break;
             case kDeleteAfterUploadKey:
                 CheckBox1->setChecked(IsCheckedValue(line.value));
@@ -226,7 +250,7 @@ void TForm1::SaveSettings()
     }
     Settings settings;
     settings.sourceFolder = SourceFolder();
-    settings.port = SavedPort();
+    settings.port = cardpush::SavedPort();
     settings.deleteAfterUpload = CheckBox1->isChecked();
     settings.deleteBeforeUpload = CheckBox2->isChecked();
     try {
@@ -299,6 +323,166 @@ void TForm1::N5Click()
 void TForm1::N6Click()
 {
     AboutBox->exec();
+}
+
+void TForm1::Button1Click()
+{
+    commands_->UploadAll();
+}
+
+void TForm1::Button2Click()
+{
+    commands_->DeleteAll();
+}
+
+void TForm1::ListBox2DblClick()
+{
+    commands_->Refresh();
+}
+
+void TForm1::N2Click()
+{
+    commands_->DeleteSelected();
+}
+
+void TForm1::N3Click()
+{
+    commands_->UploadSelected();
+}
+
+void TForm1::N4Click()
+{
+    commands_->Refresh();
+}
+
+void TForm1::SetCaption(const std::string& text)
+{
+    setWindowTitle(ToQString(text));
+}
+
+void TForm1::AddLogLine(const std::string& line)
+{
+    Memo1->appendPlainText(ToQString(line));
+}
+
+void TForm1::ShowPort(const std::string& port)
+{
+    if (Form2 != nullptr) {
+        Form2->LabeledEdit8->setText(ToQString(port));
+    }
+}
+
+void TForm1::ShowLinkInfo(const LinkValues& values)
+{
+    if (Form2 == nullptr) {
+        return;
+    }
+    // The system's decimal separator, as the operator reads numbers.
+    const QString point = QLocale::system().decimalPoint();
+    const char separator = point == QStringLiteral(",") ? ',' : '.';
+    Form2->LabeledEdit1->setText(ToQString(values.SerialNumber));
+    Form2->LabeledEdit2->setText(ToQString(FloatToText(values.MinValue, separator)));
+    Form2->LabeledEdit3->setText(ToQString(FloatToText(values.MaxValue, separator)));
+    Form2->LabeledEdit4->setText(ToQString(FloatToText(values.ModeValue, separator)));
+    Form2->LabeledEdit5->setText(ToQString(IntegerText(values.StateValue)));
+    Form2->LabeledEdit6->setText(ToQString(IntegerText(values.Accuracy)));
+    Form2->LabeledEdit7->setText(ToQString(values.FirmwareVersion));
+}
+
+void TForm1::CheckFirmware()
+{
+    const std::string shown = Form2 != nullptr ? FromQString(Form2->LabeledEdit7->text()) : "";
+    if (!FirmwareSupportsUpload(shown)) {
+        SetCaption(texts::kFirmwareRefused);
+        return;
+    }
+    for (QWidget* control : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
+                             static_cast<QWidget*>(CheckBox2), static_cast<QWidget*>(ListBox2)}) {
+        control->setEnabled(true);
+    }
+    N3->setEnabled(true);
+    SetCaption(texts::kMainCaption);
+}
+
+void TForm1::ClearCardList()
+{
+    ListBox2->clear();
+}
+
+void TForm1::AddCardName(const std::string& name)
+{
+    auto* item = new QListWidgetItem(ToQString(name));
+    item->setData(kCardNameRole, QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+    ListBox2->addItem(item);
+}
+
+std::string TForm1::SavedPort()
+{
+    return cardpush::SavedPort();
+}
+
+void TForm1::SetSavedPort(const std::string& port)
+{
+    cardpush::SetSavedPort(port);
+}
+
+bool TForm1::DeleteJobFilesAfterUpload()
+{
+    return CheckBox1->isChecked();
+}
+
+bool TForm1::DeleteCardFilesBeforeUpload()
+{
+    return CheckBox2->isChecked();
+}
+
+namespace {
+
+std::string CardNameOf(const QListWidgetItem* item)
+{
+    const QByteArray bytes = item->data(kCardNameRole).toByteArray();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+}  // namespace
+
+std::vector<std::string> TForm1::CardNames()
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < ListBox2->count(); ++i) {
+        names.push_back(CardNameOf(ListBox2->item(i)));
+    }
+    return names;
+}
+
+std::optional<std::string> TForm1::SelectedCardName()
+{
+    const QList<QListWidgetItem*> selected = ListBox2->selectedItems();
+    if (selected.isEmpty()) {
+        return std::nullopt;
+    }
+    return CardNameOf(selected.front());
+}
+
+std::optional<std::string> TForm1::SelectedJobFile()
+{
+    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+    if (selected.isEmpty()) {
+        return std::nullopt;
+    }
+    return FromQString(selected.front()->text());
+}
+
+void TForm1::ShowMessage(const std::string& text)
+{
+    cardpush::ShowMessage(text);
+}
+
+void TForm1::RunWithProgress(const UploadProgress& start,
+                             const std::function<void(const ProgressFn&)>& send)
+{
+    TUploadProgress progress(this, link_->LineBytesPerSecond());
+    progress.Run(start, send);
 }
 
 }  // namespace cardpush

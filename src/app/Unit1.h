@@ -1,5 +1,6 @@
 // The main window: the tool's controls, its settings file and the list of
-// local job files. The layout is resources/Unit1.ui.
+// local job files. The layout is resources/Unit1.ui. It owns the controller
+// link and the card commands, and shows what they have to show.
 //
 // GUI thread only, except SavedPort()/SetSavedPort().
 #pragma once
@@ -7,6 +8,10 @@
 #include <QMainWindow>
 #include <memory>
 #include <string>
+
+#include "jobs/card_commands.h"
+#include "link/link_host.h"
+#include "platform/comm_api.h"
 
 class QAction;
 class QCheckBox;
@@ -30,15 +35,22 @@ namespace cardpush {
 std::string SavedPort();
 void SetSavedPort(std::string port);
 
-class TForm1 : public QMainWindow {
+class LinkSession;
+
+class TForm1 : public QMainWindow, public LinkHost, public CardCommandsHost {
     Q_OBJECT
 
 public:
     // settingsFolder holds nastr.dat: the executable's folder in the tool;
-    // tests pass a folder of their own. Creating the window loads the
-    // settings (FormCreate).
-    explicit TForm1(std::string settingsFolder, QWidget* parent = nullptr);
+    // tests pass a folder of their own, and the device layer to talk through.
+    // Creating the window loads the settings (FormCreate).
+    explicit TForm1(std::string settingsFolder, QWidget* parent = nullptr,
+                    platform::CommApi& devices = platform::SystemCommApi());
+    // Stops the link thread and closes the port before the controls go.
     ~TForm1() override;
+
+    // The controller link: the port, the link state, the receive parser.
+    LinkSession& Link() { return *link_; }
 
     // Settings file (nastr.dat beside the executable). LoadSettings returns
     // false when there is no file or it could not be read; a failing save is
@@ -48,8 +60,8 @@ public:
 
     // Source folder: the text of the hidden Label1, read at the moment of
     // use; empty when none has been chosen.
-    std::string SourceFolder() const;
-    void RefreshLocalList();
+    std::string SourceFolder() const override;
+    void RefreshLocalList() override;
     // Deletes every file of folder matching "*.<extension>"; entries that
     // can't be deleted stay and the rest go on.
     void DeleteLocalFiles(const std::string& folder, const std::string& extension);
@@ -86,6 +98,36 @@ public slots:
     void N1Click();
     void N5Click();
     void N6Click();
+    // Card commands; they send frames only once the controller is connected
+    // and idle.
+    void Button1Click();     // upload all job files
+    void Button2Click();     // delete every card file
+    void ListBox2DblClick(); // refresh the card listing
+    void N2Click();          // delete the selected card file
+    void N3Click();          // upload the selected job file
+    void N4Click();          // refresh the card listing
+
+public:
+    // --- what the link shows (LinkHost) ---
+    void SetCaption(const std::string& text) override;
+    void AddLogLine(const std::string& line) override;
+    void ShowPort(const std::string& port) override;
+    void ShowLinkInfo(const LinkValues& values) override;
+    void CheckFirmware() override;
+    void ClearCardList() override;
+    void AddCardName(const std::string& name) override;
+    std::string SavedPort() override;
+    void SetSavedPort(const std::string& port) override;
+
+    // --- what the card commands ask (CardCommandsHost) ---
+    bool DeleteJobFilesAfterUpload() override;
+    bool DeleteCardFilesBeforeUpload() override;
+    std::vector<std::string> CardNames() override;
+    std::optional<std::string> SelectedCardName() override;
+    std::optional<std::string> SelectedJobFile() override;
+    void ShowMessage(const std::string& text) override;
+    void RunWithProgress(const UploadProgress& start,
+                         const std::function<void(const ProgressFn&)>& send) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -104,6 +146,8 @@ private:
     // True while LoadSettings applies the file: the check boxes it changes
     // must not save (a save then would rewrite the file being read).
     bool loadingSettings_ = false;
+    std::unique_ptr<LinkSession> link_;
+    std::unique_ptr<CardCommands> commands_;
 };
 
 extern TForm1* Form1;

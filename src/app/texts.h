@@ -12,4 +12,13 @@ inline constexpr Cp1251Literal kFolderDialogTitle{"Выбор каталога �
 // Shown for an exception that carries no message of its own.
 inline constexpr Cp1251Literal kUnknownError{"Неизвестная ошибка"};
 
+// The upload's progress window: %1 file, %2 of %3 lines, %4 of %5 bytes,
+// %6 seconds left at the line's speed.
+inline constexpr Cp1251Literal kUploadProgressTitle{"Загрузка на карту"};
+inline constexpr Cp1251Literal kUploadProgressFile{
+    "Файл %1: строк %2 из %3, байт %4 из %5, осталось около %6 с"};
+// The firmware gate's refusal, in the main window's caption.
+inline constexpr Cp1251Literal kFirmwareRefused{
+    "Рольганг подключен, но версия прошивки не поддерживает загрузку"};
+
 }  // namespace cardpush::texts

@@ -35,7 +35,7 @@ class CardCommandsHost {
 public:
     virtual ~CardCommandsHost() = default;
 
-    virtual std::string SourceFolder() = 0;         // empty: none chosen
+    virtual std::string SourceFolder() const = 0;   // empty: none chosen
     virtual bool DeleteJobFilesAfterUpload() = 0;   // "удалить файлы после загрузки"
     virtual bool DeleteCardFilesBeforeUpload() = 0; // "удалить файлы с карты памяти до загрузки"
     virtual std::vector<std::string> CardNames() = 0;  // the card listing, in order

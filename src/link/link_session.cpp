@@ -133,6 +133,13 @@ ReceiveState LinkSession::ParserState() const
     return state_;
 }
 
+std::uint64_t LinkSession::LineBytesPerSecond() const
+{
+    std::lock_guard lock(mutex_);
+    const TBaudRate rate = port_ ? port_->BaudRate() : br9600;
+    return BaudRateBits(rate) / 10;
+}
+
 bool LinkSession::WaitForReply(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(mutex_);

@@ -67,9 +67,13 @@ public:
     LinkValues Values() const;
     // The receive parser's state, for the curious (tests, the log).
     ReceiveState ParserState() const;
+    // What the serial line carries per second: ten bits per byte (start,
+    // eight data bits, stop) at the port's speed.
+    std::uint64_t LineBytesPerSecond() const;
 
     // How long the port search waits after opening a port before it sends
-    // "S", and between two checks for an answer. Tests shorten them.
+    // "S", and between two checks for an answer. Tests shorten them. GUI
+    // thread, before Start: the link thread reads them unguarded.
     struct Timing {
         std::chrono::milliseconds settle{3000};
         std::chrono::milliseconds check{200};

@@ -1,0 +1,133 @@
+#include "app/upload_progress.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPointer>
+#include <QProgressBar>
+#include <QVBoxLayout>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "app/qt_text.h"
+#include "app/texts.h"
+
+namespace cardpush {
+
+TUploadProgress::TUploadProgress(QWidget* parent, std::uint64_t lineBytesPerSecond)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      lineBytesPerSecond_(lineBytesPerSecond == 0 ? 1 : lineBytesPerSecond),
+      text_(new QLabel(this)),
+      bar_(new QProgressBar(this))
+{
+    setObjectName("UploadProgress");
+    setWindowTitle(ToQString(texts::kUploadProgressTitle));
+    setModal(true);
+    text_->setObjectName("ProgressText");
+    text_->setMinimumWidth(380);
+    bar_->setObjectName("ProgressBar");
+    bar_->setRange(0, 1000);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text_);
+    layout->addWidget(bar_);
+}
+
+QString TUploadProgress::Describe(const UploadProgress& p, std::uint64_t lineBytesPerSecond)
+{
+    const std::uint64_t left = p.bytesTotal > p.bytesSent ? p.bytesTotal - p.bytesSent : 0;
+    const std::uint64_t rate = lineBytesPerSecond == 0 ? 1 : lineBytesPerSecond;
+    const std::uint64_t secondsLeft = (left + rate - 1) / rate;
+    return ToQString(texts::kUploadProgressFile)
+        .arg(ToQString(p.fileName))
+        .arg(p.linesSent)
+        .arg(p.linesTotal)
+        .arg(p.bytesSent)
+        .arg(p.bytesTotal)
+        .arg(secondsLeft);
+}
+
+void TUploadProgress::Show(const UploadProgress& progress)
+{
+    text_->setText(Describe(progress, lineBytesPerSecond_));
+    const std::uint64_t total = progress.bytesTotal == 0 ? 1 : progress.bytesTotal;
+    bar_->setValue(static_cast<int>(progress.bytesSent * 1000 / total));
+}
+
+void TUploadProgress::Run(const UploadProgress& start,
+                          const std::function<void(const ProgressFn&)>& send)
+{
+    // The worker reports far more often than a window can show: it keeps the
+    // latest progress, and one queued update at a time fetches it.
+    std::mutex mutex;
+    UploadProgress latest = start;
+    bool updateQueued = false;
+    std::exception_ptr error;
+    QPointer<TUploadProgress> self(this);
+
+    const ProgressFn report = [&](const UploadProgress& now) {
+        std::lock_guard lock(mutex);
+        latest = now;
+        if (updateQueued) {
+            return;
+        }
+        updateQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [&, self] {
+                UploadProgress shown;
+                {
+                    std::lock_guard inner(mutex);
+                    shown = latest;
+                    updateQueued = false;
+                }
+                if (self) {
+                    Show(shown);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+
+    Show(start);
+    running_ = true;
+    std::thread worker([&] {
+        try {
+            send(report);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                running_ = false;
+                accept();
+            },
+            Qt::QueuedConnection);
+    });
+    exec();
+    worker.join();
+    // Updates still queued refer to this call's locals: run them now.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    if (error) {
+        std::rethrow_exception(error);
+    }
+}
+
+void TUploadProgress::reject()
+{
+    if (!running_) {
+        QDialog::reject();
+    }
+}
+
+void TUploadProgress::closeEvent(QCloseEvent* event)
+{
+    if (running_) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+}  // namespace cardpush

@@ -1,0 +1,49 @@
+// The modal window that shows how far an upload has got while its frames
+// go out on another thread.
+//
+// At 9600 baud a job file of 100 kB takes nearly two minutes on the wire.
+// The window keeps the tool responsive meanwhile (received characters are
+// still handled) and keeps the operator's other commands out: it can't be
+// closed before the upload has ended.
+//
+// GUI thread only.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "jobs/card_commands.h"
+
+class QLabel;
+class QProgressBar;
+
+namespace cardpush {
+
+class TUploadProgress : public QDialog {
+    Q_OBJECT
+
+public:
+    // lineBytesPerSecond: what the serial line carries, for the time left.
+    TUploadProgress(QWidget* parent, std::uint64_t lineBytesPerSecond);
+
+    // Runs send on a worker thread and this window modally until send has
+    // returned; then throws what send threw.
+    void Run(const UploadProgress& start, const std::function<void(const ProgressFn&)>& send);
+
+    // The text shown for a progress, e.g. "Файл A.txt: строка 3 из 10 ...".
+    static QString Describe(const UploadProgress& progress, std::uint64_t lineBytesPerSecond);
+
+protected:
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Show(const UploadProgress& progress);
+
+    std::uint64_t lineBytesPerSecond_;
+    QLabel* text_;
+    QProgressBar* bar_;
+    bool running_ = false;
+};
+
+}  // namespace cardpush
