@@ -64,7 +64,14 @@ if [ "$use_sim" -eq 1 ] && [ -x "$sim" ]; then
   link=$build/cardpush-sim.tty
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  "$sim" --link "$link" >"$fifo" &
+  # A few card files, so that the card listing shows something at once.
+  cards=$build/sim-card
+  if [ ! -d "$cards" ]; then
+    mkdir -p "$cards"
+    printf '10 a\r\n20 b\r\n' >"$cards/JOB1"
+    printf '5.5 c\r\n' >"$cards/PLAN2"
+  fi
+  "$sim" --link "$link" --card-dir "$cards" >"$fifo" &
   pids+=($!)
   # The simulator prints its device on the first line once it is ready.
   exec 3<"$fifo"
