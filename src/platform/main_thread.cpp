@@ -74,7 +74,11 @@ bool RunOne()
     }
     {
         std::lock_guard lock(q.mutex);
-        task->error = error;
+        // The waiting caller becomes the error's only owner, so that the
+        // exception object it rethrows is never freed on this thread. (Its
+        // shared count lives in the C++ runtime, where a thread checker cannot
+        // see the ordering it gives.)
+        task->error = std::move(error);
         task->done = true;
     }
     q.changed.notify_all();
@@ -123,10 +127,14 @@ void MainThread::Synchronize(const std::function<void()>& fn)
     Enqueue(task);
 
     Queue& q = TheQueue();
-    std::unique_lock lock(q.mutex);
-    q.changed.wait(lock, [&] { return task->done; });
-    if (task->error) {
-        std::rethrow_exception(task->error);
+    std::exception_ptr error;
+    {
+        std::unique_lock lock(q.mutex);
+        q.changed.wait(lock, [&] { return task->done; });
+        error = std::move(task->error);
+    }
+    if (error) {
+        std::rethrow_exception(error);
     }
 }
 
