@@ -9,6 +9,7 @@
 
 #include "app/qt_text.h"
 #include "app/texts.h"
+#include "platform/files.h"
 
 namespace cardpush {
 namespace {
@@ -37,6 +38,7 @@ void ShowMessageBox(const std::string& cp1251Text)
 std::optional<std::string> ShowFolderDialog(const std::string& cp1251Title,
                                             const std::string& cp1251Proposal)
 {
+    const platform::CriticalErrorPromptsOff quiet;
     const QString proposal = ToQString(cp1251Proposal);
     const bool preselect = !proposal.isEmpty() && QFileInfo(proposal).isDir();
     const QString chosen = QFileDialog::getExistingDirectory(

@@ -56,4 +56,19 @@ std::string ReadWholeFile(const std::string& path);
 // is thrown.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 
+// While one lives, the system's own critical-error prompts (such as "drive
+// not ready") are suppressed, so that a folder dialog browsing such a drive
+// gets a failure instead of a system box; the previous mode comes back when
+// it ends. Where the system has no such prompts, it does nothing.
+class CriticalErrorPromptsOff {
+public:
+    CriticalErrorPromptsOff();
+    ~CriticalErrorPromptsOff();
+    CriticalErrorPromptsOff(const CriticalErrorPromptsOff&) = delete;
+    CriticalErrorPromptsOff& operator=(const CriticalErrorPromptsOff&) = delete;
+
+private:
+    unsigned previous_ = 0;
+};
+
 }  // namespace cardpush::platform

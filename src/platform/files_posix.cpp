@@ -225,4 +225,8 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
     }
 }
 
+// POSIX systems ask nobody about a drive that is not ready.
+CriticalErrorPromptsOff::CriticalErrorPromptsOff() = default;
+CriticalErrorPromptsOff::~CriticalErrorPromptsOff() = default;
+
 }  // namespace cardpush::platform

@@ -146,4 +146,14 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
     }
 }
 
+CriticalErrorPromptsOff::CriticalErrorPromptsOff()
+    : previous_(SetErrorMode(SEM_FAILCRITICALERRORS))
+{
+}
+
+CriticalErrorPromptsOff::~CriticalErrorPromptsOff()
+{
+    SetErrorMode(previous_);
+}
+
 }  // namespace cardpush::platform
