@@ -1,15 +1,21 @@
-// The port search on a device layer whose ports all refuse to open: what no
-// machine can be made to show on demand (every port missing or held by
-// another program).
+// The link on the fake device layer: what no machine shows on demand (ports
+// that all refuse to open, a registry that can't be read, a write that
+// fails) and what only the driver calls reveal (the port list left unread).
+// A scripted controller on a thread of its own answers each command as soon
+// as the link has written it.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "link/link_session.h"
+#include "link/link_texts.h"
+#include "platform/cp1251.h"
 #include "platform/fake_comm_api.h"
 #include "platform/main_thread.h"
 #include "support/link_wait.h"
@@ -19,33 +25,146 @@ namespace cardpush {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::HangGuard;
+using testing::RecordingLinkHost;
+using testing::ServeUntil;
+
+struct Exchange {
+    std::string command;
+    std::string reply;
+    // Made to fail before the reply goes out: the link's next write fails.
+    bool failNextWrite = false;
+};
+
+class LinkFakeDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform::MainThread::Bind(); }
+
+    void TearDown() override
+    {
+        {
+            HangGuard guard("closing the link session");
+            session_.reset();
+        }
+        if (controller_.joinable()) {
+            controller_.join();
+        }
+    }
+
+    void Start(const std::string& savedPort, LinkSession::Timing timing)
+    {
+        host_ = std::make_unique<RecordingLinkHost>(savedPort);
+        session_ = std::make_unique<LinkSession>(*host_, api_);
+        session_->SetTiming(timing);
+        session_->Start();
+    }
+
+    // Answers each command in turn once the link has written it.
+    void Controller(std::vector<Exchange> script)
+    {
+        controller_ = std::thread([this, script = std::move(script)] {
+            for (std::size_t i = 0; i < script.size(); ++i) {
+                if (!api_.WaitUntil(api_.Called("WriteFile", i + 1))) {
+                    return;
+                }
+                if (script[i].failNextWrite) {
+                    api_.FailNext("WriteFile", ERROR_GEN_FAILURE);
+                }
+                api_.Receive(script[i].reply);
+            }
+        });
+    }
+
+    std::string FailureCaption(const char* reasonUtf8)
+    {
+        return link_texts::kLinkFailed.str() + Utf8ToCp1251(reasonUtf8);
+    }
+
+    test::FakeCommApi api_;
+    std::unique_ptr<RecordingLinkHost> host_;
+    std::unique_ptr<LinkSession> session_;
+    std::thread controller_;
+};
+
+const LinkSession::Timing kFast{.settle = 1ms, .check = 20ms, .checks = 20};
+
+TEST_F(LinkFakeDeviceTest, ControllerOnTheSavedPortIsTakenWithoutReadingThePortList)
+{
+    api_.AddPortValue("\\Device\\Serial0", "COM1");
+    Controller({{"S", "S0_"},
+                {"N", "N7_"},
+                {"M", "M1_"},
+                {"B", "B2_"},
+                {"D", "D3_"},
+                {"V", "V72_"},
+                {"R", "R4_"},
+                {">", "\x01"}});
+    Start("COM7", kFast);
+    ASSERT_TRUE(ServeUntil([this] { return session_->LinkState() == 8; }));
+
+    EXPECT_EQ("SNMBDVR>", api_.Written());
+    EXPECT_EQ(0u, api_.CountOf("RegOpenKeyExA"));
+    const auto opens = api_.CallsOf("CreateFileA");
+    ASSERT_EQ(1u, opens.size());
+    EXPECT_EQ("\\\\.\\COM7", opens[0].bytes);
+    EXPECT_EQ((LinkValues{.SerialNumber = "7",
+                          .MinValue = 1,
+                          .MaxValue = 2,
+                          .ModeValue = 4,
+                          .Accuracy = 3,
+                          .FirmwareVersion = "72"}),
+              session_->Values());
+}
+
+TEST_F(LinkFakeDeviceTest, HandshakeCommandThatCannotBeWrittenEndsTheLinkWithTheFailureCaption)
+{
+    // The write of "M" fails. (A failure of "N" belongs to the attempt on the
+    // port, which then counts as failed, and the search goes on.)
+    Controller({{"S", "S0_"}, {"N", "N7_", true}});
+    Start("COM7", kFast);
+    ASSERT_TRUE(ServeUntil([this] { return host_->Captions().size() == 2; }));
+
+    EXPECT_EQ((std::vector<std::string>{link_texts::kConnecting.str(),
+                                        FailureCaption("Ошибка записи в порт")}),
+              host_->Captions());
+    EXPECT_EQ("SN", api_.Written());
+    EXPECT_EQ(2, session_->LinkState());
+    EXPECT_FALSE(session_->CardCommandsAllowed());
+}
+
+TEST_F(LinkFakeDeviceTest, PortListThatCannotBeReadEndsTheLinkWithTheFailureCaption)
+{
+    api_.FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+    Start("", kFast);
+    ASSERT_TRUE(ServeUntil([this] { return host_->Captions().size() == 2; }));
+
+    EXPECT_EQ((std::vector<std::string>{link_texts::kConnecting.str(),
+                                        FailureCaption("Ошибка обращения к системному реестру")}),
+              host_->Captions());
+    EXPECT_EQ(0u, api_.CountOf("CreateFileA"));
+}
 
 // A pass over the port list in which no port opens takes no time of its own.
 // The search must then rest before the next pass: otherwise it keeps a core
 // busy, floods the log, and never comes to a point where it can be stopped,
 // so that closing the tool hangs.
-TEST(LinkSearchTest, PassWithoutAnOpenPortRestsAndCanBeStopped)
+TEST_F(LinkFakeDeviceTest, PassWithoutAnOpenPortRestsAndCanBeStopped)
 {
-    platform::MainThread::Bind();
-    test::FakeCommApi api;
-    api.FailNext("CreateFileA", ERROR_ACCESS_DENIED, -1);
-    api.AddPortValue("\\Device\\Serial0", "COM1");
-    testing::RecordingLinkHost host("COM7");
-    auto session = std::make_unique<LinkSession>(host, api);
+    api_.FailNext("CreateFileA", ERROR_ACCESS_DENIED, -1);
+    api_.AddPortValue("\\Device\\Serial0", "COM1");
     // The rest between passes lasts hours: only a stop can end it.
-    session->SetTiming({.settle = 1h, .check = 1h, .checks = 20});
-    session->Start();
+    Start("COM7", {.settle = 1h, .check = 1h, .checks = 20});
 
-    ASSERT_TRUE(api.WaitUntil(api.Called("CreateFileA", 2)));
+    ASSERT_TRUE(api_.WaitUntil(api_.Called("CreateFileA", 2)));
     {
-        testing::HangGuard guard("closing during the port search");
-        session.reset();
+        HangGuard guard("closing during the port search");
+        session_.reset();
     }
 
-    EXPECT_EQ((std::vector<std::string>{"---COM7", "---COM1"}), host.LinkLogLines());
-    EXPECT_EQ(2u, api.CountOf("CreateFileA"));
-    EXPECT_EQ(1u, api.CountOf("RegOpenKeyExA"));
-    EXPECT_EQ(0, api.OpenDevices());
+    EXPECT_EQ((std::vector<std::string>{"---COM7", "---COM1"}), host_->LinkLogLines());
+    EXPECT_EQ(2u, api_.CountOf("CreateFileA"));
+    EXPECT_EQ(1u, api_.CountOf("RegOpenKeyExA"));
+    EXPECT_EQ(0, api_.OpenDevices());
 }
 
 }  // namespace

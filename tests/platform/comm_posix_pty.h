@@ -2,6 +2,7 @@
 // would be on a serial line, and small helpers around the device layer.
 #pragma once
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -104,5 +105,30 @@ private:
     CommApi& api_;
     OVERLAPPED block_{};
 };
+
+// Every byte value once, 0 to 255 in order: what a transfer must carry
+// unchanged.
+inline std::string AllByteValues()
+{
+    std::string bytes;
+    for (int i = 0; i < 256; ++i) {
+        bytes.push_back(static_cast<char>(i));
+    }
+    return bytes;
+}
+
+// The entries of a folder such as /proc/self/fd or /proc/self/task, to see
+// that descriptors and threads don't leak.
+inline std::size_t EntriesIn(const char* folder)
+{
+    std::size_t count = 0;
+    if (DIR* dir = ::opendir(folder)) {
+        while (::readdir(dir) != nullptr) {
+            ++count;
+        }
+        ::closedir(dir);
+    }
+    return count;
+}
 
 }  // namespace cardpush::platform::testing

@@ -1,6 +1,5 @@
 // The POSIX device layer on real pseudo-terminals, with a peer on the other
 // end: what the serial component relies on from each call.
-#include <dirent.h>
 #include <sys/wait.h>
 
 #include <atomic>
@@ -17,27 +16,8 @@ namespace {
 using testing::kPatienceMs;
 using testing::Overlapped;
 using testing::PtyPeer;
-
-std::string AllByteValues()
-{
-    std::string bytes;
-    for (int i = 0; i < 256; ++i) {
-        bytes.push_back(static_cast<char>(i));
-    }
-    return bytes;
-}
-
-std::size_t EntriesIn(const char* folder)
-{
-    std::size_t count = 0;
-    if (DIR* dir = ::opendir(folder)) {
-        while (::readdir(dir) != nullptr) {
-            ++count;
-        }
-        ::closedir(dir);
-    }
-    return count;
-}
+using testing::AllByteValues;
+using testing::EntriesIn;
 
 class CommPosixTest : public ::testing::Test {
 protected:

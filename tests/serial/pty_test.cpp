@@ -1,7 +1,6 @@
 // TBComPort on the system's own device layer, over real pseudo-terminals
 // with a peer standing where the controller would be. The test's thread is
 // the GUI thread (MainThread::Bind) and serves the hand-overs itself.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,28 +20,9 @@ namespace {
 
 using platform::MainThread;
 using platform::testing::PtyPeer;
+using platform::testing::AllByteValues;
+using platform::testing::EntriesIn;
 using test::ComPortMessage;
-
-std::string AllByteValues()
-{
-    std::string bytes;
-    for (int i = 0; i < 256; ++i) {
-        bytes.push_back(static_cast<char>(i));
-    }
-    return bytes;
-}
-
-std::size_t EntriesIn(const char* folder)
-{
-    std::size_t count = 0;
-    if (DIR* dir = ::opendir(folder)) {
-        while (::readdir(dir) != nullptr) {
-            ++count;
-        }
-        ::closedir(dir);
-    }
-    return count;
-}
 
 class PtyPortTest : public ::testing::Test {
 protected:
