@@ -210,6 +210,9 @@ void drayver::Handshake()
             MainThread::Synchronize([&host] { host.CheckFirmware(); });
         }
         if (step.next == Command::Listing) {
+            // Only now may the operator's commands have the port: a refresh
+            // any earlier would send a second listing request into the first.
+            link_.FinishHandshake();
             Running = false;
         }
     }

@@ -62,9 +62,6 @@ void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
                 replies_.push_back(std::move(field));
             }
         }
-        if (news.listingCompleted) {
-            listedOnce_ = true;
-        }
     }
     news_.notify_all();
     for (const auto& name : news.cardNames) {
@@ -77,7 +74,7 @@ void LinkSession::RefreshCardList()
     TBComPort* port = nullptr;
     {
         std::lock_guard lock(mutex_);
-        if (!listedOnce_) {
+        if (!handshakeDone_) {
             return;
         }
         port = port_.get();
@@ -87,6 +84,11 @@ void LinkSession::RefreshCardList()
         std::lock_guard lock(mutex_);
         state_.LastReply.clear();
         state_.LinkState = protocol::kStateListing;
+        // A listing that brought fewer names than it announced would
+        // otherwise take the new listing's count byte and names for its
+        // missing names, and garble every listing after it.
+        state_.ListRemaining = 0;
+        state_.RxBuffer.clear();
     }
     port->WriteText(protocol::CommandFrame(protocol::Command::Listing));
 }
@@ -112,7 +114,7 @@ void LinkSession::WriteFrame(const std::string& frame)
 bool LinkSession::CardCommandsAllowed() const
 {
     std::lock_guard lock(mutex_);
-    return listedOnce_ && state_.LinkState == protocol::kStateIdle;
+    return handshakeDone_ && state_.LinkState == protocol::kStateIdle;
 }
 
 std::uint8_t LinkSession::LinkState() const
@@ -189,6 +191,12 @@ void LinkSession::SetLinkState(std::uint8_t state)
 {
     std::lock_guard lock(mutex_);
     state_.LinkState = state;
+}
+
+void LinkSession::FinishHandshake()
+{
+    std::lock_guard lock(mutex_);
+    handshakeDone_ = true;
 }
 
 void LinkSession::StoreValues(const LinkValues& values)

@@ -10,9 +10,10 @@
 // thread sleeps on a condition variable until the parser has news.
 //
 // Link states: 0 port search, 1..6 identification steps, 7 card listing
-// under way, 8 connected and idle. The card commands work only in state 8,
-// and only once a first listing has been completed, so that none of them can
-// cut into the identification handshake.
+// under way, 8 connected and idle. No card command works before the
+// identification handshake has taken its last step, so that none of them can
+// cut into it; after that a refresh always works and frames that change the
+// card go out only in state 8.
 #pragma once
 
 #include <chrono>
@@ -51,7 +52,8 @@ public:
     void ComPortRxChar(TBComPort* Sender, std::int32_t Count);
 
     // GUI thread: empties the card listing and sends the listing request.
-    // Does nothing before the first listing has been completed.
+    // Does nothing before the handshake is over. A listing that was cut short
+    // is forgotten, so the new one is read from its count byte on.
     void RefreshCardList();
     // GUI thread: sends the delete frame of one listed card name, only in
     // state 8. Returns whether it was sent.
@@ -60,8 +62,7 @@ public:
     // waits for it. Throws EComPort when the write fails or no port is open.
     void WriteFrame(const std::string& frame);
 
-    // State 8, reached after a first complete listing: card commands may
-    // send frames.
+    // State 8 after the handshake: card commands may send frames.
     bool CardCommandsAllowed() const;
     std::uint8_t LinkState() const;
     LinkValues Values() const;
@@ -102,6 +103,9 @@ private:
     void ForgetReplies();
     void ClearReceiveBuffers();
     void SetLinkState(std::uint8_t state);
+    // After the handshake's last command: from now on the card commands are
+    // the operator's.
+    void FinishHandshake();
     void StoreValues(const LinkValues& values);
     void ThrowIfStopped();
     TBComPort& CreatePort();
@@ -118,7 +122,7 @@ private:
     // first. LastReply alone would not do: every receive event clears it, so
     // a field could be gone before the link thread has looked.
     std::deque<std::string> replies_;
-    bool listedOnce_ = false;
+    bool handshakeDone_ = false;
     bool stopping_ = false;
     LinkValues values_;
     std::unique_ptr<TBComPort> port_;

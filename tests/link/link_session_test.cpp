@@ -407,8 +407,9 @@ TEST_F(LinkSessionTest, AfterTheFirstListingDeleteAndRefreshReachTheCard)
 }
 
 // The listing announces three names and brings one: the link waits in the
-// listing state, and what arrives next is taken for names.
-TEST_F(LinkSessionTest, ShortFirstListingLeavesTheListingStateAndCardCommandsRefused)
+// listing state, and the frames that change the card are refused. A refresh
+// forgets the cut listing and reads the new one from its count byte.
+TEST_F(LinkSessionTest, ShortListingRefusesCardFramesUntilARefreshStartsAfresh)
 {
     StartLink({"--short-listing", "2"}, Fast(), {"JOB1"});
     ASSERT_TRUE(ServeUntilReceived(kHandshakeReplies + "\x04" + Listed("JOB1")))
@@ -416,17 +417,15 @@ TEST_F(LinkSessionTest, ShortFirstListingLeavesTheListingStateAndCardCommandsRef
 
     EXPECT_EQ(7, session_->LinkState());
     EXPECT_FALSE(session_->CardCommandsAllowed());
-    session_->RefreshCardList();
     EXPECT_FALSE(session_->DeleteCardFile(Listed("JOB1")));
-    // Whatever the refused commands wrote would reach the controller before
-    // this presence command, and its answer is collected as name bytes.
-    session_->WriteFrame("S");
-    ASSERT_TRUE(ServeUntilReceived(kHandshakeReplies + "\x04" + Listed("JOB1") + "S0_"));
 
-    EXPECT_EQ(kHandshakeCommands + "S", sim_->WireLog());
+    session_->RefreshCardList();
+    ASSERT_TRUE(ServeUntilReceived(kHandshakeReplies + "\x04" + Listed("JOB1") + "\x04" +
+                                   Listed("JOB1")));
+    EXPECT_EQ(kHandshakeCommands + ">", sim_->WireLog());
     EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, host_->CardList());
     EXPECT_EQ(7, session_->LinkState());
-    EXPECT_EQ("S0_", session_->ParserState().RxBuffer);
+    EXPECT_EQ(2, session_->ParserState().ListRemaining);
 }
 
 TEST_F(LinkSessionTest, ClosingWhileThePortSettlesEndsTheSearch)
