@@ -187,13 +187,26 @@ TEST_F(Win32DeviceTest, NewMaskCompletesAnOutstandingWait)
     EXPECT_EQ(mask, 0u);
 }
 
-TEST_F(Win32DeviceTest, WaitForSeveralObjectsNamesTheOneSignalled)
+// Needs no device: runs without the simulator too.
+TEST(Win32EventTest, WaitForSeveralObjectsNamesTheOneSignalled)
 {
-    const HANDLE objects[2] = {NewEvent(), NewEvent()};
-    EXPECT_EQ(api_.WaitForMultipleObjects(2, objects, FALSE, 0), WAIT_TIMEOUT);
-    ASSERT_TRUE(api_.SetEvent(objects[1]));
-    EXPECT_EQ(api_.WaitForMultipleObjects(2, objects, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
-    EXPECT_EQ(api_.WaitForSingleObject(objects[1], 0), WAIT_OBJECT_0) << "manual reset: still set";
+    CommApi& api = SystemCommApi();
+    const HANDLE objects[2] = {api.CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                               api.CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    EXPECT_EQ(api.WaitForMultipleObjects(2, objects, FALSE, 0), WAIT_TIMEOUT);
+    ASSERT_TRUE(api.SetEvent(objects[1]));
+    EXPECT_EQ(api.WaitForMultipleObjects(2, objects, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(api.WaitForSingleObject(objects[1], 0), WAIT_OBJECT_0) << "manual reset: still set";
+    api.CloseHandle(objects[0]);
+    api.CloseHandle(objects[1]);
+}
+
+TEST(Win32MissingPortTest, MissingPortIsNamedSo)
+{
+    TBComPort missing;
+    missing.SetPort("COM251");
+    EXPECT_EQ(ComPortMessage([&] { missing.Open(); }), "Попытка открыть несуществующий COM-порт");
+    EXPECT_FALSE(missing.Connected());
 }
 
 // --- the serial component ---
@@ -281,14 +294,6 @@ TEST_F(Win32PortTest, LineSettingsAndModemLinesGoToTheOpenDevice)
     EXPECT_EQ(port.PendingInput(), 0);
     EXPECT_EQ(port.WriteText("S"), 1);
     EXPECT_EQ(ServeUntilReceived(3), kPresenceAnswer);
-}
-
-TEST_F(Win32PortTest, MissingPortIsNamedSo)
-{
-    TBComPort missing;
-    missing.SetPort("COM251");
-    EXPECT_EQ(ComPortMessage([&] { missing.Open(); }), "Попытка открыть несуществующий COM-порт");
-    EXPECT_FALSE(missing.Connected());
 }
 
 TEST_F(Win32PortTest, SecondOpenIsRefusedWhileOpen)
