@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -314,6 +315,173 @@ TEST_F(Win32PortTest, LineErrorsAndBreaksAreReported)
 {
     GTEST_SKIP() << "a pseudo-terminal has no framing, parity or overrun errors and no break, "
                     "so Wine never reports EV_ERR or EV_BREAK on one";
+}
+
+// Forwards every call to the system and checks that every overlapped
+// operation is seen complete (the start returned at once, or a wait on its
+// event or its result said so) before its event is closed, which is when
+// its record goes away. A driver may complete an operation that a new event
+// mask has cut short only after SetCommMask has returned: writing into a
+// record that is gone by then corrupts memory, unseen or fatally.
+class CompletionCheckApi final : public CommApi {
+public:
+    // Events closed while their operation was not yet seen complete.
+    int ClosedUnseen()
+    {
+        std::lock_guard lock(mutex_);
+        return closedUnseen_;
+    }
+
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, void* security,
+                       DWORD disposition, DWORD flags, HANDLE templateFile) override
+    {
+        return api_.CreateFileA(name, access, shareMode, security, disposition, flags,
+                                templateFile);
+    }
+    BOOL CloseHandle(HANDLE handle) override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            const auto op = seen_.find(handle);
+            if (op != seen_.end()) {
+                closedUnseen_ += op->second ? 0 : 1;
+                seen_.erase(op);
+            }
+        }
+        return api_.CloseHandle(handle);
+    }
+    BOOL SetupComm(HANDLE device, DWORD in, DWORD out) override
+    {
+        return api_.SetupComm(device, in, out);
+    }
+    BOOL SetCommState(HANDLE device, DCB* dcb) override { return api_.SetCommState(device, dcb); }
+    BOOL SetCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) override
+    {
+        return api_.SetCommTimeouts(device, timeouts);
+    }
+    BOOL SetCommMask(HANDLE device, DWORD mask) override { return api_.SetCommMask(device, mask); }
+    BOOL WaitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped) override
+    {
+        return Started(overlapped, api_.WaitCommEvent(device, mask, overlapped));
+    }
+    BOOL ReadFile(HANDLE device, void* buffer, DWORD count, DWORD* read,
+                  OVERLAPPED* overlapped) override
+    {
+        return Started(overlapped, api_.ReadFile(device, buffer, count, read, overlapped));
+    }
+    BOOL WriteFile(HANDLE device, const void* buffer, DWORD count, DWORD* written,
+                   OVERLAPPED* overlapped) override
+    {
+        return Started(overlapped, api_.WriteFile(device, buffer, count, written, overlapped));
+    }
+    BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* transferred,
+                             BOOL wait) override
+    {
+        const BOOL done = api_.GetOverlappedResult(device, overlapped, transferred, wait);
+        if (done || api_.GetLastError() != ERROR_IO_INCOMPLETE) {
+            Seen(overlapped->hEvent);
+        }
+        return done;
+    }
+    BOOL PurgeComm(HANDLE device, DWORD flags) override { return api_.PurgeComm(device, flags); }
+    BOOL ClearCommError(HANDLE device, DWORD* errors, COMSTAT* status) override
+    {
+        return api_.ClearCommError(device, errors, status);
+    }
+    BOOL GetCommModemStatus(HANDLE device, DWORD* status) override
+    {
+        return api_.GetCommModemStatus(device, status);
+    }
+    BOOL EscapeCommFunction(HANDLE device, DWORD function) override
+    {
+        return api_.EscapeCommFunction(device, function);
+    }
+    HANDLE CreateEventA(void* security, BOOL manual, BOOL initial, const char* name) override
+    {
+        return api_.CreateEventA(security, manual, initial, name);
+    }
+    BOOL SetEvent(HANDLE event) override { return api_.SetEvent(event); }
+    DWORD WaitForSingleObject(HANDLE object, DWORD ms) override
+    {
+        const DWORD result = api_.WaitForSingleObject(object, ms);
+        if (result == WAIT_OBJECT_0) {
+            Seen(object);
+        }
+        return result;
+    }
+    DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL all, DWORD ms) override
+    {
+        const DWORD result = api_.WaitForMultipleObjects(count, objects, all, ms);
+        if (!all && result >= WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + count) {
+            Seen(objects[result - WAIT_OBJECT_0]);
+        }
+        return result;
+    }
+    DWORD GetLastError() override { return api_.GetLastError(); }
+    LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access,
+                       HKEY* key) override
+    {
+        return api_.RegOpenKeyExA(root, subKey, options, access, key);
+    }
+    LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
+                       DWORD* type, BYTE* data, DWORD* dataLength) override
+    {
+        return api_.RegEnumValueA(key, index, name, nameLength, reserved, type, data, dataLength);
+    }
+    LONG RegCloseKey(HKEY key) override { return api_.RegCloseKey(key); }
+    int CompareStringA(LCID locale, DWORD flags, const char* a, int aLength, const char* b,
+                       int bLength) override
+    {
+        return api_.CompareStringA(locale, flags, a, aLength, b, bLength);
+    }
+
+private:
+    BOOL Started(OVERLAPPED* overlapped, BOOL done)
+    {
+        // A start that failed began nothing; one still outstanding on the
+        // same record stays as it was.
+        if (done || api_.GetLastError() == ERROR_IO_PENDING) {
+            std::lock_guard lock(mutex_);
+            seen_[overlapped->hEvent] = done;
+        }
+        return done;
+    }
+    void Seen(HANDLE event)
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto op = seen_.find(event); op != seen_.end()) {
+            op->second = true;
+        }
+    }
+
+    CommApi& api_ = SystemCommApi();
+    std::mutex mutex_;
+    // Event of an operation started -> whether its completion has been seen.
+    std::map<HANDLE, bool> seen_;
+    int closedUnseen_ = 0;
+};
+
+// Close cuts the event thread's outstanding wait short; Wine finishes it a
+// few milliseconds after the new event mask is in.
+TEST_F(SimulatorTest, EveryOperationIsSeenCompleteBeforeItsRecordGoes)
+{
+    CompletionCheckApi api;
+    TBComPort port(nullptr, api);
+    port.SetPort(port_);
+    std::atomic<int> received{0};
+    port.OnRxChar = [&](TBComPort* p, std::int32_t count) {
+        std::string text;
+        received += p->ReadText(text, count);
+        MainThread::Wake();
+    };
+    for (int round = 0; round < 20; ++round) {
+        received = 0;
+        ASSERT_TRUE(port.Open());
+        port.WriteText("S");
+        MainThread::WaitServing([&] { return received.load() >= 3; });
+        port.Close();
+    }
+    EXPECT_EQ(api.ClosedUnseen(), 0);
 }
 
 // --- the link ---
