@@ -50,16 +50,16 @@ void CardCommands::UploadSelected()
 
 void CardCommands::UploadAll()
 {
-    if (host_.DeleteCardFilesBeforeUpload()) {
-        for (const auto& name : host_.CardNames()) {
-            link_.DeleteCardFile(name);
-        }
-    }
-
-    // With no folder chosen nothing is searched or deleted: the empty
-    // folder must not stand for a drive's root.
+    // With no folder chosen nothing is searched or deleted, here or on the
+    // card: the empty folder must not stand for a drive's root, and emptying
+    // the card with nothing to put on it would only lose its files.
     const std::string folder = host_.SourceFolder();
     if (!folder.empty()) {
+        if (host_.DeleteCardFilesBeforeUpload()) {
+            for (const auto& name : host_.CardNames()) {
+                link_.DeleteCardFile(name);
+            }
+        }
         std::vector<std::string> sent;
         for (const auto& fileName : platform::ListFolder(folder, "txt")) {
             if (UploadJobFile(fileName)) {

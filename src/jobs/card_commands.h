@@ -70,7 +70,8 @@ public:
     void UploadSelected();
     // "загрузить все файлы": optionally empty the card, upload every job
     // file of the source folder, optionally delete the job files that went
-    // over whole, refresh both lists.
+    // over whole, refresh both lists. With no source folder chosen it only
+    // refreshes the lists: the card is not emptied either.
     void UploadAll();
 
     // Uploads one job file of the source folder. Returns true when every
