@@ -54,6 +54,12 @@ GuardedPort& ThePort()
     return port;
 }
 
+std::optional<QLocale>& PinnedNumberLocale()
+{
+    static std::optional<QLocale> locale;
+    return locale;
+}
+
 // Double clicks anywhere in a list box, on an item or not, as the list box's
 // own double-click event.
 class DoubleClickFilter : public QObject {
@@ -95,6 +101,11 @@ void SetSavedPort(std::string port)
 {
     std::lock_guard lock(ThePort().mutex);
     ThePort().name = std::move(port);
+}
+
+void SetNumberLocale(std::optional<QLocale> locale)
+{
+    PinnedNumberLocale() = std::move(locale);
 }
 
 TForm1::TForm1(std::string settingsFolder, QWidget* parent, platform::CommApi& devices)
@@ -377,8 +388,7 @@ void TForm1::ShowLinkInfo(const LinkValues& values)
     if (Form2 == nullptr) {
         return;
     }
-    // The system's decimal separator, as the operator reads numbers.
-    const QString point = QLocale::system().decimalPoint();
+    const QString point = PinnedNumberLocale().value_or(QLocale::system()).decimalPoint();
     const char separator = point == QStringLiteral(",") ? ',' : '.';
     Form2->LabeledEdit1->setText(ToQString(values.SerialNumber));
     Form2->LabeledEdit2->setText(ToQString(FloatToText(values.MinValue, separator)));

@@ -5,8 +5,10 @@
 // GUI thread only, except SavedPort()/SetSavedPort().
 #pragma once
 
+#include <QLocale>
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "jobs/card_commands.h"
@@ -34,6 +36,12 @@ namespace cardpush {
 // begins and sets it when a controller answers. Guarded: any thread.
 std::string SavedPort();
 void SetSavedPort(std::string port);
+
+// The locale whose decimal separator the information window writes numbers
+// with: the system's, as the operator reads numbers. The system's locale is
+// read once per process, so tests pin another one here; nullopt gives the
+// system's back. GUI thread.
+void SetNumberLocale(std::optional<QLocale> locale);
 
 class LinkSession;
 
@@ -100,12 +108,12 @@ public slots:
     void N6Click();
     // Card commands; they send frames only once the controller is connected
     // and idle.
-    void Button1Click();     // upload all job files
-    void Button2Click();     // delete every card file
-    void ListBox2DblClick(); // refresh the card listing
-    void N2Click();          // delete the selected card file
-    void N3Click();          // upload the selected job file
-    void N4Click();          // refresh the card listing
+    void Button1Click();      // upload all job files
+    void Button2Click();      // delete every card file
+    void ListBox2DblClick();  // refresh the card listing
+    void N2Click();           // delete the selected card file
+    void N3Click();           // upload the selected job file
+    void N4Click();           // refresh the card listing
 
 public:
     // --- what the link shows (LinkHost) ---
