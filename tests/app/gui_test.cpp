@@ -31,6 +31,7 @@ void GuiTest::SetUp()
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     settingsDir_ = pattern;
     jobsDir_ = settingsDir_ / "Job files";  // a blank in the path on purpose
+    noPorts_.FailNext("CreateFileA", ERROR_FILE_NOT_FOUND, -1);
     fs::create_directory(jobsDir_);
     savedMessages_ = SetMessageHandler(
         [this](const std::string& text) { messages_.push_back(Cp1251ToUtf8(text)); });
@@ -50,7 +51,7 @@ void GuiTest::TearDown()
 void MainFormTest::SetUp()
 {
     GuiTest::SetUp();
-    form_ = std::make_unique<TForm1>(SettingsFolder());
+    form_ = std::make_unique<TForm1>(SettingsFolder(), nullptr, noPorts_);
 }
 
 void MainFormTest::TearDown()

@@ -15,6 +15,7 @@
 
 #include "app/Unit1.h"
 #include "app/dialogs.h"
+#include "platform/fake_comm_api.h"
 
 namespace cardpush::test {
 
@@ -41,6 +42,11 @@ protected:
     };
     std::vector<FolderCall> folderCalls_;
     std::optional<std::string> folderAnswer_;
+
+    // A device layer with no serial port: a shown main window starts the
+    // link, whose search must not reach the machine's own ports. Every open
+    // fails as for a missing device and the port list is empty.
+    FakeCommApi noPorts_;
 
     std::string SettingsFolder() const;  // Windows-1251
     std::string JobsFolder() const;      // Windows-1251

@@ -19,7 +19,10 @@ namespace fs = std::filesystem;
 
 class SettingsFileTest : public GuiTest {
 protected:
-    std::unique_ptr<TForm1> Open() { return std::make_unique<TForm1>(SettingsFolder()); }
+    std::unique_ptr<TForm1> Open()
+    {
+        return std::make_unique<TForm1>(SettingsFolder(), nullptr, noPorts_);
+    }
 };
 
 TEST_F(SettingsFileTest, WithoutAFileTheDefaultsStayAndNoFileIsMade)
@@ -137,7 +140,8 @@ TEST_F(SettingsFileTest, AFolderNamedLikeTheFileIsNoFileAndSavesFailQuietly)
 
 TEST_F(SettingsFileTest, AnUnwritableFolderMakesEverySaveFailQuietly)
 {
-    const auto form = std::make_unique<TForm1>(Utf8ToCp1251((settingsDir_ / "gone").string()));
+    const auto form =
+        std::make_unique<TForm1>(Utf8ToCp1251((settingsDir_ / "gone").string()), nullptr, noPorts_);
     form->CheckBox1->setChecked(false);
     form->SaveSettings();
     EXPECT_FALSE(form->CheckBox1->isChecked());
