@@ -1,0 +1,406 @@
+// The card commands end to end: the operator's handlers of the main window
+// against the controller simulator, checked byte for byte on the wire (the
+// simulator's log of what it received), in the simulator's card folder, in
+// the job folder and in the window's lists afterwards.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/Unit1.h"
+#include "link/protocol.h"
+#include "platform/cp1251.h"
+#include "platform/files.h"
+#include "support/link_wait.h"
+#include "support/window_sim_fixture.h"
+
+namespace cardpush::test {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const std::string kListing = ">";
+
+// The bytes that a job file's line frames carry: each line with CR LF.
+std::string Payload(const Strings& lines)
+{
+    std::string frames;
+    for (const auto& line : lines) {
+        frames += line + "\r\n";
+    }
+    return frames;
+}
+
+// What one acceptable job file puts on the wire: its header, then its lines.
+std::string Upload(const std::string& cardName, const Strings& lines)
+{
+    const std::string frames = Payload(lines);
+    return "<" + cardName + "\\" + std::to_string(frames.size()) + "\\" + frames;
+}
+
+std::string Delete(const std::string& cardName)
+{
+    return "/" + cardName + "\\";
+}
+
+Strings Sorted(Strings names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class CardCommandsWindowTest : public WindowSimTest {
+protected:
+    // The names as the controller lists them, in the card folder's order.
+    Strings ListedCardFiles() const
+    {
+        Strings listed;
+        for (const auto& name : sim_->CardFiles()) {
+            listed.push_back(Listed(name));
+        }
+        return listed;
+    }
+
+    // The job files as the folder search delivers them (Windows-1251).
+    Strings SearchOrder() const { return platform::ListFolder(JobsFolder(), "txt"); }
+
+    // Asserts that the window's lists show what the card and the job folder
+    // now hold.
+    void ExpectListsMatchDiskAndCard()
+    {
+        EXPECT_EQ(Sorted(ListedCardFiles()), Sorted(CardList()));
+        Strings jobs;
+        for (const auto& name : JobsOnDisk()) {
+            if (name.ends_with(".txt")) {
+                jobs.push_back(name);
+            }
+        }
+        EXPECT_EQ(jobs, Sorted(Items(form_->ListBox1)));
+    }
+};
+
+// ---- upload of one file -------------------------------------------------
+
+TEST_F(CardCommandsWindowTest, UploadSelectedSendsHeaderAndLinesAndLogsThem)
+{
+    CreateJob("abc.txt", "10 a\r\n20 b\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start({.deleteAfterUpload = true, .deleteBeforeUpload = true}));
+    ASSERT_TRUE(SelectJob("abc.txt"));
+    const int logMark = LogMark();
+
+    const std::string wire = RunCommand([&] { form_->N3Click(); });
+
+    EXPECT_EQ("<ABC\\12\\10 a\r\n20 b\r\n" + kListing, wire);
+    EXPECT_EQ((Strings{"Имя файла abc изменено на ABC"}), messages_);
+    EXPECT_EQ((Strings{"<ABC\\12\\", "10 a", "20 b"}), LogSince(logMark));
+    EXPECT_EQ("10 a\r\n20 b\r\n", CardFile("ABC"));
+    // One file is never deleted after its upload, nor the card emptied first.
+    EXPECT_EQ((Strings{"abc.txt"}), JobsOnDisk());
+    EXPECT_EQ((Strings{Listed("ABC")}), CardList());
+    ExpectListsMatchDiskAndCard();
+}
+
+TEST_F(CardCommandsWindowTest, UpperCaseExtensionUploadsUnderTheNameBeforeIt)
+{
+    CreateJob("A.TXT", "1 x\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(SelectJob("A.TXT"));
+
+    EXPECT_EQ(Upload("A", {"1 x"}) + kListing, RunCommand([&] { form_->N3Click(); }));
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ("1 x\r\n", CardFile("A"));
+    EXPECT_EQ((Strings{Listed("A")}), CardList());
+}
+
+struct PayloadCase {
+    const char* what;
+    std::string file;
+    Strings lines;
+};
+
+class HeaderSizeTest : public CardCommandsWindowTest,
+                       public ::testing::WithParamInterface<PayloadCase> {};
+
+// The controller stores exactly as many bytes as the header announces: the
+// bytes its line frames carry, whatever the file's own line ends.
+TEST_P(HeaderSizeTest, HeaderAnnouncesTheBytesItsLineFramesCarry)
+{
+    CreateJob("JOB.txt", GetParam().file);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(SelectJob("JOB.txt"));
+
+    EXPECT_EQ(Upload("JOB", GetParam().lines) + kListing, RunCommand([&] { form_->N3Click(); }));
+    EXPECT_EQ(Payload(GetParam().lines), CardFile("JOB"));
+    EXPECT_EQ((Strings{Listed("JOB")}), CardList());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LineEnds, HeaderSizeTest,
+    ::testing::Values(PayloadCase{"CrLf", "10 a\r\n20 b\r\n", {"10 a", "20 b"}},
+                      PayloadCase{"Lf", "10 a\n20 b\n", {"10 a", "20 b"}},
+                      PayloadCase{"LastLineWithoutEnd", "10 a\r\n20 b", {"10 a", "20 b"}},
+                      PayloadCase{"EndOfFileByte",
+                                  "10 a\r\n\x1A"
+                                  "20 b\r\n",
+                                  {"10 a"}},
+                      PayloadCase{"Empty", "", {}}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(CardCommandsWindowTest, RejectedFileSendsNothingAndStaysOnDisk)
+{
+    CreateJob("BAD.txt", "10 a\r\n1x2 b\r\n30 c\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(SelectJob("BAD.txt"));
+    const int logMark = LogMark();
+
+    EXPECT_EQ(kListing, RunCommand([&] { form_->N3Click(); }));
+    EXPECT_EQ((Strings{"Ошибка в файле: Неправильный размер, недопустимые символы - 1x2"}),
+              messages_);
+    EXPECT_EQ((Strings{"<BAD\\19\\", "false"}), LogSince(logMark));
+    EXPECT_TRUE(sim_->CardFiles().empty());
+    EXPECT_EQ((Strings{"BAD.txt"}), JobsOnDisk());
+}
+
+TEST_F(CardCommandsWindowTest, UploadWithNothingSelectedOnlyAsksForTheListing)
+{
+    CreateJob("JOB.txt");
+    ASSERT_NO_FATAL_FAILURE(Start({.cardFiles = {{"OLD", "1 x\r\n"}}}));
+
+    EXPECT_EQ(kListing, RunCommand([&] { form_->N3Click(); }));
+    EXPECT_EQ((Strings{"OLD"}), sim_->CardFiles());
+    EXPECT_EQ((Strings{Listed("OLD")}), CardList());
+}
+
+// ---- upload of all files ---------------------------------------------------
+
+struct OptionsCase {
+    bool deleteAfter;
+    bool deleteBefore;
+};
+
+class UploadAllTest : public CardCommandsWindowTest,
+                      public ::testing::WithParamInterface<OptionsCase> {};
+
+TEST_P(UploadAllTest, SendsEveryJobFileWithTheChosenDeletes)
+{
+    const auto [deleteAfter, deleteBefore] = GetParam();
+    CreateJob("JOB1.txt", "1 x\r\n");
+    CreateJob("JOB2.txt", "2 y\r\n-3.5 z\r\n");
+    CreateJob("NOTES.doc", "not a job");
+    ASSERT_NO_FATAL_FAILURE(Start({.cardFiles = {{"OLD1", "1 a\r\n"}, {"OLD2", "2 b\r\n"}},
+                                   .deleteAfterUpload = deleteAfter,
+                                   .deleteBeforeUpload = deleteBefore}));
+    ASSERT_EQ((Strings{Listed("OLD1"), Listed("OLD2")}), Sorted(CardList()));
+
+    std::string expected;
+    if (deleteBefore) {
+        for (const auto& name : CardList()) {
+            expected += Delete(protocol::TrimName(name));
+        }
+    }
+    for (const auto& name : SearchOrder()) {
+        expected +=
+            name == "JOB1.txt" ? Upload("JOB1", {"1 x"}) : Upload("JOB2", {"2 y", "-3.5 z"});
+    }
+    EXPECT_EQ(expected + kListing, RunCommand([&] { form_->Button1Click(); }));
+
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ("1 x\r\n", CardFile("JOB1"));
+    EXPECT_EQ("2 y\r\n-3.5 z\r\n", CardFile("JOB2"));
+    EXPECT_EQ((deleteBefore ? Strings{"JOB1", "JOB2"} : Strings{"JOB1", "JOB2", "OLD1", "OLD2"}),
+              sim_->CardFiles());
+    EXPECT_EQ((deleteAfter ? Strings{"NOTES.doc"} : Strings{"JOB1.txt", "JOB2.txt", "NOTES.doc"}),
+              JobsOnDisk());
+    ExpectListsMatchDiskAndCard();
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, UploadAllTest,
+                         ::testing::Values(OptionsCase{false, false}, OptionsCase{true, false},
+                                           OptionsCase{false, true}, OptionsCase{true, true}),
+                         [](const auto& info) {
+                             return std::string(info.param.deleteAfter ? "DeleteAfter" : "Keep") +
+                                    (info.param.deleteBefore ? "EmptyCardFirst" : "KeepCard");
+                         });
+
+// Only job files that went over whole are deleted after the upload: a
+// rejected one stays with the operator, who would otherwise lose it.
+TEST_F(CardCommandsWindowTest, UploadAllKeepsTheRejectedFileAndDeletesTheSentOne)
+{
+    CreateJob("GOOD.txt", "1 x\r\n");
+    CreateJob("BAD.txt", "1x2 y\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start({.deleteAfterUpload = true}));
+    const Strings searchOrder = SearchOrder();
+    const int logMark = LogMark();
+
+    EXPECT_EQ(Upload("GOOD", {"1 x"}) + kListing, RunCommand([&] { form_->Button1Click(); }));
+
+    EXPECT_EQ((Strings{"Ошибка в файле: Неправильный размер, недопустимые символы - 1x2"}),
+              messages_);
+    Strings log;
+    for (const auto& name : searchOrder) {
+        const Strings lines =
+            name == "GOOD.txt" ? Strings{"<GOOD\\5\\", "1 x"} : Strings{"<BAD\\7\\", "false"};
+        log.insert(log.end(), lines.begin(), lines.end());
+    }
+    EXPECT_EQ(log, LogSince(logMark));
+    EXPECT_EQ((Strings{"GOOD"}), sim_->CardFiles());
+    EXPECT_EQ((Strings{"BAD.txt"}), JobsOnDisk());
+    ExpectListsMatchDiskAndCard();
+}
+
+TEST_F(CardCommandsWindowTest, UploadAllWithNoSourceFolderOnlyRefreshes)
+{
+    CreateJob("JOB.txt");
+    ASSERT_NO_FATAL_FAILURE(Start({.cardFiles = {{"OLD", "1 x\r\n"}},
+                                   .deleteAfterUpload = true,
+                                   .deleteBeforeUpload = true,
+                                   .sourceFolder = false}));
+
+    EXPECT_EQ(kListing, RunCommand([&] { form_->Button1Click(); }));
+    EXPECT_EQ((Strings{"OLD"}), sim_->CardFiles());
+    EXPECT_EQ((Strings{"JOB.txt"}), JobsOnDisk());
+    EXPECT_EQ((Strings{Listed("OLD")}), CardList());
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(CardCommandsWindowTest, UploadAllOfAnEmptyFolderAfterEmptyingTheCard)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({.cardFiles = {{"OLD", "1 x\r\n"}}, .deleteBeforeUpload = true}));
+
+    EXPECT_EQ(Delete("OLD") + kListing, RunCommand([&] { form_->Button1Click(); }));
+    EXPECT_TRUE(sim_->CardFiles().empty());
+    EXPECT_TRUE(CardList().empty());
+}
+
+// ---- deletes ---------------------------------------------------------------
+
+TEST_F(CardCommandsWindowTest, DeleteSelectedSendsItsTrimmedName)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({.cardFiles = {{"AB", "1 x\r\n"}, {"JOB12345", "2 y\r\n"}}}));
+    ASSERT_TRUE(SelectCardName(Listed("AB")));
+
+    EXPECT_EQ("/AB\\" + kListing, RunCommand([&] { form_->N2Click(); }));
+    EXPECT_EQ((Strings{"JOB12345"}), sim_->CardFiles());
+    EXPECT_EQ((Strings{"JOB12345"}), CardList());
+    EXPECT_TRUE(form_->ListBox2->selectedItems().isEmpty());
+}
+
+TEST_F(CardCommandsWindowTest, DeleteWithNothingSelectedOnlyAsksForTheListing)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({.cardFiles = {{"AB", "1 x\r\n"}}}));
+
+    EXPECT_EQ(kListing, RunCommand([&] { form_->N2Click(); }));
+    EXPECT_EQ((Strings{"AB"}), sim_->CardFiles());
+}
+
+TEST_F(CardCommandsWindowTest, DeleteAllSendsEveryListedNameBackToBack)
+{
+    ASSERT_NO_FATAL_FAILURE(
+        Start({.cardFiles = {{"A", "1\r\n"}, {"BCD", "2\r\n"}, {"EFGH1234", "3\r\n"}}}));
+    std::string expected;
+    for (const auto& name : CardList()) {
+        expected += Delete(protocol::TrimName(name));
+    }
+    ASSERT_EQ(Delete("A").size() + Delete("BCD").size() + Delete("EFGH1234").size(),
+              expected.size());
+
+    EXPECT_EQ(expected + kListing, RunCommand([&] { form_->Button2Click(); }));
+    EXPECT_TRUE(sim_->CardFiles().empty());
+    EXPECT_TRUE(CardList().empty());
+}
+
+TEST_F(CardCommandsWindowTest, RefreshCommandsOnlyAskForTheListing)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({.cardFiles = {{"JOB", "1 x\r\n"}}}));
+    sim_->PutCardFile("NEW", "2 y\r\n");
+
+    EXPECT_EQ(kListing, RunCommand([&] { form_->N4Click(); }));
+    EXPECT_EQ((Strings{Listed("JOB"), Listed("NEW")}), Sorted(CardList()));
+    EXPECT_EQ(kListing, RunCommand([&] { form_->ListBox2DblClick(); }));
+    EXPECT_EQ((Strings{Listed("JOB"), Listed("NEW")}), Sorted(CardList()));
+}
+
+// ---- a command while a listing is still arriving -------------------------
+
+struct BusyCase {
+    const char* what;
+    void (TForm1::*command)();
+};
+
+class ListingUnderWayTest : public CardCommandsWindowTest,
+                            public ::testing::WithParamInterface<BusyCase> {
+protected:
+    // Starts with two card files whose listing arrives in pieces, asks for a
+    // new listing and returns once some of its names, not all, have been
+    // read.
+    void StartAndCutIntoAListing()
+    {
+        CreateJob("JOB.txt", "1 x\r\n");
+        ASSERT_NO_FATAL_FAILURE(Start({.simOptions = {"--split", "4", "--split-delay", "40"},
+                                       .cardFiles = {{"OLD1", "1\r\n"}, {"OLD2", "2\r\n"}},
+                                       .deleteAfterUpload = true,
+                                       .deleteBeforeUpload = true}));
+        ASSERT_TRUE(SelectJob("JOB.txt"));
+        mark_ = WireMark();
+        form_->N4Click();
+        ASSERT_TRUE(testing::ServeUntil([&] { return form_->ListBox2->count() >= 1; }));
+        ASSERT_EQ(protocol::kStateListing, form_->Link().LinkState());
+        // A name that has arrived can be selected, as the operator might.
+        form_->ListBox2->setCurrentRow(0);
+    }
+
+    // Waits until the simulator has received n listing requests since the mark.
+    bool WaitForListingRequests(std::size_t n)
+    {
+        return testing::ServeUntil([&] {
+            const std::string wire = WireSince(mark_);
+            return static_cast<std::size_t>(std::count(wire.begin(), wire.end(), '>')) >= n;
+        });
+    }
+
+    std::size_t mark_ = 0;
+};
+
+TEST_P(ListingUnderWayTest, CommandSendsNoFrameAndOnlyAsksForAListing)
+{
+    ASSERT_NO_FATAL_FAILURE(StartAndCutIntoAListing());
+
+    (form_.get()->*GetParam().command)();
+    EXPECT_EQ(protocol::kStateListing, form_->Link().LinkState());
+    ASSERT_TRUE(WaitForListingRequests(2));
+
+    EXPECT_EQ(kListing + kListing, WireSince(mark_));
+    EXPECT_EQ((Strings{"OLD1", "OLD2"}), sim_->CardFiles());
+    EXPECT_EQ((Strings{"JOB.txt"}), JobsOnDisk());
+    EXPECT_TRUE(messages_.empty());
+}
+
+// A refresh given while a listing is still arriving: the rest of that
+// listing and then the new one come in. The link should end idle with the
+// card's files listed. It does not yet: the refresh forgets the listing under
+// way, so the rest of it is read as the new listing's count byte and names,
+// and the link waits for dozens of names that never come (card commands stay
+// out until the operator refreshes once more).
+TEST_F(ListingUnderWayTest, DISABLED_RefreshDuringAListingEndsWithTheCardsFilesListed)
+{
+    ASSERT_NO_FATAL_FAILURE(StartAndCutIntoAListing());
+
+    form_->N4Click();
+    ASSERT_TRUE(WaitForListingRequests(2));
+    EXPECT_TRUE(WaitForListing());
+    EXPECT_EQ((Strings{Listed("OLD1"), Listed("OLD2")}), Sorted(CardList()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, ListingUnderWayTest,
+                         ::testing::Values(BusyCase{"UploadAll", &TForm1::Button1Click},
+                                           BusyCase{"UploadSelected", &TForm1::N3Click},
+                                           BusyCase{"DeleteAll", &TForm1::Button2Click},
+                                           BusyCase{"DeleteSelected", &TForm1::N2Click}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+}  // namespace
+}  // namespace cardpush::test

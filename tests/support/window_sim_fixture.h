@@ -1,0 +1,101 @@
+// The tool's windows against the controller simulator: the main window and
+// the information window on Qt's offscreen platform, the real device layer,
+// and the simulator on a pseudo-terminal.
+//
+// The test thread is the GUI thread. Waits serve the hand-overs of the link
+// thread and the serial event thread until what they wait for holds; their
+// guards only catch hangs, and nothing here measures how long anything takes.
+//
+// A fresh simulator, settings folder and pair of windows per test.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/Unit2.h"
+#include "app/gui_test.h"
+#include "link/link_session.h"
+#include "support/sim_process.h"
+
+namespace cardpush::test {
+
+// How a window test's world looks when the window is first shown.
+struct WindowSimSetup {
+    // Options of the simulator besides --card-dir, --wire-log and
+    // --exit-with-parent ("--firmware", "71", "--baud", "9600"...).
+    std::vector<std::string> simOptions = {};
+    // Card files (name, content) on the card before the first listing.
+    std::vector<std::pair<std::string, std::string>> cardFiles = {};
+    // What nastr.dat holds: CheckBox1, CheckBox2, a source folder (the
+    // fixture's job folder) or none.
+    bool deleteAfterUpload = false;
+    bool deleteBeforeUpload = false;
+    bool sourceFolder = true;
+    // The port saved in nastr.dat; the simulator's device when not set.
+    std::optional<std::string> savedPort = {};
+    // The link's timing, shortened: no test waits 3 s for a port to settle.
+    LinkSession::Timing timing{std::chrono::milliseconds(20), std::chrono::milliseconds(50), 20};
+    // Start() returns once the first card listing is complete; without it,
+    // as soon as the window is shown.
+    bool waitForListing = true;
+};
+
+class WindowSimTest : public GuiTest {
+protected:
+    void TearDown() override;
+
+    // Starts the simulator, writes nastr.dat into the settings folder,
+    // creates the information window and the main window, shortens the
+    // link's timing, shows the main window and, as set up, waits until the
+    // first listing is complete. Call through ASSERT_NO_FATAL_FAILURE.
+    void Start(const WindowSimSetup& setup = {});
+
+    // Closes the main window as the operator does; it saves nastr.dat.
+    void CloseWindow();
+
+    // Serves hand-overs until the link is connected and idle (a listing
+    // complete) or the guard runs out; returns whether it is.
+    bool WaitForListing();
+
+    // Runs one of the window's commands and waits for the listing that it
+    // asks for at its end. Returns the bytes the simulator received from the
+    // command's start until that listing was answered. Fails the test when
+    // the listing does not come.
+    std::string RunCommand(const std::function<void()>& command);
+
+    // The wire log: every byte the simulator has received so far. A mark is
+    // its length at a moment; WireSince gives what came after it.
+    std::size_t WireMark() const;
+    std::string WireSince(std::size_t mark) const;
+
+    // The protocol log (Memo1): a mark is its line count at a moment;
+    // LogSince gives the later lines as Windows-1251, without the lines of
+    // receive events.
+    int LogMark() const;
+    std::vector<std::string> LogSince(int mark) const;
+
+    // The card listing as the window holds it: each name's bytes as the
+    // controller sent them.
+    std::vector<std::string> CardList() const;
+    // Selects the local list's item of that (UTF-8) name, or the card
+    // listing's item of that name as sent; false when there is none.
+    bool SelectJob(const std::string& utf8Name);
+    bool SelectCardName(const std::string& listedName);
+    // A card file's content in the simulator's card folder.
+    std::string CardFile(const std::string& name) const;
+
+    std::unique_ptr<testing::SimProcess> sim_;
+    std::unique_ptr<TForm2> info_;
+    std::unique_ptr<TForm1> form_;
+};
+
+// A card name as the controller lists it: padded with blanks to 8 bytes.
+std::string Listed(const std::string& name);
+
+}  // namespace cardpush::test
