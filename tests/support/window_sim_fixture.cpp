@@ -11,6 +11,7 @@
 #include "app/settings_format.h"
 #include "link/link_texts.h"
 #include "link/protocol.h"
+#include "platform/comm_api_posix.h"
 #include "platform/cp1251.h"
 #include "support/link_wait.h"
 
@@ -38,6 +39,9 @@ void WindowSimTest::Start(const WindowSimSetup& setup)
     settings.deleteAfterUpload = setup.deleteAfterUpload;
     settings.deleteBeforeUpload = setup.deleteBeforeUpload;
     WriteSettingsFile(FormatSettings(settings));
+    if (setup.listSimulatorAsPort) {
+        platform::SetExtraSerialPortsForTesting({sim_->DevicePath()});
+    }
 
     info_ = std::make_unique<TForm2>();
     Form2 = info_.get();
@@ -58,6 +62,7 @@ void WindowSimTest::TearDown()
         form_.reset();
     }
     Form1 = nullptr;
+    platform::SetExtraSerialPortsForTesting({});
     info_.reset();
     Form2 = nullptr;
     if (sim_) {

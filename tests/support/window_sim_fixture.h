@@ -39,6 +39,9 @@ struct WindowSimSetup {
     bool sourceFolder = true;
     // The port saved in nastr.dat; the simulator's device when not set.
     std::optional<std::string> savedPort = {};
+    // The port list holds the simulator's device besides the machine's own
+    // serial ports.
+    bool listSimulatorAsPort = false;
     // The link's timing, shortened: no test waits 3 s for a port to settle.
     LinkSession::Timing timing{std::chrono::milliseconds(20), std::chrono::milliseconds(50), 20};
     // Start() returns once the first card listing is complete; without it,
