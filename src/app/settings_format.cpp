@@ -63,6 +63,12 @@ std::string FormatSettings(const Settings& settings)
                 value = flag(settings.deleteBeforeUpload);
                 break;
         }
+        // A line break in a value (a folder name may hold one on POSIX) would
+        // end its line early and turn the rest into lines of their own, even
+        // settings. Such a value can't be kept in this file: it is left out.
+        if (value.find('\n') != std::string::npos) {
+            value.clear();
+        }
         file.append(key.comment).append("\r\n");
         file.append(1, key.key).append("=").append(value).append("\r\n");
     }

@@ -85,7 +85,7 @@ struct Settings {
 };
 
 // The eight lines of the file, each ended by CR LF; checked is "-1",
-// unchecked "0".
+// unchecked "0". A folder or port that holds a line feed is written empty.
 std::string FormatSettings(const Settings& settings);
 
 }  // namespace cardpush
