@@ -47,7 +47,8 @@ std::vector<std::string> ListFolder(const std::string& folder, std::string_view 
 // without its owner's write permission counts as read-only and stays.
 bool RemoveFile(const std::string& path);
 
-// The whole content of a file, byte for byte. Throws EFileError.
+// The whole content of a file, byte for byte. Throws EFileError, also at
+// once for a named pipe or a device, which might never end.
 std::string ReadWholeFile(const std::string& path);
 
 // Replaces the content of path with bytes: a temporary file beside it is

@@ -183,8 +183,13 @@ bool RemoveFile(const std::string& path)
 
 std::string ReadWholeFile(const std::string& path)
 {
-    Descriptor fd(::open(OnDisk(path).c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
+    // A named pipe or a device would make open or read wait for a writer
+    // that may never come, and freeze the caller: only files and folders are
+    // opened, and without waiting. (A folder fails at its first read.)
+    Descriptor fd(::open(OnDisk(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    struct stat info {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 ||
+        !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) {
         Fail(FileFailure::Open, path);
     }
     std::string content;
