@@ -35,9 +35,9 @@ class CardCommandsHost {
 public:
     virtual ~CardCommandsHost() = default;
 
-    virtual std::string SourceFolder() const = 0;   // empty: none chosen
-    virtual bool DeleteJobFilesAfterUpload() = 0;   // "удалить файлы после загрузки"
-    virtual bool DeleteCardFilesBeforeUpload() = 0; // "удалить файлы с карты памяти до загрузки"
+    virtual std::string SourceFolder() const = 0;  // empty: none chosen
+    virtual bool DeleteJobFilesAfterUpload() = 0;  // "удалить файлы после загрузки"
+    virtual bool DeleteCardFilesBeforeUpload() = 0;  // "удалить файлы с карты памяти до загрузки"
     virtual std::vector<std::string> CardNames() = 0;  // the card listing, in order
     virtual std::optional<std::string> SelectedCardName() = 0;
     virtual std::optional<std::string> SelectedJobFile() = 0;
