@@ -1,0 +1,257 @@
+// What the controller and the line may do wrong, met through the real
+// windows: a controller unplugged in the middle of an upload, a port that
+// another program holds, a listing that stops short, and bytes on the line
+// that no controller sent.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <random>
+
+#include "app/Unit2.h"
+#include "app/settings_format.h"
+#include "app/texts.h"
+#include "faults/tool_fixture.h"
+#include "link/link_session.h"
+#include "platform/comm_api_posix.h"
+#include "platform/cp1251.h"
+#include "serial/ComErrors.h"
+
+namespace cardpush::test {
+namespace {
+
+const std::string kHandshakeCommands = "SNMBDVR>";
+
+std::string Utf8Text(std::string_view cp1251)
+{
+    return Cp1251ToUtf8(cp1251);
+}
+
+// Lines of a valid job file: a size field, a blank, some text.
+std::vector<std::string> JobLines(std::size_t count)
+{
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < count; ++i) {
+        lines.push_back(std::to_string(i % 1000) + " " + std::string(40, 'a' + i % 26));
+    }
+    return lines;
+}
+
+std::string Header(const std::string& cardName, std::size_t size)
+{
+    return "<" + cardName + "\\" + std::to_string(size) + "\\";
+}
+
+bool IsPrefix(const std::string& prefix, const std::string& whole)
+{
+    return whole.compare(0, prefix.size(), prefix) == 0 && prefix.size() <= whole.size();
+}
+
+class ControllerFaultsTest : public ToolTest {
+protected:
+    void TearDown() override
+    {
+        platform::SetExtraSerialPortsForTesting({});
+        ToolTest::TearDown();
+    }
+
+    bool LogHas(const std::string& line) const
+    {
+        const QStringList lines = form_->Memo1->toPlainText().split('\n');
+        return lines.contains(QString::fromStdString(Utf8Text(line)));
+    }
+};
+
+// The simulator reads at 9600 baud, so a 40 kB upload takes about 40 s on
+// the wire; it is stopped once a few kilobytes have arrived. The port's write
+// fails, the command ends with the port's one message, and no job file is
+// deleted although "delete after upload" is on.
+TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessage)
+{
+    StartSimulator({"--baud", "9600"});
+    const auto big = JobLines(1000);
+    const auto small = JobLines(3);
+    CreateJob("BIG.txt", Frames(big));
+    CreateJob("SMALL.txt", Frames(small));
+    StartTool();
+    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    ASSERT_TRUE(form_->CheckBox1->isChecked());
+
+    QTimer unplug;
+    unplug.setInterval(50);
+    QObject::connect(&unplug, &QTimer::timeout, [&] {
+        if (sim_->WireLog().size() > kHandshakeCommands.size() + 3000) {
+            unplug.stop();
+            sim_->Stop();
+        }
+    });
+    unplug.start();
+    RunCommand([&] { form_->Button1->click(); });
+
+    EXPECT_EQ(std::vector<std::string>{Utf8Text(ComFaultText(ComFault::Write))}, messages_);
+    EXPECT_EQ((std::vector<std::string>{"BIG.txt", "SMALL.txt"}), JobsOnDisk());
+    // What reached the line before the cut is the files' frames, in the
+    // order the folder gave them, byte for byte.
+    const std::string wire = sim_->WireLog();
+    ASSERT_TRUE(IsPrefix(kHandshakeCommands, wire));
+    const std::string frames = wire.substr(kHandshakeCommands.size());
+    const std::string bigFrames = Header("BIG", Frames(big).size()) + Frames(big);
+    const std::string smallFrames = Header("SMALL", Frames(small).size()) + Frames(small);
+    EXPECT_TRUE(IsPrefix(frames, bigFrames + smallFrames) ||
+                IsPrefix(frames, smallFrames + bigFrames))
+        << frames.size() << " bytes arrived";
+    EXPECT_LT(frames.size(), bigFrames.size() + smallFrames.size());
+
+    // The tool goes on: the next command reports the dead line the same way.
+    RunCommand([&] { form_->N4->trigger(); });
+    EXPECT_EQ(2u, messages_.size());
+    EXPECT_EQ(messages_.front(), messages_.back());
+    EXPECT_EQ((std::vector<std::string>{"BIG.txt", "SMALL.txt"}), JobsOnDisk());
+}
+
+// Another program holds the saved port (as a second copy of the tool would):
+// the search passes over it without a word and finds the controller on the
+// port list.
+TEST_F(ControllerFaultsTest, PortHeldByAnotherProgramIsPassedOverQuietly)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(0, ::grantpt(master));
+    ASSERT_EQ(0, ::unlockpt(master));
+    const std::string held = ::ptsname(master);
+    const int holder = ::open(held.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(0, ::flock(holder, LOCK_EX | LOCK_NB));
+
+    StartSimulator({}, {"JOB1"});
+    platform::SetExtraSerialPortsForTesting({sim_->DevicePath()});
+    StartTool(held);
+
+    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    EXPECT_EQ(std::vector<std::string>{}, messages_);
+    EXPECT_TRUE(LogHas("---" + held));
+    EXPECT_EQ(kHandshakeCommands, sim_->WireLog());
+    EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, CardList());
+    EXPECT_EQ(Utf8Text(texts::kMainCaption), Utf8(form_->windowTitle()));
+    ::close(holder);
+    ::close(master);
+}
+
+// A glitch eats the second of two names: the listing announced two and
+// brought one, so the link waits in the listing state for a name that never
+// comes. An upload then sends no frame; the listing request that ends it
+// starts afresh, and the complete listing that answers it brings the link
+// back, so that the next upload goes out.
+TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletesOne)
+{
+    StartSimulator({}, {"JOB1", "JOB2"});
+    StartTap();
+    std::atomic<bool> firstListing{true};
+    tap_->OnToolByte([&](char c) {
+        if (c == '>' && firstListing.exchange(false)) {
+            tap_->DropToTool(1 + 8, 8);  // count byte and JOB1 pass, JOB2 is lost
+        }
+    });
+    const auto lines = JobLines(2);
+    CreateJob("JOB3.txt", Frames(lines));
+    StartTool();
+    ASSERT_TRUE(ServeUntil([&] {
+        const ReceiveState state = form_->Link().ParserState();
+        return state.LinkState == 7 && state.ListRemaining == 1 && state.RxBuffer.empty();
+    })) << sim_->Messages();
+    EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, CardList());
+    EXPECT_FALSE(form_->Link().CardCommandsAllowed());
+
+    RunCommand([&] { form_->Button1->click(); });
+    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    EXPECT_EQ(kHandshakeCommands + ">", sim_->WireLog());
+    EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), CardList());
+    EXPECT_EQ(std::vector<std::string>{"JOB3.txt"}, JobsOnDisk());
+
+    RunCommand([&] { form_->Button1->click(); });
+    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    EXPECT_EQ(kHandshakeCommands + ">" + Header("JOB3", Frames(lines).size()) + Frames(lines) + ">",
+              sim_->WireLog());
+    EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2"), Listed("JOB3")}),
+              CardList());
+    EXPECT_EQ(std::vector<std::string>{}, JobsOnDisk());
+    EXPECT_EQ(std::vector<std::string>{}, messages_);
+}
+
+// Line noise ahead of every identification answer: random bytes of every
+// value but the field terminator, so no field is ever completed by noise
+// alone. Each answer starts with its field letter, which drops whatever the
+// noise left, and the controller is identified with its own values.
+TEST_F(ControllerFaultsTest, NoiseDuringTheHandshakeIsPassedOver)
+{
+    StartSimulator({}, {"JOB1"});
+    StartTap();
+    std::mt19937 random(7);
+    std::string injected;
+    tap_->OnToolByte([&](char c) {
+        if (std::string_view("SNMBDVR").find(c) == std::string_view::npos) {
+            return;
+        }
+        std::string noise;
+        for (int i = 0; i < 200; ++i) {
+            char byte = static_cast<char>(random() & 0xFF);
+            noise += byte == '_' ? '\x7f' : byte;
+        }
+        injected += noise;
+        tap_->Inject(noise);
+    });
+    StartTool();
+    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+
+    EXPECT_EQ(kHandshakeCommands, sim_->WireLog());
+    EXPECT_EQ(7u * 200u, injected.size());
+    const LinkValues values = form_->Link().Values();
+    EXPECT_EQ("12345", values.SerialNumber);
+    EXPECT_EQ(-1.5, values.MinValue);
+    EXPECT_EQ(12.5, values.MaxValue);
+    EXPECT_EQ(3, values.Accuracy);
+    EXPECT_EQ("72", values.FirmwareVersion);
+    EXPECT_EQ(1.0, values.ModeValue);
+    EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, CardList());
+    EXPECT_EQ(Utf8Text(texts::kMainCaption), Utf8(form_->windowTitle()));
+    EXPECT_EQ(std::vector<std::string>{}, messages_);
+}
+
+// Random bytes of every value while connected and idle: the link stays idle,
+// nothing is shown, the listing stays as it was, and the next refresh brings
+// the card's listing exactly.
+TEST_F(ControllerFaultsTest, RandomBytesWhileIdleChangeNothing)
+{
+    StartSimulator({}, {"JOB1", "JOB2"});
+    StartTap();
+    StartTool();
+    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+
+    std::mt19937 random(11);
+    std::string noise;
+    for (int i = 0; i < 64 * 1024; ++i) {
+        noise += static_cast<char>(random() & 0xFF);
+    }
+    // A field left open at the end shows when the noise has all been read.
+    tap_->Inject(noise + "T77");
+    ASSERT_TRUE(ServeUntil([&] { return form_->Link().ParserState().RxBuffer == "T77"; }));
+    EXPECT_EQ(8, form_->Link().LinkState());
+    EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), CardList());
+    EXPECT_EQ(std::vector<std::string>{}, messages_);
+
+    RunCommand([&] { form_->N4->trigger(); });
+    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), CardList());
+    EXPECT_EQ(kHandshakeCommands + ">", sim_->WireLog());
+    EXPECT_EQ(Utf8Text(texts::kMainCaption), Utf8(form_->windowTitle()));
+    EXPECT_EQ(std::vector<std::string>{}, messages_);
+}
+
+}  // namespace
+}  // namespace cardpush::test

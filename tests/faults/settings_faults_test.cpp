@@ -1,0 +1,193 @@
+// Settings files that are garbage, empty or huge, settings that can't be
+// saved, and a folder name the file can't hold. The main window is made
+// fresh for each case; it is not shown, so no link starts.
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "app/settings_format.h"
+#include "faults/tool_fixture.h"
+#include "platform/cp1251.h"
+
+namespace cardpush::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SettingsFaultsTest : public WindowTest {
+protected:
+    void TearDown() override
+    {
+        form_.reset();
+        WindowTest::TearDown();
+    }
+
+    void OpenWindow(const std::string& settingsFolder)
+    {
+        form_ = std::make_unique<TForm1>(settingsFolder);
+    }
+
+    std::string SourceFolder() const { return Utf8(form_->Label1->text()); }
+
+    // Random bytes without a line feed, so that they make one line, led by
+    // a byte that is no setting key.
+    static std::string GarbageLine(std::size_t size, unsigned seed)
+    {
+        std::mt19937 random(seed);
+        std::string line(1, '\xff');
+        while (line.size() < size) {
+            const char byte = static_cast<char>(random() & 0xFF);
+            line += byte == '\n' ? '\r' : byte;
+        }
+        return line;
+    }
+
+    std::unique_ptr<TForm1> form_;
+};
+
+// Binary garbage around one setting line: the line is taken, the rest passes
+// unnoticed, and loading writes nothing.
+TEST_F(SettingsFaultsTest, BinaryGarbageIsPassedOverAndItsSettingLinesTaken)
+{
+    const std::string file = GarbageLine(64 * 1024, 1) + "\np=0 \n" + GarbageLine(64 * 1024, 2);
+    WriteSettingsFile(file);
+    SetSavedPort("left over");
+    OpenWindow(SettingsFolder());
+
+    EXPECT_FALSE(form_->CheckBox1->isChecked());
+    EXPECT_TRUE(form_->CheckBox2->isChecked());
+    EXPECT_EQ("", SourceFolder());
+    EXPECT_EQ("", SavedPort());
+    EXPECT_EQ(std::vector<std::string>{}, messages_);
+    EXPECT_TRUE(ReadSettingsFile() == file);
+}
+
+TEST_F(SettingsFaultsTest, EmptyFileLeavesTheDefaults)
+{
+    WriteSettingsFile("");
+    OpenWindow(SettingsFolder());
+
+    EXPECT_TRUE(form_->LoadSettings());
+    EXPECT_TRUE(form_->CheckBox1->isChecked());
+    EXPECT_TRUE(form_->CheckBox2->isChecked());
+    EXPECT_EQ("", SourceFolder());
+    EXPECT_EQ("", SavedPort());
+    EXPECT_EQ("", ReadSettingsFile());
+}
+
+// Sixteen megabytes of comment lines between the first and the last setting:
+// both are applied.
+TEST_F(SettingsFaultsTest, HugeFileIsReadToItsEnd)
+{
+    CreateJob("JOB.txt");
+    {
+        std::ofstream out(SettingsFile(), std::ios::binary);
+        out << "a=" << jobsDir_.string() << "\r\n";
+        const std::string comment = " " + std::string(1022, '#') + "\r\n";
+        for (int i = 0; i < 16 * 1024; ++i) {
+            out << comment;
+        }
+        out << "p=0\r\n";
+    }
+    OpenWindow(SettingsFolder());
+
+    EXPECT_EQ(jobsDir_.string(), SourceFolder());
+    EXPECT_EQ(std::vector<std::string>{"JOB.txt"}, Items(form_->ListBox1));
+    EXPECT_FALSE(form_->CheckBox1->isChecked());
+    EXPECT_EQ(std::vector<std::string>{}, messages_);
+}
+
+// A port line of eight megabytes is a port name like any other: kept, and
+// written back whole.
+TEST_F(SettingsFaultsTest, HugeValueIsKeptAndSavedWhole)
+{
+    const std::string port(8 * 1024 * 1024, 'X');
+    WriteSettingsFile("c=" + port + "\r\n");
+    OpenWindow(SettingsFolder());
+    EXPECT_EQ(port.size(), SavedPort().size());
+
+    form_->CheckBox2->setChecked(false);
+    Settings saved;
+    saved.port = port;
+    saved.deleteBeforeUpload = false;
+    EXPECT_TRUE(ReadSettingsFile() == FormatSettings(saved));
+}
+
+// The "folder" of the settings is a file, so nastr.dat can be neither read
+// nor created there, whoever runs the tool. The window starts with the
+// defaults, every save fails without a word, and the file stays as it was.
+TEST_F(SettingsFaultsTest, SettingsFolderThatIsAFileFailsEverySaveQuietly)
+{
+    const fs::path notAFolder = settingsDir_ / "file";
+    std::ofstream(notAFolder, std::ios::binary) << "kept";
+    OpenWindow(Utf8ToCp1251(notAFolder.string()));
+
+    EXPECT_TRUE(form_->CheckBox1->isChecked());
+    form_->CheckBox1->setChecked(false);
+    form_->close();
+    EXPECT_EQ(std::vector<std::string>{}, messages_);
+    std::ifstream in(notAFolder, std::ios::binary);
+    EXPECT_EQ("kept", std::string(std::istreambuf_iterator<char>(in), {}));
+}
+
+// nastr.dat is a folder: it is no settings file, and a save can't replace
+// it. The save fails quietly and leaves no temporary file behind.
+TEST_F(SettingsFaultsTest, SettingsFileThatIsAFolderIsNeitherReadNorReplaced)
+{
+    fs::create_directory(SettingsFile());
+    OpenWindow(SettingsFolder());
+    EXPECT_FALSE(form_->LoadSettings());
+
+    form_->CheckBox2->setChecked(false);
+    EXPECT_EQ(std::vector<std::string>{}, messages_);
+    EXPECT_TRUE(fs::is_directory(SettingsFile()));
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::directory_iterator(settingsDir_)) {
+        entries.push_back(entry.path().filename().string());
+    }
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ((std::vector<std::string>{"Job files", "nastr.dat"}), entries);
+}
+
+// A named pipe in place of nastr.dat would wait for a writer for ever, and
+// the window would never open. It is taken for a file that can't be read.
+TEST_F(SettingsFaultsTest, NamedPipeInPlaceOfTheFileLeavesTheDefaults)
+{
+    ASSERT_EQ(0, ::mkfifo(SettingsFile().c_str(), 0666));
+    OpenWindow(SettingsFolder());
+
+    EXPECT_FALSE(form_->LoadSettings());
+    EXPECT_TRUE(form_->CheckBox1->isChecked());
+    EXPECT_EQ("", SourceFolder());
+    EXPECT_EQ(std::vector<std::string>{}, messages_);
+}
+
+// A folder whose name holds a line feed can be chosen, but the file can't
+// keep it: written as it stands, its second part would become a line of its
+// own ("d=0" here, unchecking a box on the next start). The folder is left
+// out of the file instead.
+TEST_F(SettingsFaultsTest, FolderNameWithALineFeedIsLeftOutOfTheFile)
+{
+    const fs::path odd = settingsDir_ / "jobs\nd=0";
+    fs::create_directory(odd);
+    OpenWindow(SettingsFolder());
+    folderAnswer_ = Utf8ToCp1251(odd.string());
+    form_->BitBtn1->click();
+    ASSERT_EQ(odd.string(), SourceFolder());
+
+    EXPECT_EQ(FormatSettings(Settings{}), ReadSettingsFile());
+    form_.reset();
+    OpenWindow(SettingsFolder());
+    EXPECT_TRUE(form_->CheckBox2->isChecked());
+    EXPECT_EQ("", SourceFolder());
+}
+
+}  // namespace
+}  // namespace cardpush::test
