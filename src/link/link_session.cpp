@@ -56,14 +56,22 @@ void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
     ReceiveNews news;
     {
         std::lock_guard lock(mutex_);
+        lastListingActivity_ = std::chrono::steady_clock::now();
         news = FeedReceived(state_, text);
-        for (auto& field : news.fields) {
-            if (!field.empty()) {
-                replies_.push_back(std::move(field));
+        // Only the handshake waits for reply fields; after it nobody would
+        // take them out.
+        if (!handshakeDone_) {
+            for (auto& field : news.fields) {
+                if (!field.empty()) {
+                    replies_.push_back(std::move(field));
+                }
             }
         }
     }
     news_.notify_all();
+    if (news.listingRestarted) {
+        host_.ClearCardList();
+    }
     for (const auto& name : news.cardNames) {
         host_.AddCardName(name);
     }
@@ -82,13 +90,23 @@ void LinkSession::RefreshCardList()
     host_.ClearCardList();
     {
         std::lock_guard lock(mutex_);
+        const auto now = std::chrono::steady_clock::now();
+        const bool listingOnItsWay = state_.LinkState == protocol::kStateListing &&
+                                     now - lastListingActivity_ < timing_.listingStall;
+        if (listingOnItsWay) {
+            // Its answer follows the one under way.
+            ++state_.ListingsQueued;
+        } else {
+            // A listing that brought fewer names than it announced would
+            // take the new listing's count byte and names for its missing
+            // names, and garble every listing after it.
+            state_.ListRemaining = 0;
+            state_.ListingsQueued = 0;
+            state_.RxBuffer.clear();
+        }
         state_.LastReply.clear();
         state_.LinkState = protocol::kStateListing;
-        // A listing that brought fewer names than it announced would
-        // otherwise take the new listing's count byte and names for its
-        // missing names, and garble every listing after it.
-        state_.ListRemaining = 0;
-        state_.RxBuffer.clear();
+        lastListingActivity_ = now;
     }
     port->WriteText(protocol::CommandFrame(protocol::Command::Listing));
 }
@@ -197,6 +215,7 @@ void LinkSession::FinishHandshake()
 {
     std::lock_guard lock(mutex_);
     handshakeDone_ = true;
+    lastListingActivity_ = std::chrono::steady_clock::now();
 }
 
 void LinkSession::StoreValues(const LinkValues& values)

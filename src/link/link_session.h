@@ -52,8 +52,10 @@ public:
     void ComPortRxChar(TBComPort* Sender, std::int32_t Count);
 
     // GUI thread: empties the card listing and sends the listing request.
-    // Does nothing before the handshake is over. A listing that was cut short
-    // is forgotten, so the new one is read from its count byte on.
+    // Does nothing before the handshake is over. A listing still arriving
+    // is read to its end and the new one after it; one that has brought no
+    // byte for Timing::listingStall is taken as cut short and forgotten, so
+    // the new one is read from its count byte on.
     void RefreshCardList();
     // GUI thread: sends the delete frame of one listed card name, only in
     // state 8. Returns whether it was sent.
@@ -73,12 +75,14 @@ public:
     std::uint64_t LineBytesPerSecond() const;
 
     // How long the port search waits after opening a port before it sends
-    // "S", and between two checks for an answer. Tests shorten them. GUI
+    // "S", and between two checks for an answer; after how long without a
+    // byte a listing under way counts as cut short. Tests shorten them. GUI
     // thread, before Start: the link thread reads them unguarded.
     struct Timing {
         std::chrono::milliseconds settle{3000};
         std::chrono::milliseconds check{200};
         int checks = 20;
+        std::chrono::milliseconds listingStall{3000};
     };
     void SetTiming(Timing timing) { timing_ = timing; }
     const Timing& GetTiming() const { return timing_; }
@@ -122,6 +126,9 @@ private:
     // first. LastReply alone would not do: every receive event clears it, so
     // a field could be gone before the link thread has looked.
     std::deque<std::string> replies_;
+    // When the last bytes arrived or the last listing request went out:
+    // how a listing that has stopped coming is told from one on its way.
+    std::chrono::steady_clock::time_point lastListingActivity_{};
     bool handshakeDone_ = false;
     bool stopping_ = false;
     LinkValues values_;

@@ -7,6 +7,20 @@ namespace cardpush {
 
 namespace {
 
+// The listing under way has all its names: the link goes idle, or the next
+// queued listing begins with its count byte.
+void EndListing(ReceiveState& state, ReceiveNews& news)
+{
+    if (state.ListingsQueued > 0) {
+        --state.ListingsQueued;
+        news.cardNames.clear();
+        news.listingRestarted = true;
+        return;
+    }
+    state.LinkState = protocol::kStateIdle;
+    news.listingCompleted = true;
+}
+
 void FeedListingByte(ReceiveState& state, char byte, ReceiveNews& news)
 {
     if (state.ListRemaining == 0) {
@@ -14,8 +28,7 @@ void FeedListingByte(ReceiveState& state, char byte, ReceiveNews& news)
         state.ListRemaining = static_cast<std::uint8_t>(static_cast<unsigned char>(byte) - 1);
         state.RxBuffer.clear();
         if (state.ListRemaining == 0) {
-            state.LinkState = protocol::kStateIdle;
-            news.listingCompleted = true;
+            EndListing(state, news);
         }
         return;
     }
@@ -27,8 +40,7 @@ void FeedListingByte(ReceiveState& state, char byte, ReceiveNews& news)
     state.RxBuffer.clear();
     --state.ListRemaining;
     if (state.ListRemaining == 0) {
-        state.LinkState = protocol::kStateIdle;
-        news.listingCompleted = true;
+        EndListing(state, news);
     }
 }
 

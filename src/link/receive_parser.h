@@ -27,6 +27,10 @@ struct ReceiveState {
     // Names still expected in the current listing; 0 in listing mode means
     // the next byte is the count byte.
     std::uint8_t ListRemaining = 0;
+    // Listing requests sent while a listing was arriving, whose listings
+    // follow it: when the one under way ends, the next is read from its
+    // count byte on instead of the link going idle.
+    std::uint32_t ListingsQueued = 0;
 };
 
 // A reply field holds a letter and a short value. Bytes that keep coming
@@ -49,6 +53,9 @@ struct ReceiveNews {
     std::vector<std::string> fields;
     // LinkState went from 7 to 8: the listing is complete.
     bool listingCompleted = false;
+    // A queued listing began: whatever the card listing held is stale, and
+    // cardNames holds only names of the listing that began.
+    bool listingRestarted = false;
 };
 
 // Feeds the bytes of one receive event, one at a time. The mode is chosen

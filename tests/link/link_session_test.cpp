@@ -16,6 +16,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/link_texts.h"
@@ -45,7 +46,7 @@ const std::string kMissingPort = "/nonexistent/cardpush-no-port";
 
 LinkSession::Timing Fast()
 {
-    return {.settle = 20ms, .check = 50ms, .checks = 20};
+    return {.settle = 20ms, .check = 50ms, .checks = 20, .listingStall = 200ms};
 }
 
 std::string Listed(const std::string& name)
@@ -419,6 +420,8 @@ TEST_F(LinkSessionTest, ShortListingRefusesCardFramesUntilARefreshStartsAfresh)
     EXPECT_FALSE(session_->CardCommandsAllowed());
     EXPECT_FALSE(session_->DeleteCardFile(Listed("JOB1")));
 
+    // Nothing more comes: past the stall time the listing counts as cut.
+    std::this_thread::sleep_for(Fast().listingStall + 100ms);
     session_->RefreshCardList();
     ASSERT_TRUE(ServeUntilReceived(kHandshakeReplies + "\x04" + Listed("JOB1") + "\x04" +
                                    Listed("JOB1")));

@@ -46,6 +46,32 @@ TEST_F(ReceiveParserTest, EveryFieldOfOneEventIsReportedInOrder)
     EXPECT_EQ("x", state.RxBuffer);
 }
 
+// A refresh while a listing arrives queues the next listing: the one under
+// way is read to its end, then the queued one from its count byte on.
+TEST_F(ReceiveParserTest, QueuedListingBeginsWhereTheOneUnderWayEnds)
+{
+    StartListing();
+    Event("\x03OLD1    OL");
+    state.ListingsQueued = 1;
+    const ReceiveNews news = Event("D2    \x02NEW1    ");
+    EXPECT_TRUE(news.listingRestarted);
+    EXPECT_TRUE(news.listingCompleted);
+    EXPECT_EQ(std::vector<std::string>{"NEW1    "}, news.cardNames);
+    EXPECT_EQ(0u, state.ListingsQueued);
+    EXPECT_EQ(protocol::kStateIdle, state.LinkState);
+}
+
+TEST_F(ReceiveParserTest, QueuedEmptyListingsEachRestart)
+{
+    StartListing();
+    state.ListingsQueued = 2;
+    const ReceiveNews news = Event("\x01\x01\x01V1_");
+    EXPECT_TRUE(news.listingRestarted);
+    EXPECT_TRUE(news.listingCompleted);
+    EXPECT_EQ(protocol::kStateIdle, state.LinkState);
+    EXPECT_EQ("V1", state.LastReply);
+}
+
 TEST_F(ReceiveParserTest, FieldStartLetterDropsWhatWasCollected)
 {
     Event("N12S4_");
