@@ -1,0 +1,168 @@
+// Memory and open descriptors over a long run of the tool: the main window
+// (offscreen) connected to the controller simulator, first refreshing the
+// card listing over and over, then uploading a job file over and over, each
+// upload followed by its listing. Prints the resident memory (VmRSS) and the
+// number of open descriptors at the start, half way through and at the end
+// of each part. A run that leaks shows rising figures; nothing is judged.
+// Usage: cardpush_bench_memory [refreshes, default 10000] [uploads, default 1000]
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QListWidget>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "app/application.h"
+#include "app/dialogs.h"
+#include "app/settings_format.h"
+#include "bench_util.h"
+#include "link/link_session.h"
+#include "platform/cp1251.h"
+#include "support/link_wait.h"
+#include "support/sim_process.h"
+
+using namespace std::chrono_literals;
+using cardpush::bench::Report;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const cardpush::LinkSession::Timing kQuick{.settle = 10ms, .check = 20ms, .checks = 20};
+
+double ResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::strtod(line.c_str() + 6, nullptr);
+        }
+    }
+    return -1;
+}
+
+double OpenDescriptors()
+{
+    double count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count - 1;  // the iterator's own
+}
+
+// Runs the application's event loop, as the tool does, until done() holds
+// or a guard against hangs runs out. The link's hand-overs reach the GUI
+// thread as events of that loop.
+bool RunEventsUntil(const std::function<bool()>& done)
+{
+    bool expired = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] { expired = true; });
+    guard.start(cardpush::testing::kHangGuard);
+    while (!done() && !expired) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return done();
+}
+
+void Measure(const std::string& when)
+{
+    Report(when + ": resident memory", ResidentKiB(), "KiB");
+    Report(when + ": open descriptors", OpenDescriptors(), "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int refreshes = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const int uploads = argc > 2 ? std::atoi(argv[2]) : 1000;
+
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    int qtArgc = 1;
+    char name[] = "cardpush_bench_memory";
+    char* qtArgv[] = {name, nullptr};
+    cardpush::CardPushApplication application(qtArgc, qtArgv);
+    // Messages would wait for an operator; they are counted instead.
+    int messages = 0;
+    cardpush::SetMessageHandler([&](const std::string&) { ++messages; });
+
+    char pattern[] = "/tmp/cardpush-bench-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path folder = pattern;
+    const fs::path jobs = folder / "jobs";
+    fs::create_directory(jobs);
+    {
+        std::ofstream job(jobs / "JOB.txt", std::ios::binary);
+        for (int i = 0; i < 50; ++i) {
+            job << 100 + i << " line " << i << "\r\n";
+        }
+    }
+
+    int status = 0;
+    {
+        cardpush::testing::SimProcess sim;
+        for (const char* card : {"A1", "B2", "C3"}) {
+            sim.PutCardFile(card, "1 x\r\n");
+        }
+        cardpush::Settings settings;
+        settings.sourceFolder = cardpush::Utf8ToCp1251(jobs.string());
+        settings.port = sim.DevicePath();
+        settings.deleteAfterUpload = false;
+        settings.deleteBeforeUpload = false;
+        std::ofstream(folder / "nastr.dat", std::ios::binary) << cardpush::FormatSettings(settings);
+
+        cardpush::TForm1 form(cardpush::Utf8ToCp1251(folder.string()));
+        cardpush::Form2 = new cardpush::TForm2(&form);
+        form.Link().SetTiming(kQuick);
+        form.show();
+        const auto connected = [&] { return form.Link().CardCommandsAllowed(); };
+        if (!RunEventsUntil(connected)) {
+            std::fprintf(stderr, "the link did not connect: %s\n", sim.Messages().c_str());
+            return 1;
+        }
+
+        Measure("start");
+        for (int i = 1; i <= refreshes && status == 0; ++i) {
+            form.N4Click();
+            if (!RunEventsUntil(connected)) {
+                std::fprintf(stderr, "listing %d did not complete\n", i);
+                status = 1;
+            }
+            if (i == refreshes / 2) {
+                Measure("after " + std::to_string(i) + " listings");
+            }
+        }
+        Measure("after " + std::to_string(refreshes) + " listings");
+
+        form.ListBox1->setCurrentRow(0);
+        for (int i = 1; i <= uploads && status == 0; ++i) {
+            form.N3Click();
+            if (!RunEventsUntil(connected)) {
+                std::fprintf(stderr, "the listing after upload %d did not complete\n", i);
+                status = 1;
+            }
+            if (i == uploads / 2) {
+                Measure("after " + std::to_string(i) + " uploads");
+            }
+        }
+        Measure("after " + std::to_string(uploads) + " uploads");
+        Report("messages shown", messages, "");
+        Report("card files listed", form.ListBox2->count(), "");
+    }
+    cardpush::Form2 = nullptr;
+    fs::remove_all(folder);
+    return status;
+}
