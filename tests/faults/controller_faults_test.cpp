@@ -145,8 +145,8 @@ TEST_F(ControllerFaultsTest, PortHeldByAnotherProgramIsPassedOverQuietly)
 
 // A glitch eats the second of two names: the listing announced two and
 // brought one, so the link waits in the listing state for a name that never
-// comes. An upload then sends no frame; the listing request that ends it
-// starts afresh, and the complete listing that answers it brings the link
+// comes. An upload a while later sends no frame; the listing request that
+// ends it starts afresh, and the complete listing that answers it brings the link
 // back, so that the next upload goes out.
 TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletesOne)
 {
@@ -167,6 +167,9 @@ TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletes
     })) << sim_->Messages();
     EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, CardList());
     EXPECT_FALSE(form_->Link().CardCommandsAllowed());
+    // The operator gives up on the listing only after it has been silent for
+    // a while; a request before that would queue behind it.
+    ServeFor(2 * kListingStall);
 
     RunCommand([&] { form_->Button1->click(); });
     ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();

@@ -334,7 +334,8 @@ void ToolTest::StartTool(const std::string& savedPort)
 
     form_ = std::make_unique<TForm1>(SettingsFolder());
     Form2 = new TForm2(form_.get());
-    form_->Link().SetTiming({.settle = 20ms, .check = 50ms, .checks = 20});
+    form_->Link().SetTiming(
+        {.settle = 20ms, .check = 50ms, .checks = 20, .listingStall = kListingStall});
     form_->show();
 }
 
@@ -346,6 +347,11 @@ bool ToolTest::ServeUntilConnected()
 bool ToolTest::ServeUntil(const std::function<bool()>& done)
 {
     return testing::ServeUntil(done);
+}
+
+void ToolTest::ServeFor(std::chrono::milliseconds time)
+{
+    testing::ServeUntil([] { return false; }, time);
 }
 
 void ToolTest::RunCommand(const std::function<void()>& command)

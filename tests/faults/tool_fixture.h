@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -113,6 +114,8 @@ protected:
     // commands may go out. False when the guard ran out.
     bool ServeUntilConnected();
     bool ServeUntil(const std::function<bool()>& done);
+    // Serves the link for this long.
+    void ServeFor(std::chrono::milliseconds time);
     // Runs an operator's command as the event loop would: an exception that
     // ends it is shown as a message.
     void RunCommand(const std::function<void()>& command);
@@ -129,6 +132,9 @@ protected:
 // The items of a list widget, in order, in UTF-8.
 std::vector<std::string> Items(const QListWidget* list);
 std::string Utf8(const QString& text);
+
+// How long a listing may bring no byte before a refresh gives it up.
+inline constexpr std::chrono::milliseconds kListingStall{300};
 
 // A card name as the listing shows it: padded with blanks to 8 bytes.
 std::string Listed(const std::string& name);
