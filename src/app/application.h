@@ -19,6 +19,10 @@ public:
     // An exception that leaves an event handler ends that handler only: its
     // message is shown in a message box and the event loop goes on.
     bool notify(QObject* receiver, QEvent* event) override;
+
+private slots:
+    // Runs the work handed over to the GUI thread (the wakeup's queued call).
+    void ServeHandOvers();
 };
 
 }  // namespace cardpush
