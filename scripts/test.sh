@@ -50,7 +50,7 @@ run_sanitized_suite() {
   ASAN_OPTIONS="log_path=$reports/asan:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1" \
   LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0" \
   UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-  TSAN_OPTIONS="log_path=$reports/tsan:halt_on_error=1:second_deadlock_stack=1" \
+  TSAN_OPTIONS="log_path=$reports/tsan:halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp" \
     ctest --test-dir "$dir" --output-on-failure --parallel "$jobs" || status=$?
   local found=0
   for report in "$reports"/*; do
