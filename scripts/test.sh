@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the normal build,
 # the whole suite again under AddressSanitizer with UndefinedBehaviorSanitizer
-# and under ThreadSanitizer, then a short run of every fuzz target. Each step
-# is a function named in STEPS; the run stops at the first failing step.
+# and under ThreadSanitizer, a short run of every fuzz target, and the
+# Windows build's tests under Wine. Each step is a function named in STEPS;
+# the run stops at the first failing step.
 #
 # BUILD_DIR (default build/) is the normal build; the others lie beside it:
-# build-asan, build-tsan, build-fuzz. JOBS sets the parallel jobs (default:
-# the number of processors), CARDPUSH_FUZZ_SECONDS the time each fuzz target
-# runs (default 30).
+# build-asan, build-tsan, build-fuzz, build-windows. JOBS sets the parallel
+# jobs (default: the number of processors), CARDPUSH_FUZZ_SECONDS the time
+# each fuzz target runs (default 30).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -98,7 +99,13 @@ step_fuzz() {
   ctest --test-dir "$dir" -L fuzz --output-on-failure --parallel "$jobs"
 }
 
-STEPS=(install build unit_tests asan_build asan_tests tsan_build tsan_tests fuzz)
+# The Windows build: everything without Qt cross-compiled with MinGW-w64,
+# its tests run under Wine (the script installs what it needs).
+step_windows() {
+  WINDOWS_BUILD_DIR="$build_root/build-windows" JOBS="$jobs" bash scripts/test-windows.sh
+}
+
+STEPS=(install build unit_tests asan_build asan_tests tsan_build tsan_tests fuzz windows)
 
 for step in "${STEPS[@]}"; do
   echo "== $step"
