@@ -13,7 +13,7 @@ namespace {
 // Bytes that would end or restart a reply field on the wire if a value carried them.
 constexpr std::string_view kFieldBreakers = "BDMNRSTV_";
 
-struct Spec {
+struct OptionRule {
     const char* arg;  // nullptr: a flag without a value
     const char* help;
     std::function<std::string(SimOptions&, const std::string&)> apply;  // "" or an error
@@ -79,9 +79,9 @@ constexpr std::size_t kHelpIndent = 24;
 constexpr std::size_t kHelpWidth = 79;
 
 // In the order --help shows them.
-const std::vector<std::pair<std::string, Spec>>& Specs()
+const std::vector<std::pair<std::string, OptionRule>>& Rules()
 {
-    static const std::vector<std::pair<std::string, Spec>> specs{
+    static const std::vector<std::pair<std::string, OptionRule>> rules{
         {"--link",
          {"PATH",
           "also make PATH a symbolic link to the device (a stale link is replaced); "
@@ -148,14 +148,14 @@ const std::vector<std::pair<std::string, Spec>>& Specs()
                  [](SimOptions& o, long n) { o.controller.frame_timeout = Millis{n}; })}},
         {"--help", {nullptr, "show this text and exit", nullptr}},
     };
-    return specs;
+    return rules;
 }
 
-const Spec* FindSpec(const std::string& name)
+const OptionRule* FindRule(const std::string& name)
 {
-    for (const auto& [key, spec] : Specs()) {
+    for (const auto& [key, rule] : Rules()) {
         if (key == name) {
-            return &spec;
+            return &rule;
         }
     }
     return nullptr;
@@ -176,24 +176,24 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args)
         if (name.rfind("--", 0) != 0) {
             return OptionError{"unexpected argument '" + name + "'"};
         }
-        const Spec* found = FindSpec(name);
+        const OptionRule* found = FindRule(name);
         if (found == nullptr) {
             return OptionError{"unknown option '" + name + "'"};
         }
-        const Spec& spec = *found;
-        if (!spec.apply) {
+        const OptionRule& rule = *found;
+        if (!rule.apply) {
             return ShowHelp{};
         }
-        if (spec.arg == nullptr && value) {
+        if (rule.arg == nullptr && value) {
             return OptionError{"option " + name + " takes no value"};
         }
-        if (spec.arg != nullptr && !value) {
+        if (rule.arg != nullptr && !value) {
             if (i + 1 >= args.size()) {
-                return OptionError{"option " + name + " needs a value (" + spec.arg + ")"};
+                return OptionError{"option " + name + " needs a value (" + rule.arg + ")"};
             }
             value = args[++i];
         }
-        if (auto error = spec.apply(options, value.value_or("")); !error.empty()) {
+        if (auto error = rule.apply(options, value.value_or("")); !error.empty()) {
             return OptionError{"option " + name + ": " + error};
         }
     }
@@ -215,11 +215,11 @@ std::string HelpText()
         "lost, as on a real line.\n"
         "\n"
         "Options:\n";
-    for (const auto& [name, spec] : Specs()) {
-        std::string line = "  " + name + (spec.arg ? std::string(" ") + spec.arg : "");
+    for (const auto& [name, rule] : Rules()) {
+        std::string line = "  " + name + (rule.arg ? std::string(" ") + rule.arg : "");
         line.resize(std::max<std::size_t>(line.size() + 2, kHelpIndent), ' ');
         // Wrapped at word boundaries, continuation lines under the first.
-        std::string_view help = spec.help;
+        std::string_view help = rule.help;
         while (!help.empty()) {
             std::size_t cut = help.size();
             if (line.size() + cut > kHelpWidth) {
