@@ -9,6 +9,8 @@
 // All functions are thread-safe and may be called from any thread.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -21,6 +23,25 @@ namespace cardpush::platform {
 class EFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A file that is larger than its reader accepts. The message names it.
+class EFileTooLarge : public EFileError {
+public:
+    using EFileError::EFileError;
+};
+
+// What tells one version of a file from another: its size, when it was last
+// written, and which file it is on its volume (the inode on POSIX, the file
+// index on Windows), so that a file replaced by another of the same size and
+// time still differs.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // the system's own units
+    std::uint64_t volume = 0;
+    std::uint64_t id = 0;
+
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
 // The folder that holds the running executable, without a trailing separator.
@@ -50,6 +71,21 @@ bool RemoveFile(const std::string& path);
 // The whole content of a file, byte for byte. Throws EFileError, also at
 // once for a named pipe or a device, which might never end.
 std::string ReadWholeFile(const std::string& path);
+
+// A file's bytes and the stamp it had when it was opened.
+struct StampedFile {
+    std::string bytes;
+    FileStamp stamp;
+};
+
+// Reads a file whole, as ReadWholeFile does, with its stamp. A file larger
+// than limit bytes is not read into memory: EFileTooLarge is thrown as soon
+// as that shows, at open or while reading.
+StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit);
+
+// The stamp of the file at path now; nothing when it is missing or is not a
+// file.
+std::optional<FileStamp> StampOf(const std::string& path);
 
 // Replaces the content of path with bytes: a temporary file beside it is
 // written and flushed, then renamed over path. On failure the temporary file

@@ -9,7 +9,7 @@
 
 namespace cardpush::platform::files_detail {
 
-enum class FileFailure { Open, Read, Create, Write, Replace };
+enum class FileFailure { Open, Read, Create, Write, Replace, TooLarge };
 
 // Each message is followed by the path of the file concerned.
 inline std::string FileFailureText(FileFailure failure)
@@ -19,6 +19,7 @@ inline std::string FileFailureText(FileFailure failure)
     static constexpr Cp1251Literal kCreate{"Не удалось создать файл "};
     static constexpr Cp1251Literal kWrite{"Ошибка записи файла "};
     static constexpr Cp1251Literal kReplace{"Не удалось заменить файл "};
+    static constexpr Cp1251Literal kTooLarge{"Файл слишком большой: "};
     switch (failure) {
         case FileFailure::Open:
             return kOpen;
@@ -30,12 +31,17 @@ inline std::string FileFailureText(FileFailure failure)
             return kWrite;
         case FileFailure::Replace:
             return kReplace;
+        case FileFailure::TooLarge:
+            return kTooLarge;
     }
     return kOpen;
 }
 
 [[noreturn]] inline void Fail(FileFailure failure, const std::string& path)
 {
+    if (failure == FileFailure::TooLarge) {
+        throw EFileTooLarge(FileFailureText(failure) + path);
+    }
     throw EFileError(FileFailureText(failure) + path);
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <limits>
 #include <memory>
 
 #include "platform/cp1251.h"
@@ -181,7 +182,20 @@ bool RemoveFile(const std::string& path)
     return ::unlink(onDisk.c_str()) == 0;
 }
 
-std::string ReadWholeFile(const std::string& path)
+namespace {
+
+FileStamp StampFromStat(const struct stat& info)
+{
+    FileStamp stamp;
+    stamp.size = static_cast<std::uint64_t>(info.st_size);
+    stamp.modified =
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    stamp.volume = static_cast<std::uint64_t>(info.st_dev);
+    stamp.id = static_cast<std::uint64_t>(info.st_ino);
+    return stamp;
+}
+
+StampedFile ReadOpenFile(const std::string& path, std::uint64_t limit)
 {
     // A named pipe or a device would make open or read wait for a writer
     // that may never come, and freeze the caller: only files and folders are
@@ -192,8 +206,15 @@ std::string ReadWholeFile(const std::string& path)
         !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) {
         Fail(FileFailure::Open, path);
     }
-    std::string content;
-    char chunk[8192];
+    StampedFile file;
+    file.stamp = StampFromStat(info);
+    if (S_ISREG(info.st_mode) && file.stamp.size > limit) {
+        Fail(FileFailure::TooLarge, path);
+    }
+    if (S_ISREG(info.st_mode)) {
+        file.bytes.reserve(static_cast<std::size_t>(file.stamp.size));
+    }
+    char chunk[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
         if (n < 0) {
@@ -203,10 +224,35 @@ std::string ReadWholeFile(const std::string& path)
             Fail(FileFailure::Read, path);
         }
         if (n == 0) {
-            return content;
+            return file;
         }
-        content.append(chunk, static_cast<std::size_t>(n));
+        // A file that grows while it is read is held to the same limit.
+        if (static_cast<std::uint64_t>(n) > limit - file.bytes.size()) {
+            Fail(FileFailure::TooLarge, path);
+        }
+        file.bytes.append(chunk, static_cast<std::size_t>(n));
     }
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path)
+{
+    return ReadOpenFile(path, std::numeric_limits<std::uint64_t>::max()).bytes;
+}
+
+StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit)
+{
+    return ReadOpenFile(path, limit);
+}
+
+std::optional<FileStamp> StampOf(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(OnDisk(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return StampFromStat(info);
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view bytes)

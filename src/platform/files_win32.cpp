@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <limits>
 
 #include "platform/files.h"
 #include "platform/files_errors.h"
@@ -97,15 +98,35 @@ bool RemoveFile(const std::string& path)
     return ::DeleteFileA(path.c_str()) != FALSE;
 }
 
-std::string ReadWholeFile(const std::string& path)
+namespace {
+
+FileStamp StampFromInformation(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    FileStamp stamp;
+    stamp.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    stamp.modified =
+        static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                                  info.ftLastWriteTime.dwLowDateTime);
+    stamp.volume = info.dwVolumeSerialNumber;
+    stamp.id = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return stamp;
+}
+
+StampedFile ReadOpenFile(const std::string& path, std::uint64_t limit)
 {
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file.get() == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(file.get(), &info)) {
         Fail(FileFailure::Open, path);
     }
-    std::string content;
-    char chunk[8192];
+    StampedFile content;
+    content.stamp = StampFromInformation(info);
+    if (content.stamp.size > limit) {
+        Fail(FileFailure::TooLarge, path);
+    }
+    content.bytes.reserve(static_cast<std::size_t>(content.stamp.size));
+    char chunk[65536];
     for (;;) {
         DWORD n = 0;
         if (!::ReadFile(file.get(), chunk, sizeof chunk, &n, nullptr)) {
@@ -114,8 +135,39 @@ std::string ReadWholeFile(const std::string& path)
         if (n == 0) {
             return content;
         }
-        content.append(chunk, n);
+        // A file that grows while it is read is held to the same limit.
+        if (n > limit - content.bytes.size()) {
+            Fail(FileFailure::TooLarge, path);
+        }
+        content.bytes.append(chunk, n);
     }
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path)
+{
+    return ReadOpenFile(path, std::numeric_limits<std::uint64_t>::max()).bytes;
+}
+
+StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit)
+{
+    return ReadOpenFile(path, limit);
+}
+
+std::optional<FileStamp> StampOf(const std::string& path)
+{
+    // Opened for no access at all: only the file's information is read, and
+    // whoever holds the file open for writing is not disturbed.
+    FileHandle file(::CreateFileA(path.c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file.get() == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return std::nullopt;
+    }
+    return StampFromInformation(info);
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view bytes)
@@ -146,8 +198,7 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
     }
 }
 
-CriticalErrorPromptsOff::CriticalErrorPromptsOff()
-    : previous_(SetErrorMode(SEM_FAILCRITICALERRORS))
+CriticalErrorPromptsOff::CriticalErrorPromptsOff() : previous_(SetErrorMode(SEM_FAILCRITICALERRORS))
 {
 }
 
