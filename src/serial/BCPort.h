@@ -190,6 +190,7 @@ using TNotifyEvent = std::function<void(TBComPort* Sender)>;
 using TRxCharEvent = std::function<void(TBComPort* Sender, std::int32_t Count)>;
 using TComSignalEvent = std::function<void(TBComPort* Sender, bool State)>;
 using TComErrorEvent = std::function<void(TBComPort* Sender, TComErrors Errors)>;
+using TComThreadErrorEvent = std::function<void(TBComPort* Sender, const std::string& Message)>;
 
 class TBComPort {
 public:
@@ -258,6 +259,11 @@ public:
     TNotifyEvent OnRx80Full;
     TRxCharEvent OnRxChar;  // Count: bytes waiting, at least 1
     TNotifyEvent OnTxEmpty;
+    // The event thread has ended through an error (a dispatch or one of the
+    // handlers above threw): no further events come until the port is
+    // closed and opened again. Message is the error's text. Called on the
+    // event thread as it ends, whatever SyncMethod says.
+    TComThreadErrorEvent OnThreadError;
 
     // --- transfers: the bytes go as they are, NUL included ---
     // Write Text and wait for it; returns the bytes written. An empty Text

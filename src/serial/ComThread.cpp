@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "platform/main_thread.h"
 
@@ -52,6 +53,7 @@ void TComThread::WatchEvents()
     // may still write `mask` and `overlapped`.
     bool outstanding = false;
     bool stopped = true;
+    std::string failure;
     try {
         for (;;) {
             if (!api_.WaitCommEvent(device, &mask, &overlapped) &&
@@ -86,10 +88,13 @@ void TComThread::WatchEvents()
                     break;
             }
         }
-    } catch (...) {
+    } catch (const std::exception& error) {
         // A dispatch failed (a handler, or a query inside it). Event delivery
-        // ends here, unseen by the operator; the port stays open. No wait is
-        // outstanding on `overlapped` now.
+        // ends here; the port stays open. No wait is outstanding on
+        // `overlapped` now.
+        stopped = false;
+        failure = error.what();
+    } catch (...) {
         stopped = false;
     }
     // A new mask completes a wait still outstanding on `overlapped`, but the
@@ -106,6 +111,13 @@ void TComThread::WatchEvents()
         api_.PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
     }
     api_.CloseHandle(overlapped.hEvent);
+    if (!stopped && port_.OnThreadError) {
+        try {
+            port_.OnThreadError(&port_, failure);
+        } catch (...) {
+            // Whoever listens has been told as far as it could be.
+        }
+    }
     ended_.store(true);
     MainThread::Wake();
 }
