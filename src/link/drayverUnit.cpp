@@ -7,6 +7,7 @@
 #include "link/number.h"
 #include "link/protocol.h"
 #include "platform/main_thread.h"
+#include "platform/thread_priority.h"
 #include "serial/BCPort.h"
 
 namespace cardpush {
@@ -59,6 +60,7 @@ drayver::~drayver()
 void drayver::Start()
 {
     thread_ = std::thread([this] {
+        platform::LowerCurrentThreadPriority();
         RunLink();
         finished_.store(true);
         MainThread::Wake();
@@ -82,6 +84,7 @@ void drayver::RunLink()
     try {
         SearchPort();
         Handshake();
+        WatchListings();
     } catch (const LinkSession::Stopped&) {
         // The tool is closing.
     } catch (const std::exception& error) {
@@ -90,7 +93,17 @@ void drayver::RunLink()
         LinkHost& host = link_.host();
         OnGui([&host, caption] { host.SetCaption(caption); });
     }
+    link_.ForgetReplies();
     Running = false;
+}
+
+void drayver::WatchListings()
+{
+    LinkHost& host = link_.host();
+    for (;;) {
+        const std::uint64_t request = link_.AwaitListingStall();
+        OnGui([&host, request] { host.ListingStalled(request); });
+    }
 }
 
 void drayver::SearchPort()
@@ -148,6 +161,7 @@ bool drayver::TryPort(const std::string& name)
     port.SetPort(name);
     const std::string attemptLine = "---" + name;
     OnGui([&host, attemptLine] { host.AddLogLine(attemptLine); });
+    link_.ForgetLoss();
     port.Open();
     openedThisPass_ = true;
     link_.Pause(timing.settle);
@@ -201,19 +215,20 @@ void drayver::Handshake()
         // Clear before the next command goes out, so that an answer arriving
         // at once is never lost; the listing state is set before ">" goes
         // out, so that its first byte is read as the count byte.
-        link_.ForgetReplies();
         ++state;
-        link_.SetLinkState(state);
+        if (step.next == Command::Listing) {
+            // Only now may the operator's commands have the port: a refresh
+            // any earlier would send a second listing request into the first.
+            link_.BeginFirstListing();
+            Running = false;
+        } else {
+            link_.ForgetReplies();
+            link_.SetLinkState(state);
+        }
         port.WriteText(protocol::CommandFrame(step.next));
 
         if (state == kFirmwareStepState + 1) {
             MainThread::Synchronize([&host] { host.CheckFirmware(); });
-        }
-        if (step.next == Command::Listing) {
-            // Only now may the operator's commands have the port: a refresh
-            // any earlier would send a second listing request into the first.
-            link_.FinishHandshake();
-            Running = false;
         }
     }
 }

@@ -1,6 +1,7 @@
 // The link thread: finds the serial port on which a roller-table controller
 // answers, identifies the controller, lets the firmware gate decide, asks for
-// the first card listing and ends.
+// the first card listing, and then watches the listings the operator's
+// commands ask for: one that stops coming is reported to the windows.
 //
 // The port search tries the saved port first, then every port of the
 // system's list, pass after pass, until one answers "S". The handshake then
@@ -30,8 +31,6 @@ public:
     drayver& operator=(const drayver&) = delete;
 
     void Start();
-    // Whether the thread body has returned.
-    bool Finished() const { return finished_.load(); }
     // GUI thread: waits for the thread to end, serving its hand-overs.
     void Join();
 
@@ -43,6 +42,9 @@ private:
     // "no controller here".
     bool TryPortQuietly(const std::string& name);
     void Handshake();
+    // After the handshake, until the session stops: tells the host of each
+    // listing request whose listing has stalled.
+    void WatchListings();
 
     LinkSession& link_;
     std::thread thread_;

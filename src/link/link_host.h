@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace cardpush {
 
@@ -45,6 +46,19 @@ public:
     // per name as the listing arrives.
     virtual void ClearCardList() = 0;
     virtual void AddCardName(const std::string& name) = 0;
+
+    // A listing has come in whole (the link is idle again): names as the
+    // controller sent them, in order. request is the number of the latest
+    // listing request it answers (see LinkSession::RefreshCardList): every
+    // request up to it has been answered by the time the listing is complete.
+    virtual void ListingCompleted(const std::vector<std::string>& names, std::uint64_t request)
+    {
+        (void)names;
+        (void)request;
+    }
+    // The listing asked for by request has brought no byte for the listing
+    // stall time: it may never come.
+    virtual void ListingStalled(std::uint64_t request) { (void)request; }
 
     // The port the controller answered on last time ("c=" of the settings).
     // Called on the link thread.

@@ -1,8 +1,10 @@
 #include "link/link_session.h"
 
+#include <stdexcept>
 #include <utility>
 
 #include "link/drayverUnit.h"
+#include "link/link_texts.h"
 #include "link/protocol.h"
 #include "platform/main_thread.h"
 #include "serial/BCPort.h"
@@ -54,6 +56,8 @@ void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
     host_.AddLogLine(ReceiveLogLine(text));
 
     ReceiveNews news;
+    std::vector<std::string> completed;
+    std::uint64_t answered = 0;
     {
         std::lock_guard lock(mutex_);
         lastListingActivity_ = std::chrono::steady_clock::now();
@@ -66,6 +70,18 @@ void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
                     replies_.push_back(std::move(field));
                 }
             }
+            while (replies_.size() > kMaxQueuedReplies) {
+                replies_.pop_front();
+            }
+        }
+        if (news.listingRestarted) {
+            listing_.clear();
+        }
+        listing_.insert(listing_.end(), news.cardNames.begin(), news.cardNames.end());
+        if (news.listingCompleted) {
+            completed = std::move(listing_);
+            listing_.clear();
+            answered = listingRequests_;
         }
     }
     news_.notify_all();
@@ -75,19 +91,28 @@ void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
     for (const auto& name : news.cardNames) {
         host_.AddCardName(name);
     }
+    if (news.listingCompleted) {
+        // After this receive event, not inside it: what the host does with a
+        // complete listing may ask the operator, and the port's event thread
+        // waits for this handler to return.
+        platform::MainThread::Post([this, completed = std::move(completed), answered] {
+            host_.ListingCompleted(completed, answered);
+        });
+    }
 }
 
-void LinkSession::RefreshCardList()
+std::uint64_t LinkSession::RefreshCardList()
 {
     TBComPort* port = nullptr;
     {
         std::lock_guard lock(mutex_);
         if (!handshakeDone_) {
-            return;
+            return 0;
         }
         port = port_.get();
     }
     host_.ClearCardList();
+    std::uint64_t request = 0;
     {
         std::lock_guard lock(mutex_);
         const auto now = std::chrono::steady_clock::now();
@@ -103,17 +128,22 @@ void LinkSession::RefreshCardList()
             state_.ListRemaining = 0;
             state_.ListingsQueued = 0;
             state_.RxBuffer.clear();
+            listing_.clear();
         }
         state_.LastReply.clear();
         state_.LinkState = protocol::kStateListing;
         lastListingActivity_ = now;
+        request = ++listingRequests_;
     }
+    // The watch for a listing that stops coming starts afresh.
+    news_.notify_all();
     port->WriteText(protocol::CommandFrame(protocol::Command::Listing));
+    return request;
 }
 
 bool LinkSession::DeleteCardFile(const std::string& name)
 {
-    if (!CardCommandsAllowed()) {
+    if (!CardCommandsAllowed() || !protocol::IsSafeCardName(name)) {
         return false;
     }
     WriteFrame(protocol::DeleteFrame(name));
@@ -131,8 +161,22 @@ void LinkSession::WriteFrame(const std::string& frame)
 
 bool LinkSession::CardCommandsAllowed() const
 {
+    return !CardCommandRefusal();
+}
+
+std::optional<std::string> LinkSession::CardCommandRefusal() const
+{
     std::lock_guard lock(mutex_);
-    return handshakeDone_ && state_.LinkState == protocol::kStateIdle;
+    if (lost_) {
+        return link_texts::kLinkFailed.str() + *lost_;
+    }
+    if (!handshakeDone_) {
+        return link_texts::kNotIdentified.str();
+    }
+    if (state_.LinkState != protocol::kStateIdle) {
+        return link_texts::kListingUnderWay.str();
+    }
+    return std::nullopt;
 }
 
 std::uint8_t LinkSession::LinkState() const
@@ -173,9 +217,12 @@ bool LinkSession::WaitForReply(std::chrono::milliseconds timeout)
 std::string LinkSession::NextReply()
 {
     std::unique_lock lock(mutex_);
-    news_.wait(lock, [&] { return stopping_ || !replies_.empty(); });
+    news_.wait(lock, [&] { return stopping_ || !replies_.empty() || lost_; });
     if (stopping_) {
         throw Stopped{};
+    }
+    if (replies_.empty()) {
+        throw std::runtime_error(*lost_);
     }
     std::string reply = std::move(replies_.front());
     replies_.pop_front();
@@ -211,11 +258,65 @@ void LinkSession::SetLinkState(std::uint8_t state)
     state_.LinkState = state;
 }
 
-void LinkSession::FinishHandshake()
+std::uint64_t LinkSession::BeginFirstListing()
 {
     std::lock_guard lock(mutex_);
+    // Together, under the lock: a listing that comes back at once (an empty
+    // card) must find the handshake over, or it could end before the
+    // operator's commands are allowed and leave them refused.
+    state_.LastReply.clear();
+    replies_.clear();
+    state_.LinkState = protocol::kStateListing;
     handshakeDone_ = true;
     lastListingActivity_ = std::chrono::steady_clock::now();
+    listing_.clear();
+    return ++listingRequests_;
+}
+
+std::uint64_t LinkSession::AwaitListingStall()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (stopping_) {
+            throw Stopped{};
+        }
+        const bool waiting =
+            state_.LinkState == protocol::kStateListing && stallReported_ != listingRequests_;
+        if (!waiting) {
+            news_.wait(lock);
+            continue;
+        }
+        const auto due = lastListingActivity_ + timing_.listingStall;
+        if (std::chrono::steady_clock::now() >= due) {
+            stallReported_ = listingRequests_;
+            return listingRequests_;
+        }
+        news_.wait_until(lock, due);
+    }
+}
+
+void LinkSession::ForgetLoss()
+{
+    std::lock_guard lock(mutex_);
+    lost_.reset();
+}
+
+void LinkSession::ReceptionEnded(const std::string& reason)
+{
+    bool connected = false;
+    {
+        std::lock_guard lock(mutex_);
+        lost_ = reason.empty() ? link_texts::kReceptionEnded.str() : reason;
+        connected = handshakeDone_;
+    }
+    news_.notify_all();
+    // While the search or the handshake runs, the link thread tells it.
+    if (connected) {
+        std::string caption = link_texts::kLinkFailed.str() +
+                              (reason.empty() ? link_texts::kReceptionEnded.str() : reason);
+        platform::MainThread::Post(
+            [this, caption = std::move(caption)] { host_.SetCaption(caption); });
+    }
 }
 
 void LinkSession::StoreValues(const LinkValues& values)
@@ -224,19 +325,14 @@ void LinkSession::StoreValues(const LinkValues& values)
     values_ = values;
 }
 
-void LinkSession::ThrowIfStopped()
-{
-    std::lock_guard lock(mutex_);
-    if (stopping_) {
-        throw Stopped{};
-    }
-}
-
 TBComPort& LinkSession::CreatePort()
 {
     auto port = std::make_unique<TBComPort>(nullptr, api_);
     port->OnRxChar = [this](TBComPort* sender, std::int32_t count) {
         ComPortRxChar(sender, count);
+    };
+    port->OnThreadError = [this](TBComPort*, const std::string& message) {
+        ReceptionEnded(message);
     };
     std::lock_guard lock(mutex_);
     port_ = std::move(port);

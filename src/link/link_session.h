@@ -4,8 +4,10 @@
 // Threads:
 //   - The GUI thread constructs and destroys the session, runs the receive
 //     handler (the port delivers OnRxChar there) and the card commands.
-//   - The link thread finds and identifies the controller (drayverUnit.h).
+//   - The link thread finds and identifies the controller (drayverUnit.h),
+//     then watches for listings that stop coming.
 //   - Uploads may write frames from a worker thread (WriteFrame).
+//   - The port's event thread tells when it ends through an error.
 // Every field that two threads share is guarded by one mutex; the link
 // thread sleeps on a condition variable until the parser has news.
 //
@@ -22,7 +24,9 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "link/link_host.h"
 #include "link/receive_parser.h"
@@ -52,20 +56,27 @@ public:
     void ComPortRxChar(TBComPort* Sender, std::int32_t Count);
 
     // GUI thread: empties the card listing and sends the listing request.
-    // Does nothing before the handshake is over. A listing still arriving
-    // is read to its end and the new one after it; one that has brought no
+    // Does nothing before the handshake is over, and returns 0 then;
+    // otherwise returns the request's number, which the host's
+    // ListingCompleted and ListingStalled name. A listing still arriving is
+    // read to its end and the new one after it; one that has brought no
     // byte for Timing::listingStall is taken as cut short and forgotten, so
     // the new one is read from its count byte on.
-    void RefreshCardList();
+    std::uint64_t RefreshCardList();
     // GUI thread: sends the delete frame of one listed card name, only in
-    // state 8. Returns whether it was sent.
+    // state 8. Returns whether it was sent. The caller checks the name
+    // first (protocol::IsSafeCardName).
     bool DeleteCardFile(const std::string& name);
     // Any thread: writes one frame to the controller's port in one write and
     // waits for it. Throws EComPort when the write fails or no port is open.
     void WriteFrame(const std::string& frame);
 
-    // State 8 after the handshake: card commands may send frames.
+    // State 8 after the handshake, with the port's events still coming:
+    // card commands may send frames.
     bool CardCommandsAllowed() const;
+    // Why card commands may not send frames now (Windows-1251, for the
+    // operator); nothing when they may.
+    std::optional<std::string> CardCommandRefusal() const;
     std::uint8_t LinkState() const;
     LinkValues Values() const;
     // The receive parser's state, for the curious (tests, the log).
@@ -92,13 +103,18 @@ private:
 
     // Thrown inside the link thread when the session is being destroyed.
     struct Stopped {};
+    // Reply fields kept for the handshake at most; a line that floods the
+    // link with fields loses the oldest.
+    static constexpr std::size_t kMaxQueuedReplies = 64;
 
     // --- for the link thread ---
     LinkHost& host() { return host_; }
     platform::CommApi& api() { return api_; }
     // Waits until a reply field has arrived or the time is up. Throws Stopped.
     bool WaitForReply(std::chrono::milliseconds timeout);
-    // Waits for the next reply field, as long as it takes. Throws Stopped.
+    // Waits for the next reply field, as long as it takes. Throws Stopped,
+    // or std::runtime_error with the reason when the port's events have
+    // stopped coming.
     std::string NextReply();
     // Sleeps unless stopped. Throws Stopped.
     void Pause(std::chrono::milliseconds time);
@@ -107,11 +123,20 @@ private:
     void ForgetReplies();
     void ClearReceiveBuffers();
     void SetLinkState(std::uint8_t state);
-    // After the handshake's last command: from now on the card commands are
-    // the operator's.
-    void FinishHandshake();
+    // Just before the handshake's last command, the first listing request:
+    // from now on the card commands are the operator's, and the listing is
+    // read from its count byte on. Returns the request's number.
+    std::uint64_t BeginFirstListing();
+    // After the handshake: returns when the listing asked for last has
+    // brought no byte for Timing::listingStall, with that request's number
+    // (once per request). Throws Stopped.
+    std::uint64_t AwaitListingStall();
+    // A port is about to be opened: events of an earlier one that ended
+    // through an error no longer count.
+    void ForgetLoss();
+    // The port's event thread has ended through an error (event thread).
+    void ReceptionEnded(const std::string& reason);
     void StoreValues(const LinkValues& values);
-    void ThrowIfStopped();
     TBComPort& CreatePort();
     TBComPort* Port() const;
 
@@ -129,6 +154,13 @@ private:
     // When the last bytes arrived or the last listing request went out:
     // how a listing that has stopped coming is told from one on its way.
     std::chrono::steady_clock::time_point lastListingActivity_{};
+    // Listing requests so far, and the last one whose stall was reported.
+    std::uint64_t listingRequests_ = 0;
+    std::uint64_t stallReported_ = 0;
+    // The names of the listing under way, for ListingCompleted.
+    std::vector<std::string> listing_;
+    // Why the port's events stopped coming, once they have.
+    std::optional<std::string> lost_;
     bool handshakeDone_ = false;
     bool stopping_ = false;
     LinkValues values_;

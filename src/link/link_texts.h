@@ -18,5 +18,13 @@ inline constexpr Cp1251Literal kReceiveLogPrefix{"-------------  "};
 // thread has given up; the reason follows the latter.
 inline constexpr Cp1251Literal kConnecting{"Подключение к рольгангу..."};
 inline constexpr Cp1251Literal kLinkFailed{"Нет связи с рольгангом: "};
+// The reason given when the port's event thread ended through an error that
+// carried no text of its own.
+inline constexpr Cp1251Literal kReceptionEnded{"приём данных прекращён"};
+
+// Why a card command sent nothing to the controller.
+inline constexpr Cp1251Literal kNotIdentified{"Команда не выполнена: рольганг ещё не опознан"};
+inline constexpr Cp1251Literal kListingUnderWay{
+    "Команда не выполнена: список файлов карты памяти ещё не получен"};
 
 }  // namespace cardpush::link_texts

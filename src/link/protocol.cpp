@@ -21,6 +21,17 @@ std::string TrimName(std::string_view name)
     return std::string(name.substr(begin, end - begin));
 }
 
+bool IsSafeCardName(std::string_view name)
+{
+    for (const char c : TrimName(name)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\' || c == '<' || c == '>') {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string DeleteFrame(std::string_view cardName)
 {
     return '/' + TrimName(cardName) + '\\';

@@ -49,6 +49,14 @@ std::string CommandFrame(Command command);
 // controller pads card names with, and control characters.
 std::string TrimName(std::string_view name);
 
+// Whether a card name may go back to the controller in a frame: once
+// trimmed, it holds no control byte (0x00 to 0x1F, 0x7F) and none of the
+// bytes that delimit frames: slash, backslash, "<" and ">". A listing that
+// is misaligned or hostile can name such a file; sent back in a delete
+// frame, a name "\/JOB2" would make the frame "/\/JOB2\", which deletes
+// JOB2.
+bool IsSafeCardName(std::string_view name);
+
 // "/" name "\" with the name trimmed.
 std::string DeleteFrame(std::string_view cardName);
 
