@@ -27,10 +27,14 @@ struct Queue {
     std::function<void(std::exception_ptr)> exceptionHook;
 };
 
+// Made once and never destroyed. Threads of the tool may still wait on it
+// (a Synchronize caller, a WaitServing loop) when the process ends, and a
+// condition variable destroyed under a waiter blocks the exit for ever; as a
+// static object it would be destroyed at exit, after main has returned.
 Queue& TheQueue()
 {
-    static Queue queue;
-    return queue;
+    static Queue* const queue = new Queue;
+    return *queue;
 }
 
 void Enqueue(const std::shared_ptr<Task>& task)
