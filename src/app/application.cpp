@@ -3,6 +3,9 @@
 #include <QMetaObject>
 #include <exception>
 
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "app/about.h"
 #include "app/dialogs.h"
 #include "platform/main_thread.h"
 
@@ -41,6 +44,43 @@ bool CardPushApplication::notify(QObject* receiver, QEvent* event)
         ShowException(std::current_exception());
         return false;
     }
+}
+
+ToolWindows::ToolWindows(const std::string& settingsFolder, platform::CommApi& devices)
+{
+    try {
+        main_ = std::make_unique<TForm1>(settingsFolder, nullptr, devices);
+        Form1 = main_.get();
+        information_ = std::make_unique<TForm2>(main_.get());
+        Form2 = information_.get();
+        about_ = std::make_unique<TAboutBox>(main_.get());
+        AboutBox = about_.get();
+    } catch (...) {
+        Destroy();
+        throw;
+    }
+}
+
+ToolWindows::~ToolWindows()
+{
+    Destroy();
+}
+
+void ToolWindows::Destroy() noexcept
+{
+    // Out of the main window's children first: a widget deletes its children.
+    if (information_) {
+        information_->setParent(nullptr);
+    }
+    if (about_) {
+        about_->setParent(nullptr);
+    }
+    Form1 = nullptr;
+    main_.reset();
+    Form2 = nullptr;
+    information_.reset();
+    AboutBox = nullptr;
+    about_.reset();
 }
 
 }  // namespace cardpush

@@ -1,10 +1,19 @@
 // The application object: Qt's, plus the tool's handling of exceptions that
-// reach the event loop and the GUI end of the main-thread hand-over.
+// reach the event loop and the GUI end of the main-thread hand-over; and the
+// tool's three windows, owned for the run.
 #pragma once
 
 #include <QApplication>
+#include <memory>
+#include <string>
+
+#include "platform/comm_api.h"
 
 namespace cardpush {
+
+class TForm1;
+class TForm2;
+class TAboutBox;
 
 class CardPushApplication : public QApplication {
     Q_OBJECT
@@ -23,6 +32,32 @@ public:
 private slots:
     // Runs the work handed over to the GUI thread (the wakeup's queued call).
     void ServeHandOvers();
+};
+
+// The main window, the information window and the About box, made in that
+// order and reached through the globals Form1, Form2 and AboutBox while they
+// exist. GUI thread, after the application object.
+//
+// The two dialogs have the main window as their parent, so that they stay
+// over it and the About box opens centred on it; but they are owned here and
+// go after it: destroying the main window stops the link thread and closes
+// the port, and the hand-overs it serves meanwhile may still fill the
+// information window. A global is null from the moment its window goes.
+class ToolWindows {
+public:
+    // settingsFolder and devices as for TForm1.
+    explicit ToolWindows(const std::string& settingsFolder,
+                         platform::CommApi& devices = platform::SystemCommApi());
+    ~ToolWindows();
+    ToolWindows(const ToolWindows&) = delete;
+    ToolWindows& operator=(const ToolWindows&) = delete;
+
+private:
+    void Destroy() noexcept;
+
+    std::unique_ptr<TForm1> main_;
+    std::unique_ptr<TForm2> information_;
+    std::unique_ptr<TAboutBox> about_;
 };
 
 }  // namespace cardpush

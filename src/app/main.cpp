@@ -1,12 +1,13 @@
 // Process entry: the application object, then the three windows in their
-// order, then the event loop until the main window closes.
+// order, then the event loop until the main window closes. The windows go
+// before main returns: the main window first, which stops the link thread and
+// closes the port.
 
 #include <QFont>
 
 #include "app/Unit1.h"
-#include "app/Unit2.h"
-#include "app/about.h"
 #include "app/application.h"
+#include "app/stop_signals.h"
 #include "platform/files.h"
 
 int main(int argc, char** argv)
@@ -22,9 +23,15 @@ int main(int argc, char** argv)
     // The other windows close with the main window, not before it.
     application.setQuitOnLastWindowClosed(false);
 
-    Form1 = new TForm1(platform::ExecutableFolder());
-    Form2 = new TForm2(Form1);
-    AboutBox = new TAboutBox(Form1);
+    // SIGTERM, SIGINT and SIGHUP close the main window as the operator does.
+    // Watched from before the windows exist until after they have gone, so
+    // that such a signal never ends the process half-way through either.
+    const StopSignals stopSignals([] {
+        if (Form1 != nullptr) {
+            Form1->close();
+        }
+    });
+    const ToolWindows windows(platform::ExecutableFolder());
     QObject::connect(Form1, &TForm1::Closed, &application, &QApplication::quit);
 
     Form1->show();

@@ -1,10 +1,21 @@
-// Exceptions that reach the event loop, and work handed over to the GUI
-// thread from other threads.
+// Exceptions that reach the event loop, work handed over to the GUI thread
+// from other threads, and the end of the run: the tool's windows as the
+// process entry makes them, closed by a stop signal.
+#include <signal.h>
+#include <unistd.h>
+
+#include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
+#include "app/Unit2.h"
+#include "app/about.h"
+#include "app/application.h"
+#include "app/stop_signals.h"
 #include "app/texts.h"
 #include "gui_test.h"
 #include "platform/cp1251.h"
@@ -63,6 +74,79 @@ TEST_F(ApplicationTest, WorkPostedByAnotherThreadRunsInTheEventLoop)
     EXPECT_EQ(ranOn, std::this_thread::get_id());
     EXPECT_EQ(messages_, std::vector<std::string>{"Сбой"});
 }
+
+// The run as the process entry sets it up: stop signals watched, the three
+// windows, the main window shown. With no port at all, the link is still
+// searching for the controller when the signal comes.
+struct StopCase {
+    const char* name;
+    int signal;
+    enum { kNothingElse, kInformationWindow, kAboutBox } open;
+};
+
+class StopSignalTest : public GuiTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopSignalTest, ClosesTheMainWindowAndEveryWindowGoes)
+{
+    const StopCase& param = GetParam();
+    int loopStatus = -1;
+    {
+        const StopSignals stopSignals([] {
+            if (Form1 != nullptr) {
+                Form1->close();
+            }
+        });
+        const ToolWindows windows(SettingsFolder(), noPorts_);
+        QObject::connect(Form1, &TForm1::Closed, qApp, &QApplication::quit);
+        Form1->show();
+
+        // Sent to the process: any of its threads may take it.
+        const auto stop = [signal = param.signal] { ::kill(::getpid(), signal); };
+        QTimer::singleShot(0, Form1, [&] {
+            switch (param.open) {
+                case StopCase::kNothingElse:
+                    stop();
+                    break;
+                case StopCase::kInformationWindow:
+                    Form1->N1->trigger();
+                    stop();
+                    break;
+                case StopCase::kAboutBox:
+                    // Comes inside the About box's own event loop.
+                    QTimer::singleShot(0, AboutBox, stop);
+                    Form1->N6->trigger();
+                    break;
+            }
+        });
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] {
+            ADD_FAILURE() << "the event loop did not end";
+            QCoreApplication::exit(1);
+        });
+        guard.start(30000);
+        loopStatus = QApplication::exec();
+
+        EXPECT_FALSE(Form1->isVisible());
+        EXPECT_FALSE(Form2->isVisible());
+        EXPECT_FALSE(AboutBox->isVisible());
+    }
+    EXPECT_EQ(loopStatus, 0);
+    EXPECT_TRUE(std::filesystem::exists(SettingsFile())) << "the settings were not saved";
+    EXPECT_EQ(Form1, nullptr);
+    EXPECT_EQ(Form2, nullptr);
+    EXPECT_EQ(AboutBox, nullptr);
+    struct sigaction action {};
+    ::sigaction(param.signal, nullptr, &action);
+    EXPECT_EQ(action.sa_handler, SIG_DFL) << "the signal's own handling is not back";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, StopSignalTest,
+    ::testing::Values(StopCase{"Term", SIGTERM, StopCase::kNothingElse},
+                      StopCase{"IntWithTheInformationWindowOpen", SIGINT, StopCase::kInformationWindow},
+                      StopCase{"HupWithTheAboutBoxOpen", SIGHUP, StopCase::kAboutBox}),
+    [](const ::testing::TestParamInfo<StopCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace cardpush::test
