@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QEvent>
@@ -9,9 +10,11 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <mutex>
 #include <utility>
 
@@ -90,6 +93,25 @@ void AttachPopup(QListWidget* list, QMenu* menu)
 }
 
 }  // namespace
+
+// Marks a command under way for as long as it runs; when the last one ends,
+// a close that waited for it goes ahead.
+class TForm1::CommandScope {
+public:
+    explicit CommandScope(TForm1& form) : form_(form) { ++form_.commandsRunning_; }
+    ~CommandScope()
+    {
+        if (--form_.commandsRunning_ == 0 && form_.closeRequested_) {
+            // After the handler has returned all the way.
+            QTimer::singleShot(0, &form_, [form = &form_] { form->close(); });
+        }
+    }
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+private:
+    TForm1& form_;
+};
 
 std::string SavedPort()
 {
@@ -212,6 +234,16 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    if (commandsRunning_ > 0) {
+        closeRequested_ = true;
+        event->ignore();
+        // A question to the operator would hold the close up for as long as
+        // nobody answers it; the progress of an upload is left to finish.
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box->reject();
+        }
+        return;
+    }
     FormClose();
     event->accept();
     emit Closed();
@@ -338,11 +370,13 @@ void TForm1::N6Click()
 
 void TForm1::Button1Click()
 {
+    const CommandScope running(*this);
     commands_->UploadAll();
 }
 
 void TForm1::Button2Click()
 {
+    const CommandScope running(*this);
     commands_->DeleteAll();
 }
 
@@ -353,11 +387,13 @@ void TForm1::ListBox2DblClick()
 
 void TForm1::N2Click()
 {
+    const CommandScope running(*this);
     commands_->DeleteSelected();
 }
 
 void TForm1::N3Click()
 {
+    const CommandScope running(*this);
     commands_->UploadSelected();
 }
 
@@ -417,6 +453,23 @@ void TForm1::CheckFirmware()
 void TForm1::ClearCardList()
 {
     ListBox2->clear();
+}
+
+void TForm1::ListingCompleted(const std::vector<std::string>& names, std::uint64_t request)
+{
+    // The link's news may still come while the window goes.
+    if (commands_) {
+        const CommandScope running(*this);
+        commands_->ListingCompleted(names, request);
+    }
+}
+
+void TForm1::ListingStalled(std::uint64_t request)
+{
+    if (commands_) {
+        const CommandScope running(*this);
+        commands_->ListingStalled(request);
+    }
 }
 
 void TForm1::AddCardName(const std::string& name)
@@ -489,10 +542,10 @@ void TForm1::ShowMessage(const std::string& text)
 }
 
 void TForm1::RunWithProgress(const UploadProgress& start,
-                             const std::function<void(const ProgressFn&)>& send)
+                             const std::function<void(const ProgressFn&)>& work)
 {
     TUploadProgress progress(this, link_->LineBytesPerSecond());
-    progress.Run(start, send);
+    progress.Run(start, work);
 }
 
 }  // namespace cardpush

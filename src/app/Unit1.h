@@ -124,6 +124,8 @@ public:
     void CheckFirmware() override;
     void ClearCardList() override;
     void AddCardName(const std::string& name) override;
+    void ListingCompleted(const std::vector<std::string>& names, std::uint64_t request) override;
+    void ListingStalled(std::uint64_t request) override;
     std::string SavedPort() override;
     void SetSavedPort(const std::string& port) override;
 
@@ -135,13 +137,19 @@ public:
     std::optional<std::string> SelectedJobFile() override;
     void ShowMessage(const std::string& text) override;
     void RunWithProgress(const UploadProgress& start,
-                         const std::function<void(const ProgressFn&)>& send) override;
+                         const std::function<void(const ProgressFn&)>& work) override;
+    bool StopRequested() override { return closeRequested_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // A close asked for while a command runs (an upload, a message it
+    // shows) waits until the command has ended; an upload ends after the
+    // file being sent, so no file is cut short on the card.
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    class CommandScope;
+
     void FormCreate();
     // The window's first show. This is where the link thread that finds and
     // identifies the controller is started; until it exists, nothing runs.
@@ -154,6 +162,10 @@ private:
     // True while LoadSettings applies the file: the check boxes it changes
     // must not save (a save then would rewrite the file being read).
     bool loadingSettings_ = false;
+    // Commands under way (nested: a message box runs the event loop), and a
+    // close that waits for them.
+    int commandsRunning_ = 0;
+    bool closeRequested_ = false;
     std::unique_ptr<LinkSession> link_;
     std::unique_ptr<CardCommands> commands_;
 };

@@ -17,6 +17,8 @@ inline constexpr Cp1251Literal kUnknownError{"Неизвестная ошибк�
 inline constexpr Cp1251Literal kUploadProgressTitle{"Загрузка на карту"};
 inline constexpr Cp1251Literal kUploadProgressFile{
     "Файл %1: строк %2 из %3, байт %4 из %5, осталось около %6 с"};
+// While a job file is read and checked, before it is sent: %1 file.
+inline constexpr Cp1251Literal kUploadProgressChecking{"Файл %1: проверка"};
 // The firmware gate's refusal, in the main window's caption.
 inline constexpr Cp1251Literal kFirmwareRefused{
     "Рольганг подключен, но версия прошивки не поддерживает загрузку"};

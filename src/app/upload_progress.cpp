@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QVBoxLayout>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -14,6 +15,11 @@
 #include "platform/main_thread.h"
 
 namespace cardpush {
+namespace {
+
+constexpr std::chrono::milliseconds kShowAfter{150};
+
+}  // namespace
 
 TUploadProgress::TUploadProgress(QWidget* parent, std::uint64_t lineBytesPerSecond)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
@@ -35,6 +41,9 @@ TUploadProgress::TUploadProgress(QWidget* parent, std::uint64_t lineBytesPerSeco
 
 QString TUploadProgress::Describe(const UploadProgress& p, std::uint64_t lineBytesPerSecond)
 {
+    if (p.checking) {
+        return ToQString(texts::kUploadProgressChecking).arg(ToQString(p.fileName));
+    }
     const std::uint64_t left = p.bytesTotal > p.bytesSent ? p.bytesTotal - p.bytesSent : 0;
     const std::uint64_t rate = lineBytesPerSecond == 0 ? 1 : lineBytesPerSecond;
     const std::uint64_t secondsLeft = (left + rate - 1) / rate;
@@ -55,7 +64,7 @@ void TUploadProgress::Show(const UploadProgress& progress)
 }
 
 void TUploadProgress::Run(const UploadProgress& start,
-                          const std::function<void(const ProgressFn&)>& send)
+                          const std::function<void(const ProgressFn&)>& work)
 {
     // The worker reports far more often than a window can show: it keeps the
     // latest progress, and one queued update at a time fetches it.
@@ -90,18 +99,38 @@ void TUploadProgress::Run(const UploadProgress& start,
 
     Show(start);
     running_ = true;
+    bool finished = false;
+    std::condition_variable finishedChanged;
     std::thread worker([&] {
         try {
-            send(report);
+            work(report);
         } catch (...) {
             error = std::current_exception();
         }
+        {
+            std::lock_guard lock(mutex);
+            finished = true;
+        }
+        finishedChanged.notify_all();
         platform::MainThread::Post([this] {
-            running_ = false;
-            accept();
+            if (running_) {
+                running_ = false;
+                accept();
+            }
         });
     });
-    exec();
+    // Most files are read, checked and sent in a moment: the window shows
+    // only for work that takes longer, so that it does not flicker.
+    bool quick = false;
+    {
+        std::unique_lock lock(mutex);
+        quick = finishedChanged.wait_for(lock, kShowAfter, [&] { return finished; });
+    }
+    if (quick) {
+        running_ = false;
+    } else {
+        exec();
+    }
     worker.join();
     // Updates still queued refer to this call's locals: run them now.
     platform::MainThread::ServePending();

@@ -26,9 +26,10 @@ public:
     // lineBytesPerSecond: what the serial line carries, for the time left.
     TUploadProgress(QWidget* parent, std::uint64_t lineBytesPerSecond);
 
-    // Runs send on a worker thread and this window modally until send has
-    // returned; then throws what send threw.
-    void Run(const UploadProgress& start, const std::function<void(const ProgressFn&)>& send);
+    // Runs work on a worker thread and this window modally until work has
+    // returned; then throws what work threw. Work that is done in a moment
+    // never shows the window.
+    void Run(const UploadProgress& start, const std::function<void(const ProgressFn&)>& work);
 
     // The text shown for a progress, e.g. "Файл A.txt: строка 3 из 10 ...".
     static QString Describe(const UploadProgress& progress, std::uint64_t lineBytesPerSecond);

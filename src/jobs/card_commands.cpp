@@ -1,11 +1,15 @@
 #include "jobs/card_commands.h"
 
+#include <algorithm>
+#include <exception>
+#include <map>
+#include <set>
+
 #include "jobs/card_name.h"
 #include "jobs/job_file.h"
 #include "jobs/job_texts.h"
 #include "link/link_session.h"
 #include "link/protocol.h"
-#include "platform/files.h"
 
 namespace cardpush {
 namespace {
@@ -13,6 +17,53 @@ namespace {
 // A size field of a long run of bad characters would open a box for each of
 // them; past this many the rest are counted and reported in one box.
 constexpr int kMessagesShownPerFile = 10;
+
+constexpr char kJobExtension[] = "txt";
+
+// The card keeps the first 8 bytes of a card name, and lists them: two card
+// names that agree in them are one file on the card.
+std::string CardKey(std::string_view cardName)
+{
+    return std::string(cardName.substr(0, protocol::kCardNameSize));
+}
+
+std::string Joined(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (const auto& item : items) {
+        if (!text.empty()) {
+            text += ", ";
+        }
+        text += item;
+    }
+    return text;
+}
+
+// A listed card name as the operator can read it: trimmed, with control
+// bytes written as \xNN.
+std::string Readable(std::string_view listedName)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (const char c : protocol::TrimName(listedName)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            text += "\\x";
+            text += kHex[byte >> 4];
+            text += kHex[byte & 0x0F];
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+std::string TooLargeMessage(const std::string& fileName, std::uint64_t size)
+{
+    return job_texts::kTooLarge.str() + fileName + job_texts::kTooLargeSize.str() +
+           std::to_string(size) + job_texts::kTooLargeLimit.str() +
+           std::to_string(kMaxJobFileBytes) + job_texts::kTooLargeEnd.str();
+}
 
 }  // namespace
 
@@ -25,8 +76,10 @@ void CardCommands::Refresh()
 
 void CardCommands::DeleteSelected()
 {
-    if (const auto name = host_.SelectedCardName()) {
-        link_.DeleteCardFile(*name);
+    const auto name = host_.SelectedCardName();
+    if (name && !RefusedByLink() && !RefuseUnsafeNames({*name})) {
+        EndingWithListing([&] { link_.DeleteCardFile(*name); });
+        return;
     }
     link_.RefreshCardList();
 }
@@ -34,16 +87,24 @@ void CardCommands::DeleteSelected()
 void CardCommands::DeleteAll()
 {
     // The listing is taken once: the frames go out back to back.
-    for (const auto& name : host_.CardNames()) {
-        link_.DeleteCardFile(name);
+    const auto names = host_.CardNames();
+    if (!names.empty() && !RefusedByLink() && !RefuseUnsafeNames(names)) {
+        EndingWithListing([&] {
+            for (const auto& name : names) {
+                link_.DeleteCardFile(name);
+            }
+        });
+        return;
     }
     link_.RefreshCardList();
 }
 
 void CardCommands::UploadSelected()
 {
-    if (const auto fileName = host_.SelectedJobFile()) {
-        UploadJobFile(*fileName);
+    const auto fileName = host_.SelectedJobFile();
+    if (fileName && !RefusedByLink()) {
+        EndingWithListing([&] { UploadJobFile(*fileName); });
+        return;
     }
     link_.RefreshCardList();
 }
@@ -51,32 +112,103 @@ void CardCommands::UploadSelected()
 void CardCommands::UploadAll()
 {
     // With no folder chosen nothing is searched or deleted, here or on the
-    // card: the empty folder must not stand for a drive's root, and emptying
-    // the card with nothing to put on it would only lose its files.
+    // card: the empty folder must not stand for a drive's root.
     const std::string folder = host_.SourceFolder();
-    if (!folder.empty()) {
-        if (host_.DeleteCardFilesBeforeUpload()) {
-            for (const auto& name : host_.CardNames()) {
-                link_.DeleteCardFile(name);
-            }
-        }
-        std::vector<std::string> sent;
-        for (const auto& fileName : platform::ListFolder(folder, "txt")) {
-            if (UploadJobFile(fileName)) {
-                sent.push_back(fileName);
-            }
-        }
-        // Only job files that reached the card whole are deleted: a file
-        // that was rejected or not sent stays with the operator.
-        if (host_.DeleteJobFilesAfterUpload()) {
-            for (const auto& fileName : sent) {
-                platform::RemoveFile(platform::JoinPath(folder, fileName));
-            }
-        }
+    if (folder.empty() || RefusedByLink()) {
+        host_.RefreshLocalList();
+        link_.RefreshCardList();
+        return;
     }
 
+    std::vector<SentJob> sent;
+    EndingWithListing(
+        [&] {
+            // Every file is checked before the card is touched: emptying the
+            // card for files that then turn out unfit would lose its files
+            // with nothing to replace them.
+            const std::vector<CheckedJob> ready = CheckAll(folder);
+            if (host_.StopRequested()) {
+                return;
+            }
+            const bool emptyCardFirst = host_.DeleteCardFilesBeforeUpload();
+            if (ready.empty()) {
+                if (emptyCardFirst) {
+                    host_.ShowMessage(job_texts::kNothingToUpload);
+                }
+                return;
+            }
+            if (emptyCardFirst) {
+                const auto names = host_.CardNames();
+                if (RefuseUnsafeNames(names)) {
+                    return;
+                }
+                for (const auto& name : names) {
+                    link_.DeleteCardFile(name);
+                }
+            }
+            for (const auto& job : ready) {
+                // A file on its way is finished; the rest stay with the operator.
+                if (host_.StopRequested()) {
+                    break;
+                }
+                if (auto done = SendJobFile(job)) {
+                    sent.push_back(std::move(*done));
+                }
+            }
+        },
+        &sent);
+}
+
+void CardCommands::ListingCompleted(const std::vector<std::string>& names, std::uint64_t request)
+{
+    if (!awaited_ || request < awaited_->request) {
+        return;
+    }
+    const AwaitedListing awaited = std::move(*awaited_);
+    awaited_.reset();
+
+    std::set<std::string> listed;
+    for (const auto& name : names) {
+        listed.insert(protocol::TrimName(name));
+    }
+    std::vector<std::string> unconfirmed;
+    std::vector<std::string> changed;
+    for (const auto& job : awaited.files) {
+        if (!listed.contains(CardKey(job.cardName))) {
+            unconfirmed.push_back(job.fileName);
+            continue;
+        }
+        const auto now = platform::StampOf(job.path);
+        if (!now) {
+            continue;  // gone already
+        }
+        if (*now != job.stamp) {
+            changed.push_back(job.fileName);
+            continue;
+        }
+        // A file that can't be deleted (read-only, held open) stays.
+        platform::RemoveFile(job.path);
+    }
     host_.RefreshLocalList();
-    link_.RefreshCardList();
+    if (!unconfirmed.empty()) {
+        host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(unconfirmed));
+    }
+    if (!changed.empty()) {
+        host_.ShowMessage(job_texts::kChangedKept.str() + Joined(changed));
+    }
+}
+
+void CardCommands::ListingStalled(std::uint64_t request)
+{
+    if (!awaited_ || request < awaited_->request) {
+        return;
+    }
+    std::vector<std::string> kept;
+    for (const auto& job : awaited_->files) {
+        kept.push_back(job.fileName);
+    }
+    awaited_.reset();
+    host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(kept));
 }
 
 bool CardCommands::UploadJobFile(const std::string& fileName)
@@ -84,43 +216,152 @@ bool CardCommands::UploadJobFile(const std::string& fileName)
     if (!link_.CardCommandsAllowed()) {
         return false;
     }
+    const auto job = CheckJobFile(host_.SourceFolder(), fileName);
+    return job && !host_.StopRequested() && SendJobFile(*job).has_value();
+}
+
+bool CardCommands::RefusedByLink()
+{
+    const auto why = link_.CardCommandRefusal();
+    if (why) {
+        host_.ShowMessage(*why);
+    }
+    return why.has_value();
+}
+
+bool CardCommands::RefuseUnsafeNames(const std::vector<std::string>& names)
+{
+    std::vector<std::string> unsafe;
+    for (const auto& name : names) {
+        if (!protocol::IsSafeCardName(name)) {
+            unsafe.push_back(Readable(name));
+        }
+    }
+    if (unsafe.empty()) {
+        return false;
+    }
+    host_.ShowMessage(job_texts::kUnsafeCardNames.str() + Joined(unsafe));
+    return true;
+}
+
+std::vector<CardCommands::CheckedJob> CardCommands::CheckAll(const std::string& folder)
+{
+    std::vector<CheckedJob> ready;
+    // Card key -> the job file that goes under it.
+    std::map<std::string, std::string> takenBy;
+    for (const auto& fileName : platform::ListFolder(folder, kJobExtension)) {
+        if (host_.StopRequested()) {
+            return {};
+        }
+        auto job = CheckJobFile(folder, fileName);
+        if (!job) {
+            continue;
+        }
+        // Both would land in one file on the card, the second over the first,
+        // and both would be deleted here: only the first goes.
+        const std::string key = CardKey(job->cardName);
+        if (const auto taken = takenBy.find(key); taken != takenBy.end()) {
+            host_.ShowMessage(job_texts::kCardNameTaken.str() + fileName + " (" + key + ", " +
+                              taken->second + ")");
+            continue;
+        }
+        takenBy.emplace(key, fileName);
+        ready.push_back(std::move(*job));
+    }
+    return ready;
+}
+
+std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(const std::string& folder,
+                                                                   const std::string& fileName)
+{
     const std::string baseName = CutBaseName(fileName);
     const std::string cardName = MakeCardName(baseName);
     if (const auto message = NameChangeMessage(baseName, cardName)) {
         host_.ShowMessage(*message);
     }
-
-    // Read once: the lines validated are the lines sent.
-    const std::string bytes =
-        platform::ReadWholeFile(platform::JoinPath(host_.SourceFolder(), fileName));
-
-    int shown = 0;
-    int withheld = 0;
-    const ShowMessageFn showMessage = [&](const std::string& text) {
-        if (shown < kMessagesShownPerFile) {
-            ++shown;
-            host_.ShowMessage(text);
-        } else {
-            ++withheld;
-        }
-    };
-    const LogLineFn log = [this](const std::string& line) { host_.AddLogLine(line); };
-    const std::optional<JobUpload> upload = PrepareJobUpload(cardName, bytes, showMessage, log);
-    if (withheld > 0) {
-        host_.ShowMessage(job_texts::kMoreMessages.str() + std::to_string(withheld));
+    // A header without a name would store a file the card can't name again.
+    if (cardName.empty()) {
+        host_.ShowMessage(job_texts::kNoCardName.str() + fileName);
+        return std::nullopt;
     }
-    if (!upload) {
-        return false;
+    const std::string path = platform::JoinPath(folder, fileName);
+    if (const auto stamp = platform::StampOf(path); stamp && stamp->size > kMaxJobFileBytes) {
+        host_.ShowMessage(TooLargeMessage(fileName, stamp->size));
+        return std::nullopt;
     }
 
+    // Read and checked off the GUI thread: a large file takes a while.
+    std::vector<std::string> messages;
+    std::vector<std::string> log;
+    bool accepted = false;
+    std::uint64_t hash = 0;
     UploadProgress progress;
     progress.fileName = fileName;
-    progress.bytesTotal = upload->TotalBytes();
-    progress.linesTotal = upload->lines.size();
+    progress.checking = true;
+    try {
+        host_.RunWithProgress(progress, [&](const ProgressFn&) {
+            const platform::StampedFile file = platform::ReadStampedFile(path, kMaxJobFileBytes);
+            hash = ContentHash(file.bytes);
+            accepted = PrepareJobUpload(
+                           cardName, file.bytes,
+                           [&](const std::string& text) { messages.push_back(text); },
+                           [&](const std::string& line) { log.push_back(line); })
+                           .has_value();
+        });
+    } catch (const platform::EFileTooLarge&) {
+        host_.ShowMessage(TooLargeMessage(fileName, kMaxJobFileBytes + 1));
+        return std::nullopt;
+    }
+
+    const int shown = std::min<int>(kMessagesShownPerFile, static_cast<int>(messages.size()));
+    for (int i = 0; i < shown; ++i) {
+        host_.ShowMessage(messages[static_cast<std::size_t>(i)]);
+    }
+    if (static_cast<int>(messages.size()) > shown) {
+        host_.ShowMessage(job_texts::kMoreMessages.str() + std::to_string(messages.size() - shown));
+    }
+    if (!accepted) {
+        // The header text and "false": what was checked and refused.
+        for (const auto& line : log) {
+            host_.AddLogLine(line);
+        }
+        return std::nullopt;
+    }
+    return CheckedJob{fileName, path, cardName, hash};
+}
+
+std::optional<CardCommands::SentJob> CardCommands::SendJobFile(const CheckedJob& job)
+{
+    std::optional<JobUpload> upload;
+    platform::FileStamp stamp;
+    bool changed = false;
     std::size_t linesSent = 0;
+    UploadProgress progress;
+    progress.fileName = job.fileName;
+    const auto logSent = [&] {
+        if (!upload) {
+            return;
+        }
+        host_.AddLogLine(upload->header);
+        for (std::size_t i = 0; i < linesSent; ++i) {
+            host_.AddLogLine(upload->lines[i]);
+        }
+    };
     try {
         host_.RunWithProgress(progress, [&](const ProgressFn& report) {
+            // Read again, and sent only if it is still what was checked.
+            platform::StampedFile file = platform::ReadStampedFile(job.path, kMaxJobFileBytes);
+            if (ContentHash(file.bytes) != job.contentHash) {
+                changed = true;
+                return;
+            }
+            stamp = file.stamp;
+            upload = MakeJobUpload(job.cardName, ReadJobLines(file.bytes));
+            file.bytes = std::string();
+
             UploadProgress now = progress;
+            now.bytesTotal = upload->TotalBytes();
+            now.linesTotal = upload->lines.size();
             link_.WriteFrame(upload->header);
             now.bytesSent = upload->header.size();
             report(now);
@@ -132,16 +373,55 @@ bool CardCommands::UploadJobFile(const std::string& fileName)
                 report(now);
             }
         });
+    } catch (const platform::EFileTooLarge&) {
+        changed = true;
     } catch (...) {
-        for (std::size_t i = 0; i < linesSent; ++i) {
-            host_.AddLogLine(upload->lines[i]);
-        }
+        logSent();
         throw;
     }
-    for (const auto& line : upload->lines) {
-        host_.AddLogLine(line);
+    if (changed) {
+        host_.ShowMessage(job_texts::kChangedBeforeSending.str() + job.fileName);
+        return std::nullopt;
     }
-    return true;
+    logSent();
+    return SentJob{job.fileName, job.path, job.cardName, stamp};
+}
+
+void CardCommands::EndingWithListing(const std::function<void()>& command,
+                                     std::vector<SentJob>* sent)
+{
+    std::exception_ptr error;
+    try {
+        command();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (sent != nullptr) {
+        host_.RefreshLocalList();
+    }
+    std::uint64_t request = 0;
+    try {
+        request = link_.RefreshCardList();
+    } catch (...) {
+        // The command's own error, if it had one, says more.
+        if (!error) {
+            error = std::current_exception();
+        }
+    }
+    if (sent != nullptr && !sent->empty() && request != 0 && host_.DeleteJobFilesAfterUpload()) {
+        // Files still waiting from an earlier upload are confirmed by this
+        // listing too: it answers after every byte sent before it.
+        if (!awaited_) {
+            awaited_.emplace();
+        }
+        awaited_->request = request;
+        for (auto& job : *sent) {
+            awaited_->files.push_back(std::move(job));
+        }
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
 }
 
 }  // namespace cardpush

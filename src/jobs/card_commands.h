@@ -1,14 +1,25 @@
 // The operator's card commands: refresh the card listing, delete one or all
 // card files, upload one or all job files of the source folder.
 //
-// Window-free: the main window implements CardCommandsHost and calls these
-// from its handlers. Everything here runs on the GUI thread, except the
-// writing of an upload's frames, which the host runs off the GUI thread
-// while it shows the upload's progress.
+// Window-free: the main window implements CardCommandsHost, calls these from
+// its handlers and forwards the link's listing news. Everything here runs on
+// the GUI thread, except reading, checking and sending a job file, which the
+// host runs off the GUI thread while it shows the progress.
 //
-// Frames go out only while the link allows card commands (a first listing
-// completed, link state 8); otherwise every command does nothing silently
-// but still asks for a fresh listing.
+// Frames go out only while the link allows card commands (a listing
+// completed, link state 8); otherwise a command tells the operator why and
+// only asks for a fresh listing.
+//
+// What keeps the operator's files safe:
+//   - A job file is read once per step and its content checked before it is
+//     sent; what was checked is what is sent.
+//   - Upload all empties the card first (its option) only once every job
+//     file has been checked and at least one is ready to go.
+//   - A job file is deleted after upload all (its option) only when the
+//     listing asked for after the upload names its card name (the controller
+//     answers only after it has read every byte sent before the request),
+//     and only if the file is still the one that was read.
+//   - A card name from a listing goes back in a frame only if it is safe.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace cardpush {
 
 class LinkSession;
@@ -24,6 +37,7 @@ class LinkSession;
 // How far an upload has got, for the progress window.
 struct UploadProgress {
     std::string fileName;          // the job file, without folder
+    bool checking = false;         // being read and checked, not yet sent
     std::uint64_t bytesSent = 0;   // frames written so far, header included
     std::uint64_t bytesTotal = 0;  // all frames of the file
     std::size_t linesSent = 0;
@@ -47,13 +61,22 @@ public:
     virtual void AddLogLine(const std::string& line) = 0;
     virtual void RefreshLocalList() = 0;
 
-    // Runs send on another thread while a modal progress window shows the
-    // progress that send reports, and returns when send has finished,
-    // throwing what send threw. The operator's other commands stay out
+    // Runs work on another thread while a modal progress window shows the
+    // progress that work reports, and returns when work has finished,
+    // throwing what work threw. The operator's other commands stay out
     // meanwhile; received characters keep being handled.
     virtual void RunWithProgress(const UploadProgress& start,
-                                 const std::function<void(const ProgressFn&)>& send) = 0;
+                                 const std::function<void(const ProgressFn&)>& work) = 0;
+
+    // The operator has asked the tool to stop (it is closing): an upload
+    // ends after the file being sent, and the files not sent stay.
+    virtual bool StopRequested() { return false; }
 };
+
+// The largest job file the tool sends. A controller's card holds far less;
+// the cap keeps a wrong file (a disk image, a video) from being read into
+// memory and announced to the controller.
+inline constexpr std::uint64_t kMaxJobFileBytes = std::uint64_t{64} << 20;
 
 class CardCommands {
 public:
@@ -68,21 +91,70 @@ public:
     void DeleteAll();
     // "Загрузить": the selected job file, then a refresh.
     void UploadSelected();
-    // "загрузить все файлы": optionally empty the card, upload every job
-    // file of the source folder, optionally delete the job files that went
-    // over whole, refresh both lists. With no source folder chosen it only
-    // refreshes the lists: the card is not emptied either.
+    // "загрузить все файлы": checks every job file of the source folder,
+    // optionally empties the card, sends the files that are ready, refreshes
+    // both lists, and (option) deletes the sent files once the listing
+    // confirms them. With no source folder chosen it only refreshes.
     void UploadAll();
 
-    // Uploads one job file of the source folder. Returns true when every
-    // frame of it was written; false when the link was busy or a line was
-    // rejected (nothing of the file is sent then). A file or port error is
-    // thrown; frames already written stay written.
+    // The link's news, forwarded by the host (GUI thread): a complete
+    // listing that answers the listing requests up to `request`, or the
+    // listing of `request` that has stopped coming.
+    void ListingCompleted(const std::vector<std::string>& names, std::uint64_t request);
+    void ListingStalled(std::uint64_t request);
+
+    // Uploads one job file of the source folder: checks it, then sends it.
+    // Returns true when every frame of it was written; false when the link
+    // was busy or the file was refused (nothing of it is sent then). A file
+    // or port error is thrown; frames already written stay written.
     bool UploadJobFile(const std::string& fileName);
 
 private:
+    // A job file that passed its checks, ready to be sent.
+    struct CheckedJob {
+        std::string fileName;
+        std::string path;
+        std::string cardName;
+        std::uint64_t contentHash = 0;
+    };
+    // A job file sent whole, as it was when read for sending.
+    struct SentJob {
+        std::string fileName;
+        std::string path;
+        std::string cardName;
+        platform::FileStamp stamp;
+    };
+    // Sent job files that wait for a listing to name them before they are
+    // deleted: the listing must answer `request` or a later one.
+    struct AwaitedListing {
+        std::uint64_t request = 0;
+        std::vector<SentJob> files;
+    };
+
+    // Shows why card commands may not send frames now; false when they may.
+    bool RefusedByLink();
+    // Card names that must not go back to the controller; each is reported.
+    bool RefuseUnsafeNames(const std::vector<std::string>& names);
+    // Checks the job files of folder in search order, with their messages;
+    // returns those ready to go, one per card name. Nothing when the
+    // operator asked to stop meanwhile.
+    std::vector<CheckedJob> CheckAll(const std::string& folder);
+    // Reads and checks one job file (off the GUI thread), shows what is
+    // wrong with it; nothing when it must not be sent.
+    std::optional<CheckedJob> CheckJobFile(const std::string& folder, const std::string& fileName);
+    // Sends a checked job file if it is still what was checked.
+    std::optional<SentJob> SendJobFile(const CheckedJob& job);
+    // Runs the uploads and deletes of command, then asks for a listing, also
+    // when command throws (the error then goes on to the caller, after the
+    // listing request): the card listing always ends showing the card.
+    // For upload all, sent names the files it sent: the local list is
+    // refreshed first, and with the delete option they await the listing.
+    void EndingWithListing(const std::function<void()>& command,
+                           std::vector<SentJob>* sent = nullptr);
+
     LinkSession& link_;
     CardCommandsHost& host_;
+    std::optional<AwaitedListing> awaited_;
 };
 
 }  // namespace cardpush

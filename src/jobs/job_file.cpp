@@ -56,6 +56,16 @@ JobUpload MakeJobUpload(std::string_view cardName, std::vector<std::string> line
     return upload;
 }
 
+std::uint64_t ContentHash(std::string_view bytes)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
 std::optional<JobUpload> PrepareJobUpload(std::string_view cardName, std::string_view fileBytes,
                                           const ShowMessageFn& showMessage, const LogLineFn& log)
 {

@@ -41,6 +41,10 @@ struct JobUpload {
 // tell the controller a length that does not match what follows.
 JobUpload MakeJobUpload(std::string_view cardName, std::vector<std::string> lines);
 
+// A 64-bit hash of a file's bytes (FNV-1a): tells whether a file read twice
+// held the same bytes both times.
+std::uint64_t ContentHash(std::string_view bytes);
+
 using LogLineFn = std::function<void(const std::string&)>;
 
 // Reads the file's bytes into lines, logs the header text and validates the

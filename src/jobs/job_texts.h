@@ -23,4 +23,35 @@ inline constexpr Cp1251Literal kRejectedLog{"false"};
 // followed by their number.
 inline constexpr Cp1251Literal kMoreMessages{"Ошибок в файле больше, не показано: "};
 
+// A job file that is not sent, and why. Each is followed by the file's name;
+// the card-name clash then by " (" the card name ", " the file that has it ")".
+inline constexpr Cp1251Literal kNoCardName{
+    "Файл не загружен: из его имени не получается имя на карте памяти - "};
+inline constexpr Cp1251Literal kCardNameTaken{
+    "Файл не загружен: его имя на карте памяти уже занято другим файлом - "};
+// Followed by the file's name, then kTooLargeSize, its size, kTooLargeLimit,
+// the largest size and kTooLargeEnd.
+inline constexpr Cp1251Literal kTooLarge{"Файл не загружен: он слишком большой для задания - "};
+inline constexpr Cp1251Literal kTooLargeSize{" ("};
+inline constexpr Cp1251Literal kTooLargeLimit{" байт, наибольший размер "};
+inline constexpr Cp1251Literal kTooLargeEnd{" байт)"};
+inline constexpr Cp1251Literal kChangedBeforeSending{
+    "Файл не загружен: он изменился после проверки - "};
+
+// Upload all with the card to be emptied first, when no job file is ready.
+inline constexpr Cp1251Literal kNothingToUpload{
+    "Нет файлов для загрузки: файлы на карте памяти не удалены"};
+
+// A listed card name that can't go back to the controller; followed by the
+// names, each as listed with control bytes written as \xNN.
+inline constexpr Cp1251Literal kUnsafeCardNames{
+    "Имя файла на карте памяти содержит недопустимые символы, команда не отправлена: "};
+
+// After upload all with its delete option: job files kept on the PC, each
+// followed by the names, separated by ", ".
+inline constexpr Cp1251Literal kNotConfirmed{
+    "Рольганг не подтвердил приём файлов, они оставлены на компьютере: "};
+inline constexpr Cp1251Literal kChangedKept{
+    "Файлы изменились после загрузки и оставлены на компьютере: "};
+
 }  // namespace cardpush::job_texts

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "app/Unit2.h"
@@ -184,7 +186,10 @@ TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletes
     EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2"), Listed("JOB3")}),
               CardList());
     EXPECT_EQ(std::vector<std::string>{}, JobsOnDisk());
-    EXPECT_EQ(std::vector<std::string>{}, messages_);
+    // The first click was refused, and said why.
+    EXPECT_EQ(
+        std::vector<std::string>{"Команда не выполнена: список файлов карты памяти ещё не получен"},
+        messages_);
 }
 
 // Line noise ahead of every identification answer: random bytes of every
@@ -254,6 +259,105 @@ TEST_F(ControllerFaultsTest, RandomBytesWhileIdleChangeNothing)
     EXPECT_EQ(kHandshakeCommands + ">", sim_->WireLog());
     EXPECT_EQ(Utf8Text(texts::kMainCaption), Utf8(form_->windowTitle()));
     EXPECT_EQ(std::vector<std::string>{}, messages_);
+}
+
+// ---- job files kept until the controller has them ---------------------
+
+struct UnconfirmedCase {
+    const char* what;
+    // What reaches the tool in place of the listing that answers the upload.
+    std::string listing;
+};
+
+class UnconfirmedUploadTest : public ControllerFaultsTest,
+                              public ::testing::WithParamInterface<UnconfirmedCase> {};
+
+// A write completes when the driver has the bytes, not the controller: only
+// a listing asked for after the upload, which the controller answers once
+// it has read everything before the request, shows that the file is on the
+// card. Here that listing is lost, or comes without the file's name: the job
+// file stays, and the operator is told.
+TEST_P(UnconfirmedUploadTest, JobFileStaysWhenNoListingNamesIt)
+{
+    StartSimulator();
+    StartTap();
+    const auto lines = JobLines(3);
+    CreateJob("JOB.txt", Frames(lines));
+    std::atomic<int> listingRequests{0};
+    tap_->OnToolByte([&](char c) {
+        if (c == '>' && ++listingRequests == 2) {
+            // The card's answer: the count byte and the one name.
+            tap_->DropToTool(0, 1 + 8);
+            tap_->Inject(GetParam().listing);
+        }
+    });
+    StartTool();
+    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+
+    RunCommand([&] { form_->Button1->click(); });
+    ASSERT_TRUE(ServeUntil([&] { return !messages_.empty(); })) << sim_->Messages();
+    EXPECT_EQ(std::vector<std::string>{"Рольганг не подтвердил приём файлов, они оставлены на "
+                                       "компьютере: JOB.txt"},
+              messages_);
+    EXPECT_EQ(std::vector<std::string>{"JOB.txt"}, JobsOnDisk());
+    // The controller got it all (its answer went astray).
+    const std::string wire =
+        kHandshakeCommands + Header("JOB", Frames(lines).size()) + Frames(lines) + ">";
+    EXPECT_TRUE(ServeUntil([&] { return sim_->WireLog() == wire; })) << sim_->WireLog();
+    EXPECT_EQ(std::vector<std::string>{"JOB"}, sim_->CardFiles());
+}
+
+INSTANTIATE_TEST_SUITE_P(Listings, UnconfirmedUploadTest,
+                         ::testing::Values(UnconfirmedCase{"Lost", ""},
+                                           UnconfirmedCase{"WithoutTheName", "\x01"}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+// The controller stops reading (frozen): the frames fill the line's buffers
+// and a write runs out of its time-out. That write is an error, not a short
+// success: the upload ends with the port's write error, and the job file
+// stays although "delete after upload" is on.
+TEST_F(ControllerFaultsTest, ControllerThatStopsReadingEndsTheUploadWithTheWriteError)
+{
+    StartSimulator();
+    // More than the kernel buffers between the two ends of a pseudo-terminal.
+    const auto lines = JobLines(2000);
+    CreateJob("BIG.txt", Frames(lines));
+    StartTool();
+    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    sim_->Suspend();
+
+    RunCommand([&] { form_->Button1->click(); });
+    sim_->Resume();
+    EXPECT_EQ(std::vector<std::string>{Utf8Text(ComFaultText(ComFault::Write))}, messages_);
+    EXPECT_EQ(std::vector<std::string>{"BIG.txt"}, JobsOnDisk());
+}
+
+// The job file is rewritten while its upload is under way: the card has the
+// content that was read, and the file on disk is another one now. It stays,
+// and the operator is told.
+TEST_F(ControllerFaultsTest, JobFileRewrittenDuringItsUploadStays)
+{
+    StartSimulator();
+    StartTap();
+    const auto lines = JobLines(3);
+    CreateJob("JOB.txt", Frames(lines));
+    // The header goes out once the file has been read for sending.
+    tap_->OnToolByte([&](char c) {
+        if (c == '<') {
+            CreateJob("JOB.txt", "1 new\r\n");
+        }
+    });
+    StartTool();
+    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+
+    RunCommand([&] { form_->Button1->click(); });
+    ASSERT_TRUE(ServeUntil([&] { return !messages_.empty(); })) << sim_->Messages();
+    EXPECT_EQ(std::vector<std::string>{"Файлы изменились после загрузки и оставлены на "
+                                       "компьютере: JOB.txt"},
+              messages_);
+    EXPECT_EQ(std::vector<std::string>{"JOB.txt"}, JobsOnDisk());
+    std::ifstream stored(sim_->CardDir() / "JOB", std::ios::binary);
+    EXPECT_EQ(Frames(lines), std::string(std::istreambuf_iterator<char>(stored), {}));
 }
 
 }  // namespace

@@ -111,8 +111,26 @@ TEST_F(JobFileFaultsTest, NulBytesAreSentAsTheyStand)
     EXPECT_EQ(std::vector<std::string>{}, messages_);
 }
 
+// A file far larger than any job (a disk image saved as .txt) is refused
+// before it is read: nothing is sent, the card is not emptied, the file
+// stays. It is sparse: its size costs no disk.
+TEST_F(JobFileFaultsTest, FileTooLargeToBeAJobIsRefusedBeforeItIsRead)
+{
+    CreateJob("HUGE.txt", "1 x\r\n");
+    fs::resize_file(jobsDir_ / "HUGE.txt", std::uintmax_t{3} << 30);
+    Connect();
+
+    UploadAll();
+    EXPECT_EQ(std::vector<std::string>{"Файл не загружен: он слишком большой для задания - "
+                                       "HUGE.txt (3221225472 байт, наибольший размер 67108864 "
+                                       "байт)"},
+              messages_);
+    ExpectWire(kHandshakeCommands + ">");
+    EXPECT_EQ(std::vector<std::string>{"HUGE.txt"}, JobsOnDisk());
+}
+
 // A folder named like a job file can't be read: the command ends with the
-// file error, nothing is sent and nothing is deleted.
+// file error, nothing but the listing request is sent and nothing is deleted.
 TEST_F(JobFileFaultsTest, FolderNamedLikeAJobFileEndsTheUploadWithAFileError)
 {
     fs::create_directory(jobsDir_ / "DIR.txt");
@@ -122,9 +140,7 @@ TEST_F(JobFileFaultsTest, FolderNamedLikeAJobFileEndsTheUploadWithAFileError)
     EXPECT_EQ(std::vector<std::string>{"Ошибка чтения файла " + (jobsDir_ / "DIR.txt").string()},
               messages_);
     EXPECT_EQ(std::vector<std::string>{"DIR.txt"}, JobsOnDisk());
-    // The listing request that would end the command is not sent either.
-    form_->Link().WriteFrame("S");
-    ExpectWire(kHandshakeCommands + "S");
+    ExpectWire(kHandshakeCommands + ">");
 }
 
 // A named pipe that nobody writes to: reading it would wait for ever and
@@ -139,8 +155,7 @@ TEST_F(JobFileFaultsTest, NamedPipeNamedLikeAJobFileIsRefusedAtOnce)
         std::vector<std::string>{"Не удалось открыть файл " + (jobsDir_ / "PIPE.txt").string()},
         messages_);
     EXPECT_EQ(std::vector<std::string>{"PIPE.txt"}, JobsOnDisk());
-    form_->Link().WriteFrame("S");
-    ExpectWire(kHandshakeCommands + "S");
+    ExpectWire(kHandshakeCommands + ">");
 }
 
 // The source folder goes away after the local list was filled: uploading a
@@ -156,12 +171,13 @@ TEST_F(JobFileFaultsTest, SourceFolderThatVanishesAfterTheListing)
     EXPECT_EQ(
         std::vector<std::string>{"Не удалось открыть файл " + (jobsDir_ / "GONE.txt").string()},
         messages_);
+    ASSERT_TRUE(ServeUntilConnected());
 
     messages_.clear();
     UploadAll();
     EXPECT_EQ(std::vector<std::string>{}, messages_);
     EXPECT_EQ(std::vector<std::string>{}, Items(form_->ListBox1));
-    ExpectWire(kHandshakeCommands + ">");
+    ExpectWire(kHandshakeCommands + ">>");
     ASSERT_TRUE(ServeUntilConnected());
 }
 

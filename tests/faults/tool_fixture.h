@@ -134,7 +134,7 @@ std::vector<std::string> Items(const QListWidget* list);
 std::string Utf8(const QString& text);
 
 // How long a listing may bring no byte before a refresh gives it up.
-inline constexpr std::chrono::milliseconds kListingStall{300};
+inline constexpr std::chrono::milliseconds kListingStall{1000};
 
 // A card name as the listing shows it: padded with blanks to 8 bytes.
 std::string Listed(const std::string& name);

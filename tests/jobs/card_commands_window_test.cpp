@@ -267,16 +267,85 @@ TEST_F(CardCommandsWindowTest, UploadAllWithNoSourceFolderOnlyRefreshes)
     EXPECT_TRUE(messages_.empty());
 }
 
-TEST_F(CardCommandsWindowTest, UploadAllOfAnEmptyFolderAfterEmptyingTheCard)
+// Emptying the card with nothing to put on it would only lose its files.
+TEST_F(CardCommandsWindowTest, UploadAllWithNothingToSendKeepsTheCardsFiles)
 {
     ASSERT_NO_FATAL_FAILURE(Start({.cardFiles = {{"OLD", "1 x\r\n"}}, .deleteBeforeUpload = true}));
 
-    EXPECT_EQ(Delete("OLD") + kListing, RunCommand([&] { form_->Button1Click(); }));
-    EXPECT_TRUE(sim_->CardFiles().empty());
-    EXPECT_TRUE(CardList().empty());
+    EXPECT_EQ(kListing, RunCommand([&] { form_->Button1Click(); }));
+    EXPECT_EQ((Strings{"Нет файлов для загрузки: файлы на карте памяти не удалены"}), messages_);
+    EXPECT_EQ((Strings{"OLD"}), sim_->CardFiles());
+    EXPECT_EQ((Strings{Listed("OLD")}), CardList());
+}
+
+// Two job files with one card name would overwrite each other on the card,
+// and both would be deleted here; a card name that comes out empty would
+// store a file the card can't name. Neither kind is sent or deleted.
+TEST_F(CardCommandsWindowTest, UploadAllSendsOneFilePerCardNameAndNoneWithoutOne)
+{
+    CreateJob("a-1.txt", "1 x\r\n");
+    CreateJob("a_1.txt", "2 y\r\n");
+    CreateJob("___.txt", "3 z\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start({.deleteAfterUpload = true}));
+    Strings order;
+    for (const auto& name : SearchOrder()) {
+        if (name != "___.txt") {
+            order.push_back(name);
+        }
+    }
+    const std::string first = order.at(0);
+    const std::string second = order.at(1);
+
+    EXPECT_EQ(Upload("A1", {first == "a-1.txt" ? "1 x" : "2 y"}) + kListing,
+              RunCommand([&] { form_->Button1Click(); }));
+    const auto shown = [&](const std::string& text) {
+        return std::find(messages_.begin(), messages_.end(), text) != messages_.end();
+    };
+    EXPECT_TRUE(shown("Файл не загружен: его имя на карте памяти уже занято другим файлом - " +
+                      second + " (A1, " + first + ")"));
+    EXPECT_TRUE(
+        shown("Файл не загружен: из его имени не получается имя на карте памяти - ___.txt"));
+    EXPECT_EQ((Strings{"A1"}), sim_->CardFiles());
+    EXPECT_EQ((Strings{"___.txt", second}), JobsOnDisk());
+    ExpectListsMatchDiskAndCard();
 }
 
 // ---- deletes ---------------------------------------------------------------
+
+struct UnsafeCase {
+    const char* what;
+    void (TForm1::*command)();
+    bool selectUnsafe;
+};
+
+class UnsafeCardNameTest : public CardCommandsWindowTest,
+                           public ::testing::WithParamInterface<UnsafeCase> {};
+
+// A listing that is misaligned or hostile names a file "A<B": sent back, it
+// would make a frame that means something else. Nothing but the listing
+// request goes out, and the operator is told which name it was.
+TEST_P(UnsafeCardNameTest, ListedNameWithADelimiterIsNeverSent)
+{
+    CreateJob("NEW.txt", "1 x\r\n");
+    ASSERT_NO_FATAL_FAILURE(
+        Start({.cardFiles = {{"A<B", "1\r\n"}, {"GOOD", "2\r\n"}}, .deleteBeforeUpload = true}));
+    if (GetParam().selectUnsafe) {
+        ASSERT_TRUE(SelectCardName(Listed("A<B")));
+    }
+
+    EXPECT_EQ(kListing, RunCommand([&] { (form_.get()->*GetParam().command)(); }));
+    EXPECT_EQ((Strings{"Имя файла на карте памяти содержит недопустимые символы, команда не "
+                       "отправлена: A<B"}),
+              messages_);
+    EXPECT_EQ((Strings{"A<B", "GOOD"}), sim_->CardFiles());
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, UnsafeCardNameTest,
+                         ::testing::Values(UnsafeCase{"DeleteSelected", &TForm1::N2Click, true},
+                                           UnsafeCase{"DeleteAll", &TForm1::Button2Click, false},
+                                           UnsafeCase{"UploadAllEmptyingTheCard",
+                                                      &TForm1::Button1Click, false}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(CardCommandsWindowTest, DeleteSelectedSendsItsTrimmedName)
 {
@@ -376,7 +445,9 @@ TEST_P(ListingUnderWayTest, CommandSendsNoFrameAndOnlyAsksForAListing)
     EXPECT_EQ(kListing + kListing, WireSince(mark_));
     EXPECT_EQ((Strings{"OLD1", "OLD2"}), sim_->CardFiles());
     EXPECT_EQ((Strings{"JOB.txt"}), JobsOnDisk());
-    EXPECT_TRUE(messages_.empty());
+    // The operator is told why nothing happened, once.
+    EXPECT_EQ((Strings{"Команда не выполнена: список файлов карты памяти ещё не получен"}),
+              messages_);
 }
 
 // A refresh given while a listing is still arriving: the rest of that

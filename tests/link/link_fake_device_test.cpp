@@ -132,6 +132,30 @@ TEST_F(LinkFakeDeviceTest, HandshakeCommandThatCannotBeWrittenEndsTheLinkWithThe
     EXPECT_FALSE(session_->CardCommandsAllowed());
 }
 
+// A receive event whose dispatch fails ends the port's event thread, and
+// nothing more would ever be received: the caption says so, and a card
+// command says why it sends nothing instead of doing nothing.
+TEST_F(LinkFakeDeviceTest, ReceptionThatEndsThroughAnErrorIsShownAndRefusesCardCommands)
+{
+    Controller({{"S", "S0_"},
+                {"N", "N7_"},
+                {"M", "M1_"},
+                {"B", "B2_"},
+                {"D", "D3_"},
+                {"V", "V72_"},
+                {"R", "R4_"},
+                {">", "\x01"}});
+    Start("COM7", kFast);
+    ASSERT_TRUE(ServeUntil([this] { return session_->CardCommandsAllowed(); }));
+
+    api_.FailNext("ClearCommError", ERROR_GEN_FAILURE);
+    api_.Receive("N8_");
+    const std::string lost = FailureCaption("Ошибка функции ClearCommError");
+    ASSERT_TRUE(ServeUntil([&] { return host_->Captions().back() == lost; }));
+    EXPECT_FALSE(session_->CardCommandsAllowed());
+    EXPECT_EQ(lost, session_->CardCommandRefusal());
+}
+
 TEST_F(LinkFakeDeviceTest, PortListThatCannotBeReadEndsTheLinkWithTheFailureCaption)
 {
     api_.FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace cardpush::protocol {
 namespace {
@@ -39,6 +40,25 @@ TEST(ProtocolFrames, DeleteFrameTrimsPaddingAndControlBytesAtBothEnds)
     // Inner blanks and bytes above 0x20 (0x7F, 0xA0) are part of the name.
     EXPECT_EQ("/A B\x7F\\", DeleteFrame(" A B\x7F "));
     EXPECT_EQ("/\xA0X\xA0\\", DeleteFrame("\xA0X\xA0"));
+}
+
+// A listed name goes back in a delete frame only if it can't break the
+// frame: a delimiter would end it early or start another. Control bytes at
+// either end are trimmed away anyway; inside they are refused.
+TEST(ProtocolFrames, CardNameWithADelimiterOrAControlByteIsNotSafe)
+{
+    for (const std::string& name :
+         std::vector<std::string>{"JOB1    ", "        ", "A B     ", std::string("\0ABC   \0", 9),
+                                  "\xC0\xA0X", "_-.,!"}) {
+        EXPECT_TRUE(IsSafeCardName(name)) << name;
+    }
+    for (const std::string& name :
+         std::vector<std::string>{"\\/JOB2  ", "A/B     ", "A<B     ", "JOB>    ",
+                                  "A\x1B"
+                                  "B     ",
+                                  "AB\x7F     ", std::string("A\0B     ", 8)}) {
+        EXPECT_FALSE(IsSafeCardName(name)) << name;
+    }
 }
 
 TEST(ProtocolFrames, HeaderFrameCarriesTrimmedNameAndPlainDecimalSize)
