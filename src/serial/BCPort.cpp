@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "serial/ComThread.h"
 
@@ -26,6 +27,20 @@ private:
     TBComPort& port_;
     TPortOperation*& op_;
 };
+
+constexpr std::size_t kLargestCount = std::numeric_limits<std::int32_t>::max();
+
+// Counts cross between the driver's 32-bit unsigned numbers, string sizes
+// and the component's 32-bit signed ones. One that does not fit is a failure
+// of the transfer: a wrapped count would send or report the wrong number of
+// bytes.
+std::int32_t CheckedCount(std::size_t count, ComFault fault)
+{
+    if (count > kLargestCount) {
+        RaiseComFault(fault);
+    }
+    return static_cast<std::int32_t>(count);
+}
 
 }  // namespace
 
@@ -386,7 +401,13 @@ std::int32_t TBComPort::WriteText(const std::string& Text)
     TPortOperation* op = nullptr;
     OperationScope scope(*this, op);
     WriteTextAsync(Text, op);
-    return WaitForOperation(op);
+    // A write that the time-outs ended early completes without an error but
+    // with fewer bytes than asked: the line has lost the rest of the text.
+    const std::int32_t n = WaitForOperation(op);
+    if (static_cast<std::size_t>(n) != Text.size()) {
+        RaiseComFault(ComFault::Write);
+    }
+    return n;
 }
 
 std::int32_t TBComPort::ReadText(std::string& Text, std::int32_t Count)
@@ -395,10 +416,10 @@ std::int32_t TBComPort::ReadText(std::string& Text, std::int32_t Count)
     TPortOperation* op = nullptr;
     OperationScope scope(*this, op);
     ReadTextAsync(Text, Count, op);
-    const std::int32_t n = WaitForOperation(op);
     // Never longer than what was read into, whatever the driver reports.
-    Text.resize(std::min<std::size_t>(static_cast<std::size_t>(n), Text.size()));
-    return static_cast<std::int32_t>(Text.size());
+    const std::int32_t n = std::min(WaitForOperation(op), std::max<std::int32_t>(Count, 0));
+    Text.resize(static_cast<std::size_t>(n));
+    return n;
 }
 
 std::int32_t TBComPort::WriteTextAsync(const std::string& Text, TPortOperation* Op)
@@ -407,7 +428,8 @@ std::int32_t TBComPort::WriteTextAsync(const std::string& Text, TPortOperation* 
     if (Text.empty()) {
         return 0;
     }
-    return WriteBufferAsync(Text.data(), static_cast<std::int32_t>(Text.size()), Op);
+    // Refused before anything starts when the count cannot carry the size.
+    return WriteBufferAsync(Text.data(), CheckedCount(Text.size(), ComFault::Write), Op);
 }
 
 std::int32_t TBComPort::ReadTextAsync(std::string& Text, std::int32_t Count, TPortOperation* Op)
@@ -444,7 +466,7 @@ std::int32_t TBComPort::WriteBufferAsync(const void* Buffer, std::int32_t Count,
         RaiseComFault(ComFault::Write);
     }
     // While the write is pending this is not its result: WaitForOperation gives that.
-    return static_cast<std::int32_t>(written);
+    return CheckedCount(written, ComFault::Write);
 }
 
 std::int32_t TBComPort::ReadBufferAsync(void* Buffer, std::int32_t Count, TPortOperation* Op)
@@ -462,7 +484,7 @@ std::int32_t TBComPort::ReadBufferAsync(void* Buffer, std::int32_t Count, TPortO
         api_.GetLastError() != ERROR_IO_PENDING) {
         RaiseComFault(ComFault::Read);
     }
-    return static_cast<std::int32_t>(read);
+    return CheckedCount(read, ComFault::Read);
 }
 
 std::int32_t TBComPort::WaitForOperation(TPortOperation* Op)
@@ -475,10 +497,11 @@ std::int32_t TBComPort::WaitForOperation(TPortOperation* Op)
     DWORD n = 0;
     const bool done = api_.WaitForSingleObject(Op->Overlapped.hEvent, INFINITE) == WAIT_OBJECT_0 &&
                       api_.GetOverlappedResult(Handle(), &Op->Overlapped, &n, FALSE);
+    const ComFault fault = Op->Kind == pokRead ? ComFault::Read : ComFault::Write;
     if (!done) {
-        RaiseComFault(Op->Kind == pokRead ? ComFault::Read : ComFault::Write);
+        RaiseComFault(fault);
     }
-    return static_cast<std::int32_t>(n);
+    return CheckedCount(n, fault);
 }
 
 // --- queries ---
@@ -493,7 +516,7 @@ std::int32_t TBComPort::PendingInput()
     if (!api_.ClearCommError(Handle(), &errors, &status)) {
         RaiseComFault(ComFault::ClearCommError);
     }
-    return static_cast<std::int32_t>(status.cbInQue);
+    return CheckedCount(status.cbInQue, ComFault::ClearCommError);
 }
 
 TLineSignals TBComPort::LineSignals()

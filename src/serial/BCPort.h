@@ -266,15 +266,18 @@ public:
     TComThreadErrorEvent OnThreadError;
 
     // --- transfers: the bytes go as they are, NUL included ---
-    // Write Text and wait for it; returns the bytes written. An empty Text
+    // Write Text and wait for it; returns the bytes written, always all of
+    // them: a write that the write time-outs end early throws the write
+    // error, as does a Text longer than a count can carry. An empty Text
     // starts nothing and returns 0.
     std::int32_t WriteText(const std::string& Text);
     // Read at most Count bytes into Text and wait; Text's length becomes the
     // count read, which is returned. With the default time-outs the read
     // returns at once with what has arrived, possibly nothing.
     std::int32_t ReadText(std::string& Text, std::int32_t Count);
-    // Start a transfer on Op; WaitForOperation gives its result. Text (or
-    // Buffer) must stay untouched until then.
+    // Start a transfer on Op; WaitForOperation gives its result, which for
+    // a write may be short of the count asked. Text (or Buffer) must stay
+    // untouched until then.
     std::int32_t WriteTextAsync(const std::string& Text, TPortOperation* Op);
     std::int32_t ReadTextAsync(std::string& Text, std::int32_t Count, TPortOperation* Op);
     std::int32_t WriteBufferAsync(const void* Buffer, std::int32_t Count, TPortOperation* Op);

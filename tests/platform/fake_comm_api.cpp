@@ -96,6 +96,12 @@ void FakeCommApi::HoldWrites(bool hold)
     holdWrites_ = hold;
 }
 
+void FakeCommApi::ShortenNextWrite(DWORD bytes)
+{
+    std::lock_guard lock(mutex_);
+    shortWrite_ = bytes;
+}
+
 void FakeCommApi::AddPortValue(std::string name, std::string data)
 {
     std::lock_guard lock(mutex_);
@@ -455,6 +461,10 @@ BOOL FakeCommApi::WriteFile(HANDLE device, const void* buffer, DWORD count, DWOR
         pendingWrites_.push_back({overlapped, Bytes(buffer, count)});
         *written = 0;
         return Fail(ERROR_IO_PENDING);
+    }
+    if (shortWrite_) {
+        count = std::min(count, *shortWrite_);
+        shortWrite_.reset();
     }
     written_.append(static_cast<const char*>(buffer), count);
     *written = count;

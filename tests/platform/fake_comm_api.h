@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +63,9 @@ public:
     void SetModemStatus(DWORD status);
     // While set, WriteFile leaves its transfer pending until PurgeComm aborts it.
     void HoldWrites(bool hold);
+    // The next write completes without an error having written only its
+    // first `bytes` bytes, as one that runs out of its write time-outs does.
+    void ShortenNextWrite(DWORD bytes);
 
     // Registry values of the serial-port key, enumerated in the order added.
     void AddPortValue(std::string name, std::string data);
@@ -168,6 +172,7 @@ private:
     DWORD* waitMask_ = nullptr;
     OVERLAPPED* waitOverlapped_ = nullptr;
     bool holdWrites_ = false;
+    std::optional<DWORD> shortWrite_;
     std::vector<PendingWrite> pendingWrites_;
 
     // The registry key.

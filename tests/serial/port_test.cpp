@@ -455,6 +455,9 @@ TEST_F(PortTest, TransferFailuresThrowTheirKindAndReleaseTheRecord)
     EXPECT_EQ("Ошибка чтения из порта", ComPortMessage([&] { port.ReadText(text, 3); }));
     fake.FailNext("GetOverlappedResult", ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка записи в порт", ComPortMessage([&] { port.WriteText("S"); }));
+    // The write time-outs ran out: the write completes, short of the text.
+    fake.ShortenNextWrite(1);
+    EXPECT_EQ("Ошибка записи в порт", ComPortMessage([&] { port.WriteText("SN"); }));
     fake.FailNext("WaitForSingleObject", ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка чтения из порта", ComPortMessage([&] { port.ReadText(text, 3); }));
     EXPECT_EQ(events, fake.OpenEvents());

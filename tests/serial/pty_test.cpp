@@ -142,6 +142,18 @@ TEST_F(PtyPortTest, EveryByteValueCrossesBothWaysUnchanged)
     EXPECT_EQ(all, ServeUntilReceived(all.size()));
 }
 
+// The peer reads nothing, so the text fills the line's buffers and the
+// device ends the write when its time-outs run out, with part of it written.
+TEST_F(PtyPortTest, WriteThatTheTimeoutsEndShortIsTheWriteError)
+{
+    port.Timeouts().SetWriteTotalMultiplier(0);
+    port.Timeouts().SetWriteTotalConstant(200);
+    port.Open();
+    const std::string big(1 << 20, 'w');
+    EXPECT_EQ("Ошибка записи в порт", ComPortMessage([&] { port.WriteText(big); }));
+    EXPECT_TRUE(port.Connected());
+}
+
 TEST_F(PtyPortTest, CloseOnTheGuiThreadRunsThePendingDispatchAndReturns)
 {
     CountQueued();
