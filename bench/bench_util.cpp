@@ -41,7 +41,7 @@ BenchLink::BenchLink(std::vector<std::string> simOptions, LinkSession::Timing ti
     for (const auto& name : cardFiles) {
         sim.PutCardFile(name, "1 x\r\n");
     }
-    session = std::make_unique<LinkSession>(host);
+    session = std::make_unique<LinkSession>(host, devices);
     session->SetTiming(timing);
     session->Start();
 }

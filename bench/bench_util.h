@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/link_session.h"
+#include "support/port_list_override.h"
 #include "support/recording_link_host.h"
 #include "support/sim_process.h"
 
@@ -28,7 +29,8 @@ private:
 };
 
 // The link on the GUI thread (the calling one, made so here) against a simulator started
-// with the given options and card files, its port saved.
+// with the given options and card files, its port saved. The port list is empty: a search
+// never reaches the machine's own serial ports.
 struct BenchLink {
     BenchLink(std::vector<std::string> simOptions, LinkSession::Timing timing,
               const std::vector<std::string>& cardFiles = {});
@@ -38,6 +40,7 @@ struct BenchLink {
     // the guard time.
     bool WaitIdle();
 
+    testing::PortListOverride devices;
     testing::SimProcess sim;
     testing::RecordingLinkHost host;
     std::unique_ptr<LinkSession> session;

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "bench_util.h"
-#include "platform/comm_api_posix.h"
 #include "platform/main_thread.h"
+#include "support/port_list_override.h"
 
 using namespace std::chrono_literals;
 using cardpush::LinkSession;
@@ -37,16 +37,15 @@ int main(int argc, char** argv)
     {
         // The saved port is missing and so is the only port of the list, so
         // every pass over the list ends at once.
-        cardpush::platform::SetExtraSerialPortsForTesting({"/nonexistent/cardpush-bench-port"});
+        cardpush::testing::PortListOverride devices({"/nonexistent/cardpush-bench-port"});
         cardpush::testing::RecordingLinkHost host("/nonexistent/cardpush-bench-saved");
-        LinkSession session(host);
+        LinkSession session(host, devices);
         session.Start();
         CpuMeter meter;
         ServeFor(span);
         Report("searching while no port opens", meter.PercentOfOneCore(), "% of one core");
         const auto attempts = host.LinkLogLines().size();
         Report("  port attempts per second meanwhile", attempts / meter.WallSeconds(), "/s");
-        cardpush::platform::SetExtraSerialPortsForTesting({});
     }
     {
         BenchLink link({}, toolTiming, {"JOB1", "JOB2", "JOB3"});

@@ -26,6 +26,7 @@
 #include "link/link_session.h"
 #include "platform/cp1251.h"
 #include "support/link_wait.h"
+#include "support/port_list_override.h"
 #include "support/sim_process.h"
 
 using namespace std::chrono_literals;
@@ -113,6 +114,8 @@ int main(int argc, char** argv)
 
     int status = 0;
     {
+        // An empty port list: a search never reaches the machine's own serial ports.
+        cardpush::testing::PortListOverride devices;
         cardpush::testing::SimProcess sim;
         for (const char* card : {"A1", "B2", "C3"}) {
             sim.PutCardFile(card, "1 x\r\n");
@@ -124,7 +127,7 @@ int main(int argc, char** argv)
         settings.deleteBeforeUpload = false;
         std::ofstream(folder / "nastr.dat", std::ios::binary) << cardpush::FormatSettings(settings);
 
-        cardpush::TForm1 form(cardpush::Utf8ToCp1251(folder.string()));
+        cardpush::TForm1 form(cardpush::Utf8ToCp1251(folder.string()), nullptr, devices);
         cardpush::Form2 = new cardpush::TForm2(&form);
         form.Link().SetTiming(kQuick);
         form.show();

@@ -9,26 +9,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-
-#include "platform/comm_api_posix.h"
-
-namespace cardpush::platform {
-
-namespace {
-
-std::mutex g_extrasLock;
-std::vector<std::string> g_extras;
-
-}  // namespace
-
-void SetExtraSerialPortsForTesting(std::vector<std::string> paths)
-{
-    std::lock_guard lock(g_extrasLock);
-    g_extras = std::move(paths);
-}
-
-}  // namespace cardpush::platform
 
 namespace cardpush::platform::posix {
 
@@ -109,10 +89,6 @@ std::vector<PortValue> SnapshotSerialPorts()
     }
     std::sort(ports.begin(), ports.end(),
               [](const PortValue& a, const PortValue& b) { return a.name < b.name; });
-    std::lock_guard lock(g_extrasLock);
-    for (const std::string& extra : g_extras) {
-        ports.push_back({"\\Device\\" + extra, extra + '\0'});
-    }
     return ports;
 }
 

@@ -23,7 +23,7 @@ public:
 };
 
 // The machine's serial devices (those with hardware behind them: UART ports
-// that the kernel probed as absent are left out), then the extras.
+// that the kernel probed as absent are left out).
 std::vector<PortValue> SnapshotSerialPorts();
 
 // CompareStringA over Windows-1251 text: letters compare by their place in

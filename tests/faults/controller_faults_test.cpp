@@ -21,7 +21,6 @@
 #include "app/texts.h"
 #include "faults/tool_fixture.h"
 #include "link/link_session.h"
-#include "platform/comm_api_posix.h"
 #include "platform/cp1251.h"
 #include "serial/ComErrors.h"
 
@@ -57,12 +56,6 @@ bool IsPrefix(const std::string& prefix, const std::string& whole)
 
 class ControllerFaultsTest : public ToolTest {
 protected:
-    void TearDown() override
-    {
-        platform::SetExtraSerialPortsForTesting({});
-        ToolTest::TearDown();
-    }
-
     bool LogHas(const std::string& line) const
     {
         const QStringList lines = form_->Memo1->toPlainText().split('\n');
@@ -132,7 +125,7 @@ TEST_F(ControllerFaultsTest, PortHeldByAnotherProgramIsPassedOverQuietly)
     ASSERT_EQ(0, ::flock(holder, LOCK_EX | LOCK_NB));
 
     StartSimulator({}, {"JOB1"});
-    platform::SetExtraSerialPortsForTesting({sim_->DevicePath()});
+    devices_.SetPorts({sim_->DevicePath()});
     StartTool(held);
 
     ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();

@@ -31,7 +31,7 @@ protected:
 
     void OpenWindow(const std::string& settingsFolder)
     {
-        form_ = std::make_unique<TForm1>(settingsFolder);
+        form_ = std::make_unique<TForm1>(settingsFolder, nullptr, devices_);
     }
 
     std::string SourceFolder() const { return Utf8(form_->Label1->text()); }

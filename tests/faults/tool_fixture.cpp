@@ -332,7 +332,7 @@ void ToolTest::StartTool(const std::string& savedPort)
     settings.deleteBeforeUpload = false;
     WriteSettingsFile(FormatSettings(settings));
 
-    form_ = std::make_unique<TForm1>(SettingsFolder());
+    form_ = std::make_unique<TForm1>(SettingsFolder(), nullptr, devices_);
     Form2 = new TForm2(form_.get());
     form_->Link().SetTiming(
         {.settle = 20ms, .check = 50ms, .checks = 20, .listingStall = kListingStall});

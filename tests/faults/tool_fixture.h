@@ -1,8 +1,8 @@
 // The tool as an operator meets it, for the fault tests: the real main and
 // information windows (offscreen), their settings in a folder of the test's
-// own, the real POSIX device layer, and a controller simulator on a
-// pseudo-terminal, optionally seen through a tap that can put extra bytes on
-// the line towards the tool.
+// own, the real POSIX device layer with a port list of the test's own, and a
+// controller simulator on a pseudo-terminal, optionally seen through a tap
+// that can put extra bytes on the line towards the tool.
 //
 // The test thread is the GUI thread. Commands run as an operator's click
 // would: through the application's event dispatch, so that an error ending
@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/Unit1.h"
+#include "support/port_list_override.h"
 #include "support/sim_process.h"
 
 namespace cardpush::test {
@@ -75,12 +76,14 @@ private:
 };
 
 // The application object (once per process), a fresh folder for nastr.dat
-// with a job folder in it, and the dialogs replaced by recorders.
+// with a job folder in it, the dialogs replaced by recorders, and the device
+// layer for the main window, whose port list is empty until a test fills it.
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
+    testing::PortListOverride devices_;
     std::filesystem::path settingsDir_;
     std::filesystem::path jobsDir_;  // "Job files" in settingsDir_
     // The texts of the message boxes shown, in UTF-8, in order.

@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "link/link_texts.h"
-#include "platform/comm_api_posix.h"
 #include "platform/cp1251.h"
 #include "platform/main_thread.h"
 #include "support/link_wait.h"
+#include "support/port_list_override.h"
 #include "support/recording_link_host.h"
 #include "support/sim_process.h"
 
@@ -33,6 +33,7 @@ namespace {
 using namespace std::chrono_literals;
 using platform::MainThread;
 using testing::HangGuard;
+using testing::PortListOverride;
 using testing::RecordingLinkHost;
 using testing::ServeUntil;
 using testing::SimProcess;
@@ -40,8 +41,7 @@ using testing::SimProcess;
 // The simulator's identification answers, in the order they are asked for.
 const std::string kHandshakeReplies = "S0_N12345_M-1.5_B12.5_D3_V72_R1_";
 const std::string kHandshakeCommands = "SNMBDVR>";
-// A port that no device answers to; it sorts before every port of the
-// machine, so a pass over the port list tries it first.
+// A port that no device answers to.
 const std::string kMissingPort = "/nonexistent/cardpush-no-port";
 
 LinkSession::Timing Fast()
@@ -83,7 +83,6 @@ protected:
     void SetUp() override
     {
         MainThread::Bind();
-        platform::SetExtraSerialPortsForTesting({});
     }
 
     void TearDown() override
@@ -92,7 +91,6 @@ protected:
             HangGuard guard("closing the link session");
             session_.reset();
         }
-        platform::SetExtraSerialPortsForTesting({});
         if (sim_) {
             EXPECT_EQ(0, sim_->Stop()) << sim_->Messages();
         }
@@ -113,7 +111,7 @@ protected:
     void StartSession(const std::string& savedPort, LinkSession::Timing timing = Fast())
     {
         host_ = std::make_unique<RecordingLinkHost>(savedPort);
-        session_ = std::make_unique<LinkSession>(*host_);
+        session_ = std::make_unique<LinkSession>(*host_, devices_);
         session_->SetTiming(timing);
         session_->Start();
     }
@@ -136,6 +134,8 @@ protected:
         });
     }
 
+    // The real device layer; the port list holds what a test puts in it.
+    PortListOverride devices_;
     std::unique_ptr<SimProcess> sim_;
     std::unique_ptr<RecordingLinkHost> host_;
     std::unique_ptr<LinkSession> session_;
@@ -160,7 +160,7 @@ TEST_F(LinkSessionTest, ControllerOnTheSavedPortIsFoundThereAndIdentified)
 TEST_F(LinkSessionTest, WithoutSavedPortThePortListFindsTheControllerAndItIsSaved)
 {
     sim_ = std::make_unique<SimProcess>();
-    platform::SetExtraSerialPortsForTesting({sim_->DevicePath()});
+    devices_.SetPorts({sim_->DevicePath()});
     StartSession({});
 
     ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
@@ -192,7 +192,7 @@ TEST_F(LinkSessionTest, AnswerFirstSeenAtTheLastCheckIsAccepted)
 // goes on with the port list.
 TEST_F(LinkSessionTest, AnswerAfterTheLastCheckIsRefusedAndTheSearchGoesOn)
 {
-    platform::SetExtraSerialPortsForTesting({kMissingPort});
+    devices_.SetPorts({kMissingPort});
     StartLink({"--s-delay", "3500"}, {.settle = 20ms, .check = 1000ms, .checks = 4});
     const std::string nextAttempt = "---" + Listed0(kMissingPort);
     ASSERT_TRUE(ServeUntilLogLine(nextAttempt)) << sim_->Messages();
@@ -211,7 +211,7 @@ TEST_F(LinkSessionTest, AnswerAfterTheLastCheckIsRefusedAndTheSearchGoesOn)
 
 TEST_F(LinkSessionTest, SilentPortGetsTwentyChecksThenThePortListIsTried)
 {
-    platform::SetExtraSerialPortsForTesting({kMissingPort});
+    devices_.SetPorts({kMissingPort});
     StartLink({"--no-answer"});
     const std::string nextAttempt = "---" + Listed0(kMissingPort);
     ASSERT_TRUE(ServeUntilLogLine(nextAttempt)) << sim_->Messages();

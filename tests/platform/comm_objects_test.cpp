@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "platform/comm_api.h"
-#include "platform/comm_api_posix.h"
+#include "platform/comm_posix_objects.h"
+#include "platform/comm_posix_ports.h"
 
 namespace cardpush::platform {
 namespace {
@@ -20,7 +22,6 @@ protected:
         for (HANDLE h : events_) {
             api_.CloseHandle(h);
         }
-        SetExtraSerialPortsForTesting({});
     }
 
     HANDLE NewEvent(bool manualReset, bool signalled)
@@ -138,53 +139,44 @@ TEST_F(CommObjectsTest, LastErrorBelongsToTheCallingThread)
     EXPECT_EQ(api_.GetLastError(), ERROR_INVALID_HANDLE);
 }
 
-TEST_F(CommObjectsTest, PortListShowsRealDevicesAndTheExtrasAsRegistryStrings)
+TEST_F(CommObjectsTest, PortListShowsTheMachinesSerialDevicesAsRegistryStrings)
 {
-    SetExtraSerialPortsForTesting({"/dev/pts/7", "pts/8"});
-    const std::vector<std::string> ports = ListedPorts();
-
-    ASSERT_GE(ports.size(), 2u);
-    EXPECT_EQ(ports[ports.size() - 2], std::string("/dev/pts/7") + '\0');
-    EXPECT_EQ(ports.back(), std::string("pts/8") + '\0');
-    // Every machine device is a bare name with a node under /dev.
-    for (std::size_t i = 0; i + 2 < ports.size(); ++i) {
-        const std::string name = ports[i].substr(0, ports[i].find('\0'));
+    // Each entry is a bare name with a node under /dev, and its NUL.
+    for (const std::string& port : ListedPorts()) {
+        ASSERT_FALSE(port.empty());
+        EXPECT_EQ(port.back(), '\0');
+        const std::string name = port.substr(0, port.find('\0'));
+        EXPECT_EQ(name.size() + 1, port.size()) << name;
         EXPECT_TRUE(std::filesystem::exists("/dev/" + name)) << name;
         EXPECT_EQ(name.find('/'), std::string::npos) << name;
     }
 }
 
+// The key's values are enumerated as on Windows, whatever the machine has:
+// the key here lists one value of the layer's own layout.
 TEST_F(CommObjectsTest, PortListRefusesSmallBuffersAndOtherKeys)
 {
-    SetExtraSerialPortsForTesting({"0123456789"});
     HKEY key = nullptr;
     ASSERT_EQ(api_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "hardware\\devicemap\\serialcomm", 0, KEY_READ,
                                  &key),
               static_cast<LONG>(ERROR_SUCCESS));
-    DWORD count = 0;
-    for (;; ++count) {
-        char name[256];
-        DWORD nameLength = sizeof name;
-        if (api_.RegEnumValueA(key, count, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-            static_cast<LONG>(ERROR_SUCCESS)) {
-            break;
-        }
-    }
-    ASSERT_GE(count, 1u);
-    const DWORD last = count - 1;
+    EXPECT_EQ(api_.RegCloseKey(key), static_cast<LONG>(ERROR_SUCCESS));
+    auto listed = std::make_shared<posix::PortListKey>();
+    listed->values = {{"\\Device\\0123456789", std::string("0123456789") + '\0'}};
+    key = posix::HandleTable::Instance().Insert(listed);
 
     char name[256];
     BYTE data[11];
     DWORD nameLength = sizeof name;
     DWORD dataLength = 10;  // one short of the text and its NUL
-    EXPECT_EQ(api_.RegEnumValueA(key, last, name, &nameLength, nullptr, nullptr, data, &dataLength),
+    EXPECT_EQ(api_.RegEnumValueA(key, 0, name, &nameLength, nullptr, nullptr, data, &dataLength),
               static_cast<LONG>(ERROR_MORE_DATA));
     nameLength = 4;
     dataLength = sizeof data;
-    EXPECT_EQ(api_.RegEnumValueA(key, last, name, &nameLength, nullptr, nullptr, data, &dataLength),
+    EXPECT_EQ(api_.RegEnumValueA(key, 0, name, &nameLength, nullptr, nullptr, data, &dataLength),
               static_cast<LONG>(ERROR_MORE_DATA));
     nameLength = sizeof name;
-    EXPECT_EQ(api_.RegEnumValueA(key, last, name, &nameLength, nullptr, nullptr, data, &dataLength),
+    EXPECT_EQ(api_.RegEnumValueA(key, 0, name, &nameLength, nullptr, nullptr, data, &dataLength),
               static_cast<LONG>(ERROR_SUCCESS));
     EXPECT_EQ(dataLength, 11u);
     EXPECT_EQ(std::string(name, nameLength), "\\Device\\0123456789");

@@ -11,7 +11,6 @@
 #include "app/settings_format.h"
 #include "link/link_texts.h"
 #include "link/protocol.h"
-#include "platform/comm_api_posix.h"
 #include "platform/cp1251.h"
 #include "support/link_wait.h"
 
@@ -40,12 +39,12 @@ void WindowSimTest::Start(const WindowSimSetup& setup)
     settings.deleteBeforeUpload = setup.deleteBeforeUpload;
     WriteSettingsFile(FormatSettings(settings));
     if (setup.listSimulatorAsPort) {
-        platform::SetExtraSerialPortsForTesting({sim_->DevicePath()});
+        devices_.SetPorts({sim_->DevicePath()});
     }
 
     info_ = std::make_unique<TForm2>();
     Form2 = info_.get();
-    form_ = std::make_unique<TForm1>(SettingsFolder());
+    form_ = std::make_unique<TForm1>(SettingsFolder(), nullptr, devices_);
     Form1 = form_.get();
     form_->Link().SetTiming(setup.timing);
     form_->show();
@@ -62,7 +61,6 @@ void WindowSimTest::TearDown()
         form_.reset();
     }
     Form1 = nullptr;
-    platform::SetExtraSerialPortsForTesting({});
     info_.reset();
     Form2 = nullptr;
     if (sim_) {

@@ -1,6 +1,7 @@
 // The tool's windows against the controller simulator: the main window and
-// the information window on Qt's offscreen platform, the real device layer,
-// and the simulator on a pseudo-terminal.
+// the information window on Qt's offscreen platform, the real device layer
+// with a port list of the fixture's own, and the simulator on a
+// pseudo-terminal.
 //
 // The test thread is the GUI thread. Waits serve the hand-overs of the link
 // thread and the serial event thread until what they wait for holds; their
@@ -21,6 +22,7 @@
 #include "app/Unit2.h"
 #include "app/gui_test.h"
 #include "link/link_session.h"
+#include "support/port_list_override.h"
 #include "support/sim_process.h"
 
 namespace cardpush::test {
@@ -39,8 +41,8 @@ struct WindowSimSetup {
     bool sourceFolder = true;
     // The port saved in nastr.dat; the simulator's device when not set.
     std::optional<std::string> savedPort = {};
-    // The port list holds the simulator's device besides the machine's own
-    // serial ports.
+    // The port list holds the simulator's device; otherwise it is empty. It
+    // never holds the machine's own serial ports.
     bool listSimulatorAsPort = false;
     // The link's timing, shortened: no test waits 3 s for a port to settle.
     LinkSession::Timing timing{std::chrono::milliseconds(20), std::chrono::milliseconds(50), 20};
@@ -93,6 +95,7 @@ protected:
     // A card file's content in the simulator's card folder.
     std::string CardFile(const std::string& name) const;
 
+    testing::PortListOverride devices_;
     std::unique_ptr<testing::SimProcess> sim_;
     std::unique_ptr<TForm2> info_;
     std::unique_ptr<TForm1> form_;
