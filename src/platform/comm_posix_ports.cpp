@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 namespace cardpush::platform::posix {
 
@@ -37,6 +38,18 @@ bool IsPhantomUart(const fs::path& sysEntry, const std::string& name)
     const bool phantom = ::ioctl(fd, TIOCGSERIAL, &info) != 0 || info.type == PORT_UNKNOWN;
     ::close(fd);
     return phantom;
+}
+
+// The devices the kernel writes its console to (console=ttyS0 on a machine
+// without a screen): a port search must not send its query there.
+std::set<std::string> ConsoleDevices()
+{
+    std::set<std::string> names;
+    std::ifstream active("/sys/class/tty/console/active");
+    for (std::string name; active >> name;) {
+        names.insert(name);
+    }
+    return names;
 }
 
 unsigned char LowerCp1251(unsigned char c)
@@ -77,12 +90,13 @@ int Sign(long long value)
 std::vector<PortValue> SnapshotSerialPorts()
 {
     std::vector<PortValue> ports;
+    const std::set<std::string> consoles = ConsoleDevices();
     std::error_code error;
     for (const auto& entry : fs::directory_iterator("/sys/class/tty", error)) {
         const std::string name = entry.path().filename().string();
         // Virtual terminals and pseudo-terminals have no device behind them.
-        if (!fs::exists(entry.path() / "device", error) || !fs::exists("/dev/" + name, error) ||
-            IsPhantomUart(entry.path(), name)) {
+        if (consoles.contains(name) || !fs::exists(entry.path() / "device", error) ||
+            !fs::exists("/dev/" + name, error) || IsPhantomUart(entry.path(), name)) {
             continue;
         }
         ports.push_back({"\\Device\\" + name, name + '\0'});

@@ -22,8 +22,8 @@ public:
     std::vector<PortValue> values;
 };
 
-// The machine's serial devices (those with hardware behind them: UART ports
-// that the kernel probed as absent are left out).
+// The machine's serial devices: those with hardware behind them, less the
+// UART ports that the kernel probed as absent and the kernel's consoles.
 std::vector<PortValue> SnapshotSerialPorts();
 
 // CompareStringA over Windows-1251 text: letters compare by their place in

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -139,8 +141,11 @@ TEST_F(CommObjectsTest, LastErrorBelongsToTheCallingThread)
     EXPECT_EQ(api_.GetLastError(), ERROR_INVALID_HANDLE);
 }
 
-TEST_F(CommObjectsTest, PortListShowsTheMachinesSerialDevicesAsRegistryStrings)
+TEST_F(CommObjectsTest, PortListShowsTheMachinesSerialDevicesButNoConsoleAsRegistryStrings)
 {
+    std::ifstream active("/sys/class/tty/console/active");
+    const std::vector<std::string> consoles{std::istream_iterator<std::string>(active), {}};
+
     // Each entry is a bare name with a node under /dev, and its NUL.
     for (const std::string& port : ListedPorts()) {
         ASSERT_FALSE(port.empty());
@@ -149,6 +154,7 @@ TEST_F(CommObjectsTest, PortListShowsTheMachinesSerialDevicesAsRegistryStrings)
         EXPECT_EQ(name.size() + 1, port.size()) << name;
         EXPECT_TRUE(std::filesystem::exists("/dev/" + name)) << name;
         EXPECT_EQ(name.find('/'), std::string::npos) << name;
+        EXPECT_EQ(std::count(consoles.begin(), consoles.end(), name), 0) << name;
     }
 }
 
