@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <QTimer>
 #include <filesystem>
+#include <ostream>
 #include <stdexcept>
 #include <thread>
 
@@ -83,6 +84,11 @@ struct StopCase {
     int signal;
     enum { kNothingElse, kInformationWindow, kAboutBox } open;
 };
+
+void PrintTo(const StopCase& stopCase, std::ostream* out)
+{
+    *out << stopCase.name;
+}
 
 class StopSignalTest : public GuiTest, public ::testing::WithParamInterface<StopCase> {};
 

@@ -35,6 +35,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -292,6 +293,11 @@ struct StopCase {
     const char* name;
     int signal;
 };
+
+void PrintTo(const StopCase& stopCase, std::ostream* out)
+{
+    *out << stopCase.name;
+}
 
 class ExecutableTest : public ::testing::TestWithParam<StopCase> {
 protected:
