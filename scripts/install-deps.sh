@@ -11,8 +11,10 @@ packages=(
   # libraries
   qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev
   libgtest-dev libgmock-dev
-  # running the windows without a display, and looking at them
-  xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2
+  # running the windows without a display, and looking at them: Qt's
+  # offscreen platform, and its VNC platform, through which a test reads and
+  # clicks the screen of the built executable
+  qt6-qpa-plugins xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2
 )
 
 missing=()
