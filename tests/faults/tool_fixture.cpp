@@ -295,7 +295,7 @@ void ToolTest::TearDown()
     Form2 = nullptr;
     tap_.reset();
     if (sim_) {
-        sim_->Stop();
+        EXPECT_NO_THROW(sim_->Stop());
     }
     sim_.reset();
     WindowTest::TearDown();

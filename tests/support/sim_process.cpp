@@ -9,11 +9,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 extern char** environ;
 
@@ -25,6 +28,10 @@ namespace fs = std::filesystem;
 // How long the simulator may take to name its device before it counts as
 // hung; it normally does so at once.
 constexpr int kStartGuardMs = 20000;
+
+// How long the simulator may take to end after SIGTERM before it counts as
+// hung; it normally ends at once, sanitizer builds after their exit checks.
+constexpr std::chrono::seconds kStopGuard{10};
 
 std::string ReadWhole(const fs::path& path)
 {
@@ -44,6 +51,22 @@ fs::path MakeFolder()
         throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
     }
     return pattern;
+}
+
+// Reaps the child; false when it has not ended within the guard.
+bool WaitForEnd(pid_t pid, int& status)
+{
+    const auto end = std::chrono::steady_clock::now() + kStopGuard;
+    for (;;) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 // The first line of the simulator's output, without its line end; empty when
@@ -124,7 +147,11 @@ SimProcess::SimProcess(std::vector<std::string> options)
 
 SimProcess::~SimProcess()
 {
-    Stop();
+    try {
+        Stop();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+    }
     std::error_code ec;
     fs::remove_all(dir_, ec);
 }
@@ -162,6 +189,7 @@ void SimProcess::Suspend()
 {
     if (pid_ > 0) {
         kill(pid_, SIGSTOP);
+        suspended_ = true;
     }
 }
 
@@ -169,6 +197,7 @@ void SimProcess::Resume()
 {
     if (pid_ > 0) {
         kill(pid_, SIGCONT);
+        suspended_ = false;
     }
 }
 
@@ -177,15 +206,32 @@ int SimProcess::Stop()
     if (pid_ <= 0) {
         return -1;
     }
-    kill(pid_, SIGTERM);
-    // A suspended simulator takes the signal only once it runs again.
-    kill(pid_, SIGCONT);
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    // A suspended simulator reads its SIGTERM only once it runs again, so it
+    // gets its SIGCONT first, never after: as a sanitizer build exits, its
+    // leak check has a tracer attach to the process, which sends SIGSTOP. A
+    // SIGCONT arriving then discards that stop, and the tracer waits for it
+    // for ever while the process spins waiting for the tracer.
+    if (suspended_) {
+        kill(pid_, SIGCONT);
+        suspended_ = false;
     }
+    kill(pid_, SIGTERM);
+    int status = 0;
+    const bool ended = WaitForEnd(pid_, status);
+    if (!ended) {
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    const pid_t pid = pid_;
     pid_ = -1;
     close(stdout_);
     stdout_ = -1;
+    if (!ended) {
+        throw std::runtime_error("the simulator (pid " + std::to_string(pid) +
+                                 ") did not end within " + std::to_string(kStopGuard.count()) +
+                                 " s of SIGTERM and was killed; it said:\n" + Messages());
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

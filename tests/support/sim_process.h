@@ -26,7 +26,8 @@ public:
     // before a listing is asked for are listed. Throws std::runtime_error
     // when the simulator does not start or names no device.
     explicit SimProcess(std::vector<std::string> options = {});
-    // Stops the simulator and removes its folder.
+    // Stops the simulator and removes its folder. A simulator that does not
+    // end is killed, and said so on the standard error.
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
@@ -48,7 +49,9 @@ public:
     void Suspend();
     void Resume();
     // Stops the simulator (SIGTERM) and returns its exit code, or -1 when it
-    // did not end normally. Once stopped, later calls return -1.
+    // did not end normally. One that has not ended within 10 s is killed
+    // (SIGKILL) and std::runtime_error says so, with the simulator's
+    // messages. Once stopped, later calls return -1.
     int Stop();
 
 private:
@@ -57,6 +60,7 @@ private:
     std::string device_;
     pid_t pid_ = -1;
     int stdout_ = -1;
+    bool suspended_ = false;
 };
 
 }  // namespace cardpush::testing

@@ -64,7 +64,7 @@ void WindowSimTest::TearDown()
     info_.reset();
     Form2 = nullptr;
     if (sim_) {
-        EXPECT_EQ(0, sim_->Stop()) << sim_->Messages();
+        EXPECT_NO_THROW(EXPECT_EQ(0, sim_->Stop()) << sim_->Messages());
         sim_.reset();
     }
     GuiTest::TearDown();
