@@ -80,10 +80,7 @@ void ExpectOneAnsweredAttempt(const std::vector<std::string>& lines, const std::
 
 class LinkSessionTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        MainThread::Bind();
-    }
+    void SetUp() override { MainThread::Bind(); }
 
     void TearDown() override
     {

@@ -96,7 +96,7 @@ LONG PortListOverride::RegCloseKey(HKEY key)
 {
     std::lock_guard lock(mutex_);
     return keys_.erase(reinterpret_cast<std::uintptr_t>(key)) == 1 ? ERROR_SUCCESS
-                                                                    : ERROR_INVALID_HANDLE;
+                                                                   : ERROR_INVALID_HANDLE;
 }
 
 // --- everything else goes to the wrapped layer ---
