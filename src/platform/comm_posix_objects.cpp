@@ -12,8 +12,18 @@ namespace {
 // tests them all atomically, and the process has only a handful of waiters
 // (the serial event thread and callers waiting for their transfers), so
 // waking them all on every change costs little.
-std::mutex g_eventsLock;
-std::condition_variable g_eventsChanged;
+//
+// Made once and never destroyed: a thread still waiting when the process
+// exits would make the condition's destruction at exit wait for ever.
+struct EventsState {
+    std::mutex lock;
+    std::condition_variable changed;
+};
+EventsState& Events()
+{
+    static EventsState* const state = new EventsState;
+    return *state;
+}
 
 thread_local DWORD t_lastError = ERROR_SUCCESS;
 
@@ -34,15 +44,15 @@ Event::Event(bool manualReset, bool signalled) : manualReset_(manualReset), sign
 void Event::Set()
 {
     {
-        std::lock_guard lock(g_eventsLock);
+        std::lock_guard lock(Events().lock);
         signalled_ = true;
     }
-    g_eventsChanged.notify_all();
+    Events().changed.notify_all();
 }
 
 void Event::Reset()
 {
-    std::lock_guard lock(g_eventsLock);
+    std::lock_guard lock(Events().lock);
     signalled_ = false;
 }
 
@@ -77,13 +87,13 @@ DWORD WaitForEvents(std::span<Event* const> events, bool waitAll, DWORD millisec
         return false;
     };
 
-    std::unique_lock lock(g_eventsLock);
+    std::unique_lock lock(Events().lock);
     if (milliseconds == INFINITE) {
-        g_eventsChanged.wait(lock, satisfied);
+        Events().changed.wait(lock, satisfied);
     } else {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        if (!g_eventsChanged.wait_until(lock, deadline, satisfied)) {
+        if (!Events().changed.wait_until(lock, deadline, satisfied)) {
             return WAIT_TIMEOUT;
         }
     }
