@@ -10,6 +10,18 @@
 #include "serial/BCPort.h"
 
 namespace cardpush {
+namespace {
+
+bool StillSending(TBComPort* port)
+{
+    try {
+        return port != nullptr && port->PendingOutput() > 0;
+    } catch (const std::exception&) {
+        return false;  // a port that can't tell has nothing on its way either
+    }
+}
+
+}  // namespace
 
 LinkSession::LinkSession(LinkHost& host, platform::CommApi& api) : host_(host), api_(api) {}
 
@@ -287,11 +299,23 @@ std::uint64_t LinkSession::AwaitListingStall()
             continue;
         }
         const auto due = lastListingActivity_ + timing_.listingStall;
-        if (std::chrono::steady_clock::now() >= due) {
-            stallReported_ = listingRequests_;
-            return listingRequests_;
+        if (std::chrono::steady_clock::now() < due) {
+            news_.wait_until(lock, due);
+            continue;
         }
-        news_.wait_until(lock, due);
+        // The controller answers only once it has read everything before
+        // the request: while the driver still has bytes for the line (an
+        // upload at a slow speed), the request has not even left.
+        TBComPort* port = port_.get();
+        lock.unlock();
+        const bool sending = StillSending(port);
+        lock.lock();
+        if (sending) {
+            lastListingActivity_ = std::chrono::steady_clock::now();
+            continue;
+        }
+        stallReported_ = listingRequests_;
+        return listingRequests_;
     }
 }
 

@@ -128,8 +128,9 @@ private:
     // read from its count byte on. Returns the request's number.
     std::uint64_t BeginFirstListing();
     // After the handshake: returns when the listing asked for last has
-    // brought no byte for Timing::listingStall, with that request's number
-    // (once per request). Throws Stopped.
+    // brought no byte for Timing::listingStall since the request left (the
+    // port's output queue empty), with that request's number (once per
+    // request). Throws Stopped.
     std::uint64_t AwaitListingStall();
     // A port is about to be opened: events of an earlier one that ended
     // through an error no longer count.

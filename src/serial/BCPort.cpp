@@ -506,7 +506,7 @@ std::int32_t TBComPort::WaitForOperation(TPortOperation* Op)
 
 // --- queries ---
 
-std::int32_t TBComPort::PendingInput()
+COMSTAT TBComPort::QueueStatus()
 {
     RequireOpen();
     DWORD errors = 0;
@@ -516,7 +516,17 @@ std::int32_t TBComPort::PendingInput()
     if (!api_.ClearCommError(Handle(), &errors, &status)) {
         RaiseComFault(ComFault::ClearCommError);
     }
-    return CheckedCount(status.cbInQue, ComFault::ClearCommError);
+    return status;
+}
+
+std::int32_t TBComPort::PendingInput()
+{
+    return CheckedCount(QueueStatus().cbInQue, ComFault::ClearCommError);
+}
+
+std::int32_t TBComPort::PendingOutput()
+{
+    return CheckedCount(QueueStatus().cbOutQue, ComFault::ClearCommError);
 }
 
 TLineSignals TBComPort::LineSignals()

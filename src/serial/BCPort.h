@@ -289,6 +289,8 @@ public:
 
     // --- queries ---
     std::int32_t PendingInput();
+    // The bytes written that the driver has not yet put on the line.
+    std::int32_t PendingOutput();
     TLineSignals LineSignals();
 
     // --- dispatch: called by the event thread (or on the GUI thread for it) ---
@@ -321,6 +323,8 @@ private:
     // Steps of Close from stopping the event thread on; cannot fail.
     void Shutdown();
     void RequireOpen() const;
+    // The driver's queue sizes (ClearCommError); throws its message.
+    COMSTAT QueueStatus();
     HANDLE Handle() const { return handle_.load(); }
 
     platform::CommApi& api_;
