@@ -155,7 +155,7 @@ TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletes
     });
     const auto lines = JobLines(2);
     CreateJob("JOB3.txt", Frames(lines));
-    StartTool();
+    StartTool({}, kListingStall);
     ASSERT_TRUE(ServeUntil([&] {
         const ReceiveState state = form_->Link().ParserState();
         return state.LinkState == 7 && state.ListRemaining == 1 && state.RxBuffer.empty();
@@ -284,7 +284,7 @@ TEST_P(UnconfirmedUploadTest, JobFileStaysWhenNoListingNamesIt)
             tap_->Inject(GetParam().listing);
         }
     });
-    StartTool();
+    StartTool({}, kListingStall);
     ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
 
     RunCommand([&] { form_->Button1->click(); });

@@ -320,7 +320,7 @@ std::string ToolTest::ToolDevice() const
     return tap_ ? tap_->DevicePath() : sim_->DevicePath();
 }
 
-void ToolTest::StartTool(const std::string& savedPort)
+void ToolTest::StartTool(const std::string& savedPort, std::chrono::milliseconds listingStall)
 {
     if (tap_) {
         tap_->Start();
@@ -335,7 +335,7 @@ void ToolTest::StartTool(const std::string& savedPort)
     form_ = std::make_unique<TForm1>(SettingsFolder(), nullptr, devices_);
     Form2 = new TForm2(form_.get());
     form_->Link().SetTiming(
-        {.settle = 20ms, .check = 50ms, .checks = 20, .listingStall = kListingStall});
+        {.settle = 20ms, .check = 50ms, .checks = 20, .listingStall = listingStall});
     form_->show();
 }
 

@@ -30,6 +30,13 @@
 
 namespace cardpush::test {
 
+// How long a listing may bring no byte before the tool gives it up: short
+// for the tests of a listing that stops coming; for the others, longer than
+// a loaded machine ever keeps a listing waiting, so that none of them meets
+// a stall it did not ask for.
+inline constexpr std::chrono::milliseconds kListingStall{1000};
+inline constexpr std::chrono::milliseconds kPatientListingStall{30000};
+
 // A pseudo-terminal of its own that the tool opens in place of the
 // simulator's, with every byte copied both ways between the two. Inject puts
 // bytes on the line towards the tool; a hook sees each byte that the tool
@@ -112,7 +119,8 @@ protected:
                         const std::vector<std::string>& cardFiles = {});
     void StartTap();
     // savedPort: the port the settings file names; empty: the device above.
-    void StartTool(const std::string& savedPort = {});
+    void StartTool(const std::string& savedPort = {},
+                   std::chrono::milliseconds listingStall = kPatientListingStall);
     // Serves the link until the first card listing is complete and card
     // commands may go out. False when the guard ran out.
     bool ServeUntilConnected();
@@ -135,9 +143,6 @@ protected:
 // The items of a list widget, in order, in UTF-8.
 std::vector<std::string> Items(const QListWidget* list);
 std::string Utf8(const QString& text);
-
-// How long a listing may bring no byte before a refresh gives it up.
-inline constexpr std::chrono::milliseconds kListingStall{1000};
 
 // A card name as the listing shows it: padded with blanks to 8 bytes.
 std::string Listed(const std::string& name);

@@ -403,23 +403,23 @@ struct BusyCase {
 class ListingUnderWayTest : public CardCommandsWindowTest,
                             public ::testing::WithParamInterface<BusyCase> {
 protected:
-    // Starts with two card files whose listing arrives in pieces, asks for a
-    // new listing and returns once some of its names, not all, have been
-    // read.
-    void StartAndCutIntoAListing()
+    // Starts with two card files and a controller whose listings announce
+    // one name more than they bring: the link stays in the listing, with
+    // both names shown, for as long as the test needs.
+    void StartWithAListingThatNeverEnds()
     {
         CreateJob("JOB.txt", "1 x\r\n");
-        ASSERT_NO_FATAL_FAILURE(Start({.simOptions = {"--split", "4", "--split-delay", "40"},
+        ASSERT_NO_FATAL_FAILURE(Start({.simOptions = {"--short-listing", "1"},
                                        .cardFiles = {{"OLD1", "1\r\n"}, {"OLD2", "2\r\n"}},
                                        .deleteAfterUpload = true,
-                                       .deleteBeforeUpload = true}));
-        ASSERT_TRUE(SelectJob("JOB.txt"));
-        mark_ = WireMark();
-        form_->N4Click();
-        ASSERT_TRUE(testing::ServeUntil([&] { return form_->ListBox2->count() >= 1; }));
+                                       .deleteBeforeUpload = true,
+                                       .waitForListing = false}));
+        ASSERT_TRUE(testing::ServeUntil([&] { return form_->ListBox2->count() == 2; }));
         ASSERT_EQ(protocol::kStateListing, form_->Link().LinkState());
+        ASSERT_TRUE(SelectJob("JOB.txt"));
         // A name that has arrived can be selected, as the operator might.
         form_->ListBox2->setCurrentRow(0);
+        mark_ = WireMark();
     }
 
     // Waits until the simulator has received n listing requests since the mark.
@@ -436,13 +436,13 @@ protected:
 
 TEST_P(ListingUnderWayTest, CommandSendsNoFrameAndOnlyAsksForAListing)
 {
-    ASSERT_NO_FATAL_FAILURE(StartAndCutIntoAListing());
+    ASSERT_NO_FATAL_FAILURE(StartWithAListingThatNeverEnds());
 
     (form_.get()->*GetParam().command)();
     EXPECT_EQ(protocol::kStateListing, form_->Link().LinkState());
-    ASSERT_TRUE(WaitForListingRequests(2));
+    ASSERT_TRUE(WaitForListingRequests(1));
 
-    EXPECT_EQ(kListing + kListing, WireSince(mark_));
+    EXPECT_EQ(kListing, WireSince(mark_));
     EXPECT_EQ((Strings{"OLD1", "OLD2"}), sim_->CardFiles());
     EXPECT_EQ((Strings{"JOB.txt"}), JobsOnDisk());
     // The operator is told why nothing happened, once.
@@ -450,12 +450,17 @@ TEST_P(ListingUnderWayTest, CommandSendsNoFrameAndOnlyAsksForAListing)
               messages_);
 }
 
-// A refresh given while a listing is still arriving: the rest of that
+// A refresh given while a listing arrives in pieces: the rest of that
 // listing and then the new one come in, and the link ends idle with the
-// card's files listed once, from the new listing.
+// card's files listed once, from the new listing. (On a loaded machine the
+// first listing may be complete before the refresh; the end is the same.)
 TEST_F(ListingUnderWayTest, RefreshDuringAListingEndsWithTheCardsFilesListed)
 {
-    ASSERT_NO_FATAL_FAILURE(StartAndCutIntoAListing());
+    ASSERT_NO_FATAL_FAILURE(Start({.simOptions = {"--split", "4", "--split-delay", "40"},
+                                   .cardFiles = {{"OLD1", "1\r\n"}, {"OLD2", "2\r\n"}}}));
+    mark_ = WireMark();
+    form_->N4Click();
+    ASSERT_TRUE(testing::ServeUntil([&] { return form_->ListBox2->count() >= 1; }));
 
     form_->N4Click();
     ASSERT_TRUE(WaitForListingRequests(2));

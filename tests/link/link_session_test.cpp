@@ -5,8 +5,8 @@
 // The test thread is the GUI thread. Outcomes are waited for by serving the
 // hand-overs until they hold; the guards only catch hangs, and no test
 // measures how long anything takes. Where a case depends on when an answer
-// comes, the answer is placed half a check interval away from the checks on
-// either side.
+// comes, the test plays the controller on a pseudo-terminal of its own and
+// answers once the link has logged the check that the answer must follow.
 
 #include "link/link_session.h"
 
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "link/link_texts.h"
+#include "platform/comm_posix_pty.h"
 #include "platform/cp1251.h"
 #include "platform/main_thread.h"
 #include "support/link_wait.h"
@@ -32,6 +33,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using platform::MainThread;
+using platform::testing::PtyPeer;
 using testing::HangGuard;
 using testing::PortListOverride;
 using testing::RecordingLinkHost;
@@ -168,39 +170,41 @@ TEST_F(LinkSessionTest, WithoutSavedPortThePortListFindsTheControllerAndItIsSave
     EXPECT_EQ(std::vector<std::string>{listed}, host_->SavedPortsSet());
 }
 
-// Checks 1 s apart: check 3 comes 2 s after "S", check 4 at 3 s. An answer
-// sent 2.5 s after "S" is first seen at check 4, the last.
+// Checks 1 s apart. An answer that comes once check 3 has looked is first
+// seen at check 4, the last, and taken.
 TEST_F(LinkSessionTest, AnswerFirstSeenAtTheLastCheckIsAccepted)
 {
-    StartLink({"--s-delay", "2500"}, {.settle = 20ms, .check = 1000ms, .checks = 4});
-    ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
+    PtyPeer controller;
+    StartSession(controller.path(), {.settle = 20ms, .check = 1000ms, .checks = 4});
+    ASSERT_TRUE(ServeUntilLogLine("3"));
+    controller.Write("S0_");
+    ASSERT_TRUE(ServeUntil([&] { return host_->LogLines().size() >= 6; }));
 
-    const auto log = host_->LogLines();
-    const std::string port = sim_->DevicePath();
-    ASSERT_GE(log.size(), 6u);
+    const std::string port = controller.path();
     EXPECT_EQ((std::vector<std::string>{"---" + port, "1", "2", "3", Received("S0_"), "4"}),
-              std::vector<std::string>(log.begin(), log.begin() + 6));
-    EXPECT_EQ(kHandshakeCommands, sim_->WireLog());
+              host_->LogLines());
     EXPECT_EQ(std::vector<std::string>{port}, host_->SavedPortsSet());
 }
 
-// Check 4, the last, comes 3 s after "S" and the port closes 1 s later. An
-// answer sent 3.5 s after "S" arrives in between and is not taken; the search
-// goes on with the port list.
+// An answer that comes once check 4, the last, has looked is not taken: the
+// port closes after the last pause, and the search goes on with the port
+// list.
 TEST_F(LinkSessionTest, AnswerAfterTheLastCheckIsRefusedAndTheSearchGoesOn)
 {
+    PtyPeer controller;
     devices_.SetPorts({kMissingPort});
-    StartLink({"--s-delay", "3500"}, {.settle = 20ms, .check = 1000ms, .checks = 4});
+    StartSession(controller.path(), {.settle = 20ms, .check = 1000ms, .checks = 4});
+    ASSERT_TRUE(ServeUntilLogLine("4"));
+    controller.Write("S0_");
     const std::string nextAttempt = "---" + Listed0(kMissingPort);
-    ASSERT_TRUE(ServeUntilLogLine(nextAttempt)) << sim_->Messages();
+    ASSERT_TRUE(ServeUntilLogLine(nextAttempt));
 
     const auto log = host_->LogLines();
-    const std::string port = sim_->DevicePath();
+    const std::string port = controller.path();
     ASSERT_GE(log.size(), 7u);
     EXPECT_EQ(
         (std::vector<std::string>{"---" + port, "1", "2", "3", "4", Received("S0_"), nextAttempt}),
         std::vector<std::string>(log.begin(), log.begin() + 7));
-    EXPECT_EQ("S", sim_->WireLog());
     EXPECT_EQ(0, session_->LinkState());
     EXPECT_TRUE(host_->Ports().empty());
     EXPECT_TRUE(host_->SavedPortsSet().empty());
@@ -420,8 +424,8 @@ TEST_F(LinkSessionTest, ShortListingRefusesCardFramesUntilARefreshStartsAfresh)
     // Nothing more comes: past the stall time the listing counts as cut.
     std::this_thread::sleep_for(Fast().listingStall + 100ms);
     session_->RefreshCardList();
-    ASSERT_TRUE(ServeUntilReceived(kHandshakeReplies + "\x04" + Listed("JOB1") + "\x04" +
-                                   Listed("JOB1")));
+    ASSERT_TRUE(
+        ServeUntilReceived(kHandshakeReplies + "\x04" + Listed("JOB1") + "\x04" + Listed("JOB1")));
     EXPECT_EQ(kHandshakeCommands + ">", sim_->WireLog());
     EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, host_->CardList());
     EXPECT_EQ(7, session_->LinkState());
