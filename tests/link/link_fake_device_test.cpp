@@ -88,17 +88,15 @@ protected:
 
 const LinkSession::Timing kFast{.settle = 1ms, .check = 20ms, .checks = 20};
 
+// A controller that answers every step up to an empty first listing.
+const std::vector<Exchange> kWholeHandshake{{"S", "S0_"}, {"N", "N7_"}, {"M", "M1_"},
+                                            {"B", "B2_"}, {"D", "D3_"}, {"V", "V72_"},
+                                            {"R", "R4_"}, {">", "\x01"}};
+
 TEST_F(LinkFakeDeviceTest, ControllerOnTheSavedPortIsTakenWithoutReadingThePortList)
 {
     api_.AddPortValue("\\Device\\Serial0", "COM1");
-    Controller({{"S", "S0_"},
-                {"N", "N7_"},
-                {"M", "M1_"},
-                {"B", "B2_"},
-                {"D", "D3_"},
-                {"V", "V72_"},
-                {"R", "R4_"},
-                {">", "\x01"}});
+    Controller(kWholeHandshake);
     Start("COM7", kFast);
     ASSERT_TRUE(ServeUntil([this] { return session_->LinkState() == 8; }));
 
@@ -137,14 +135,7 @@ TEST_F(LinkFakeDeviceTest, HandshakeCommandThatCannotBeWrittenEndsTheLinkWithThe
 // command says why it sends nothing instead of doing nothing.
 TEST_F(LinkFakeDeviceTest, ReceptionThatEndsThroughAnErrorIsShownAndRefusesCardCommands)
 {
-    Controller({{"S", "S0_"},
-                {"N", "N7_"},
-                {"M", "M1_"},
-                {"B", "B2_"},
-                {"D", "D3_"},
-                {"V", "V72_"},
-                {"R", "R4_"},
-                {">", "\x01"}});
+    Controller(kWholeHandshake);
     Start("COM7", kFast);
     ASSERT_TRUE(ServeUntil([this] { return session_->CardCommandsAllowed(); }));
 
