@@ -59,8 +59,8 @@ public:
     virtual LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength,
                                DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataLength) = 0;
     virtual LONG RegCloseKey(HKEY key) = 0;
-    virtual int CompareStringA(LCID locale, DWORD flags, const char* a, int aLength,
-                               const char* b, int bLength) = 0;
+    virtual int CompareStringA(LCID locale, DWORD flags, const char* a, int aLength, const char* b,
+                               int bLength) = 0;
 };
 
 // The running platform's implementation; lives for the whole process.

@@ -174,7 +174,9 @@ void MainThread::WaitServing(const std::function<bool()>& done)
 void MainThread::Wake()
 {
     Queue& q = TheQueue();
-    { std::lock_guard lock(q.mutex); }
+    {
+        std::lock_guard lock(q.mutex);
+    }
     q.changed.notify_all();
 }
 

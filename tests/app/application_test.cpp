@@ -1,6 +1,8 @@
 // Exceptions that reach the event loop, work handed over to the GUI thread
 // from other threads, and the end of the run: the tool's windows as the
 // process entry makes them, closed by a stop signal.
+#include "app/application.h"
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -15,7 +17,6 @@
 
 #include "app/Unit2.h"
 #include "app/about.h"
-#include "app/application.h"
 #include "app/stop_signals.h"
 #include "app/texts.h"
 #include "gui_test.h"
@@ -150,7 +151,8 @@ TEST_P(StopSignalTest, ClosesTheMainWindowAndEveryWindowGoes)
 INSTANTIATE_TEST_SUITE_P(
     Signals, StopSignalTest,
     ::testing::Values(StopCase{"Term", SIGTERM, StopCase::kNothingElse},
-                      StopCase{"IntWithTheInformationWindowOpen", SIGINT, StopCase::kInformationWindow},
+                      StopCase{"IntWithTheInformationWindowOpen", SIGINT,
+                               StopCase::kInformationWindow},
                       StopCase{"HupWithTheAboutBoxOpen", SIGHUP, StopCase::kAboutBox}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return info.param.name; });
 

@@ -14,6 +14,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -22,8 +23,6 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <array>
 #include <cerrno>
@@ -224,8 +223,7 @@ public:
     void Click(int x, int y)
     {
         for (const int buttons : {0, 1, 0}) {
-            Send(std::string(1, '\5') + std::string(1, static_cast<char>(buttons)) +
-                 U16s({x, y}));
+            Send(std::string(1, '\5') + std::string(1, static_cast<char>(buttons)) + U16s({x, y}));
         }
     }
 
@@ -372,9 +370,9 @@ protected:
     std::optional<int> WaitForEnd()
     {
         int status = 0;
-        const bool ended = WaitUntil(
-            [&] { return ::waitpid(tool_, &status, WNOHANG) == tool_; },
-            std::chrono::duration_cast<std::chrono::milliseconds>(kExitGuard));
+        const bool ended =
+            WaitUntil([&] { return ::waitpid(tool_, &status, WNOHANG) == tool_; },
+                      std::chrono::duration_cast<std::chrono::milliseconds>(kExitGuard));
         if (!ended) {
             ::kill(tool_, SIGKILL);
             ::waitpid(tool_, &status, 0);
@@ -393,7 +391,9 @@ protected:
         const int width = kCardListWidth + 40;
         const int height = kMenuBarRoom + kCardListTop + kCardListHeight;
         const auto pixels = screen.Grab(x0, y0, width, height);
-        const auto at = [&](int x, int y) { return pixels[static_cast<std::size_t>(y * width + x)]; };
+        const auto at = [&](int x, int y) {
+            return pixels[static_cast<std::size_t>(y * width + x)];
+        };
 
         const int column = 20 + kCardListWidth * 2 / 3;
         int top = -1, run = 0, bestTop = -1, bestRun = 0;
@@ -465,14 +465,13 @@ TEST_P(ExecutableTest, UploadsAndEndsOnTheSignalWithThePortSavedAndFree)
     // A card command given while a listing is under way is refused: the
     // click waits until the first listing is on the screen.
     std::optional<std::pair<int, int>> cardList;
-    ASSERT_TRUE(WaitUntil([&] { return (cardList = CardListWithAName(screen)).has_value(); },
-                          kStepGuard))
+    ASSERT_TRUE(
+        WaitUntil([&] { return (cardList = CardListWithAName(screen)).has_value(); }, kStepGuard))
         << "the card list never showed the card's file; tool: " << ToolOutput();
     const auto [listLeft, listTop] = *cardList;
     screen.Click(listLeft - kCardListLeft + kUploadAllMiddleX,
                  listTop - kCardListTop + kUploadAllMiddleY);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return fs::exists(sim.CardDir() / "JOB1"); }, kStepGuard))
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(sim.CardDir() / "JOB1"); }, kStepGuard))
         << "no upload; wire: " << sim.WireLog() << "\ntool: " << ToolOutput();
     EXPECT_EQ(ReadWhole(sim.CardDir() / "JOB1"), "1 a\r\n2 b\r\n");
 

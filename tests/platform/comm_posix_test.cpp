@@ -13,11 +13,11 @@
 namespace cardpush::platform {
 namespace {
 
+using testing::AllByteValues;
+using testing::EntriesIn;
 using testing::kPatienceMs;
 using testing::Overlapped;
 using testing::PtyPeer;
-using testing::AllByteValues;
-using testing::EntriesIn;
 
 class CommPosixTest : public ::testing::Test {
 protected:

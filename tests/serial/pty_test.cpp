@@ -19,9 +19,9 @@ namespace cardpush {
 namespace {
 
 using platform::MainThread;
-using platform::testing::PtyPeer;
 using platform::testing::AllByteValues;
 using platform::testing::EntriesIn;
+using platform::testing::PtyPeer;
 using test::ComPortMessage;
 
 class PtyPortTest : public ::testing::Test {
