@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "jobs/job_texts.h"
+#include "platform/cp1251.h"
 
 namespace cardpush {
 
@@ -18,11 +19,6 @@ const std::array<TranslitRow, 33> TranslitTable = {{
 namespace {
 
 constexpr std::string_view kJobExtension = ".txt";
-
-unsigned char AsciiLower(unsigned char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
 
 const TranslitRow* FindTranslit(unsigned char c)
 {
@@ -41,36 +37,17 @@ std::string CutBaseName(std::string_view fileName)
     // Windows spells the extension in any case ("A.TXT", "a.Txt"); a
     // case-sensitive search would upload such files under an empty name.
     for (std::size_t p = 0; p + kJobExtension.size() <= fileName.size(); ++p) {
-        bool match = true;
-        for (std::size_t i = 0; i < kJobExtension.size() && match; ++i) {
-            match = AsciiLower(static_cast<unsigned char>(fileName[p + i])) ==
-                    static_cast<unsigned char>(kJobExtension[i]);
-        }
-        if (match) {
+        if (EqualIgnoringCaseCp1251(fileName.substr(p, kJobExtension.size()), kJobExtension)) {
             return std::string(fileName.substr(0, std::min(p, kMaxBaseName)));
         }
     }
     return {};
 }
 
-std::string UpperCaseCp1251(std::string_view text)
-{
-    std::string upper(text);
-    for (char& ch : upper) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'a' && c <= 'z') || c >= 0xE0) {
-            ch = static_cast<char>(c - 0x20);
-        } else if (c == 0xB8) {  // ё
-            ch = static_cast<char>(0xA8);
-        }
-    }
-    return upper;
-}
-
 std::string MakeCardName(std::string_view baseName)
 {
     std::string card;
-    for (const char ch : UpperCaseCp1251(baseName)) {
+    for (const char ch : UpperCaseLatinAndRussian(baseName)) {
         const auto c = static_cast<unsigned char>(ch);
         if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) {
             card.push_back(ch);

@@ -30,12 +30,9 @@ inline constexpr std::size_t kMaxCardName = 32;
 // holds no ".txt".
 std::string CutBaseName(std::string_view fileName);
 
-// Upper-cases by the Windows-1251 case pairs: a-z, а-я and ё. Every other
-// byte stays as it is.
-std::string UpperCaseCp1251(std::string_view text);
-
-// The upper-cased base name with digits and Latin capitals kept, Russian
-// capitals transliterated and every other character dropped.
+// The base name upper-cased (UpperCaseLatinAndRussian: a-z, а-я and ё only),
+// with digits and Latin capitals kept, Russian capitals transliterated and
+// every other character dropped.
 std::string MakeCardName(std::string_view baseName);
 
 // The operator's notice that a file goes to the card under another name, or

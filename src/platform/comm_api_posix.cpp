@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/comm_api.h"
+#include "platform/cp1251.h"
 #include "platform/comm_posix_device.h"
 #include "platform/comm_posix_objects.h"
 #include "platform/comm_posix_ports.h"
@@ -31,14 +32,6 @@ BOOL Finish(DWORD code)
 {
     posix::SetLastError(code);
     return code == ERROR_SUCCESS ? TRUE : FALSE;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() &&
-           posix::CompareCp1251(reinterpret_cast<const unsigned char*>(a.data()), a.size(),
-                                reinterpret_cast<const unsigned char*>(b.data()), b.size(),
-                                true) == CSTR_EQUAL;
 }
 
 class PosixCommApi final : public CommApi {
@@ -210,7 +203,7 @@ public:
         }
         // The one key that lists the serial ports is all there is.
         if (root != HKEY_LOCAL_MACHINE || subKey == nullptr ||
-            !EqualIgnoringCase(subKey, kPortListKey)) {
+            !EqualIgnoringCaseCp1251(subKey, kPortListKey)) {
             return ERROR_FILE_NOT_FOUND;
         }
         auto snapshot = std::make_shared<PortListKey>();
@@ -276,9 +269,9 @@ public:
         // A negative length means the text ends at its NUL.
         const std::size_t aSize = aLength < 0 ? std::strlen(a) : static_cast<std::size_t>(aLength);
         const std::size_t bSize = bLength < 0 ? std::strlen(b) : static_cast<std::size_t>(bLength);
-        return posix::CompareCp1251(reinterpret_cast<const unsigned char*>(a), aSize,
-                                    reinterpret_cast<const unsigned char*>(b), bSize,
-                                    (flags & NORM_IGNORECASE) != 0);
+        const int order = CompareCp1251(std::string_view(a, aSize), std::string_view(b, bSize),
+                                        (flags & NORM_IGNORECASE) != 0);
+        return order < 0 ? CSTR_LESS_THAN : order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
     }
 
 private:

@@ -1,6 +1,119 @@
 #include "platform/cp1251.h"
 
+#include <algorithm>
+#include <array>
+
 namespace cardpush {
+namespace {
+
+// The capitals outside the two contiguous alphabets (A-Z, А-Я), with their
+// small letters.
+constexpr unsigned char kOtherPairs[][2] = {
+    {0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D},
+    {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2}, {0xA3, 0xBC}, {0xA5, 0xB4},
+    {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE},
+};
+
+struct CaseTable {
+    std::array<unsigned char, 256> lower{};
+    std::array<unsigned char, 256> upper{};
+};
+
+constexpr CaseTable MakeCaseTable()
+{
+    CaseTable table;
+    for (int c = 0; c < 256; ++c) {
+        table.lower[c] = table.upper[c] = static_cast<unsigned char>(c);
+    }
+    const auto pair = [&table](int capital, int small) {
+        table.lower[capital] = static_cast<unsigned char>(small);
+        table.upper[small] = static_cast<unsigned char>(capital);
+    };
+    for (int c = 'A'; c <= 'Z'; ++c) {
+        pair(c, c + 0x20);
+    }
+    for (int c = 0xC0; c <= 0xDF; ++c) {
+        pair(c, c + 0x20);
+    }
+    for (const auto& [capital, small] : kOtherPairs) {
+        pair(capital, small);
+    }
+    return table;
+}
+
+constexpr CaseTable kCase = MakeCaseTable();
+
+constexpr unsigned char kSmallYo = 0xB8;
+constexpr unsigned char kSmallYe = 0xE5;
+
+// Sort weight of a lower-case byte: its code, except that ё sorts right
+// after е.
+unsigned Weight(unsigned char lower)
+{
+    return lower == kSmallYo ? kSmallYe * 2u + 1u : lower * 2u;
+}
+
+unsigned char Byte(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+}  // namespace
+
+unsigned char LowerCp1251(unsigned char c)
+{
+    return kCase.lower[c];
+}
+
+unsigned char UpperCp1251(unsigned char c)
+{
+    return kCase.upper[c];
+}
+
+bool EqualIgnoringCaseCp1251(std::string_view a, std::string_view b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return LowerCp1251(Byte(x)) == LowerCp1251(Byte(y));
+    });
+}
+
+int CompareCp1251(std::string_view a, std::string_view b, bool ignoreCase)
+{
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const unsigned wa = Weight(LowerCp1251(Byte(a[i])));
+        const unsigned wb = Weight(LowerCp1251(Byte(b[i])));
+        if (wa != wb) {
+            return wa < wb ? -1 : 1;
+        }
+    }
+    if (a.size() != b.size()) {
+        return a.size() < b.size() ? -1 : 1;
+    }
+    if (ignoreCase) {
+        return 0;
+    }
+    // Same letters: the first difference of case decides, lower case first.
+    for (std::size_t i = 0; i < common; ++i) {
+        if (a[i] != b[i]) {
+            return LowerCp1251(Byte(a[i])) == Byte(a[i]) ? -1 : 1;
+        }
+    }
+    return 0;
+}
+
+std::string UpperCaseLatinAndRussian(std::string_view text)
+{
+    std::string upper(text);
+    for (char& ch : upper) {
+        const unsigned char c = Byte(ch);
+        if ((c >= 'a' && c <= 'z') || c >= 0xE0 || c == kSmallYo) {
+            ch = static_cast<char>(UpperCp1251(c));
+        }
+    }
+    return upper;
+}
+
 
 std::string Cp1251ToUtf8(std::string_view cp1251)
 {

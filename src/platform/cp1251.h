@@ -106,4 +106,29 @@ std::string Cp1251ToUtf8(std::string_view cp1251);
 // Characters without a Windows-1251 byte become '?'.
 std::string Utf8ToCp1251(std::string_view utf8);
 
+// --- letter case and order: the code page's one case table ---
+
+// The case pairs of the code page: Latin A-Z, the Russian alphabet with Ё,
+// and the other Cyrillic capitals of its upper half (Ђ, Ѓ, Љ, Њ, Ќ, Ћ, Џ, Ў,
+// Ј, Ґ, Є, Ї, І, Ѕ). A byte without a pair comes back unchanged.
+unsigned char LowerCp1251(unsigned char c);
+unsigned char UpperCp1251(unsigned char c);
+
+// The same text but for letter case, by the pairs above.
+bool EqualIgnoringCaseCp1251(std::string_view a, std::string_view b);
+
+// Order of two texts, as the port list is sorted: byte by byte once
+// lower-cased, except that ё sorts right after е as in the alphabet; a text
+// comes before the longer texts it begins. With ignoreCase the two letters
+// of a case pair are equal; without it, texts that differ only in case are
+// ordered by their first difference, lower case first. Negative, zero or
+// positive as a comes before, with or after b.
+int CompareCp1251(std::string_view a, std::string_view b, bool ignoreCase);
+
+// A narrower upper case, which card names are made with: only a-z, а-я and
+// ё change (to A-Z, А-Я and Ё); every other byte, the other Cyrillic
+// letters of the upper half included, stays. Card names keep only Latin
+// capitals and the Russian alphabet, so nothing else needs a capital there.
+std::string UpperCaseLatinAndRussian(std::string_view text);
+
 }  // namespace cardpush

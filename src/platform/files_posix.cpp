@@ -25,32 +25,6 @@ std::string OnDisk(std::string_view cp1251)
     return Cp1251ToUtf8(cp1251);
 }
 
-// Lower case of a Windows-1251 byte, for the letters that have a case pair
-// in the code page (Latin and Cyrillic).
-unsigned char FoldCase(unsigned char c)
-{
-    if (c >= 'A' && c <= 'Z') {
-        return c + ('a' - 'A');
-    }
-    if (c >= 0xC0 && c <= 0xDF) {
-        return c + 0x20;
-    }
-    switch (c) {
-        case 0xA8:  // Ё
-            return 0xB8;
-        case 0xAA:  // Є
-            return 0xBA;
-        case 0xAF:  // Ї
-            return 0xBF;
-        case 0xB2:  // І
-            return 0xB3;
-        case 0xA1:  // Ў
-            return 0xA2;
-        default:
-            return c;
-    }
-}
-
 // The "*.<extension>" match of Windows: the star may be empty, so ".txt"
 // itself matches.
 bool MatchesExtension(std::string_view name, std::string_view extension)
@@ -59,16 +33,8 @@ bool MatchesExtension(std::string_view name, std::string_view extension)
         return false;
     }
     const std::string_view tail = name.substr(name.size() - extension.size());
-    if (name[name.size() - extension.size() - 1] != '.') {
-        return false;
-    }
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-        if (FoldCase(static_cast<unsigned char>(tail[i])) !=
-            FoldCase(static_cast<unsigned char>(extension[i]))) {
-            return false;
-        }
-    }
-    return true;
+    return name[name.size() - extension.size() - 1] == '.' &&
+           EqualIgnoringCaseCp1251(tail, extension);
 }
 
 class Descriptor {

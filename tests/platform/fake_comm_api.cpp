@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/cp1251.h"
+
 namespace cardpush::test {
 namespace {
 
@@ -25,21 +27,6 @@ std::uintptr_t FromHandle(HANDLE handle)
 std::string Bytes(const void* data, std::size_t size)
 {
     return std::string(static_cast<const char*>(data), size);
-}
-
-// Case folding of the Windows-1251 letters: Latin and Cyrillic.
-unsigned char Fold(unsigned char c)
-{
-    if (c >= 'a' && c <= 'z') {
-        return static_cast<unsigned char>(c - 'a' + 'A');
-    }
-    if (c >= 0xE0) {
-        return static_cast<unsigned char>(c - 0x20);
-    }
-    if (c == 0xB8) {
-        return 0xA8;
-    }
-    return c;
 }
 
 }  // namespace
@@ -712,22 +699,9 @@ int FakeCommApi::CompareStringA(LCID locale, DWORD flags, const char* a, int aLe
     Record({"CompareStringA", nullptr, {locale, flags}, {}});
     const std::size_t na = aLength < 0 ? std::strlen(a) : static_cast<std::size_t>(aLength);
     const std::size_t nb = bLength < 0 ? std::strlen(b) : static_cast<std::size_t>(bLength);
-    const bool ignoreCase = (flags & NORM_IGNORECASE) != 0;
-    for (std::size_t i = 0; i < std::min(na, nb); ++i) {
-        auto ca = static_cast<unsigned char>(a[i]);
-        auto cb = static_cast<unsigned char>(b[i]);
-        if (ignoreCase) {
-            ca = Fold(ca);
-            cb = Fold(cb);
-        }
-        if (ca != cb) {
-            return ca < cb ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
-        }
-    }
-    if (na == nb) {
-        return CSTR_EQUAL;
-    }
-    return na < nb ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+    const int order = CompareCp1251(std::string_view(a, na), std::string_view(b, nb),
+                                    (flags & NORM_IGNORECASE) != 0);
+    return order < 0 ? CSTR_LESS_THAN : order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
 }
 
 }  // namespace cardpush::test
