@@ -171,11 +171,16 @@ bool drayver::TryPort(const std::string& name)
     port.WriteText(protocol::CommandFrame(Command::Presence));
     bool answered = false;
     for (int check = 1; check <= timing.checks && !answered; ++check) {
+        // The check's line goes to the log once it has looked, so that the
+        // log tells what a check can have seen: an answer logged after the
+        // line came after the look.
+        answered = link_.WaitForReply(std::chrono::milliseconds(0));
         const std::string checkLine = IntegerText(check);
         OnGui([&host, checkLine] { host.AddLogLine(checkLine); });
-        if (link_.WaitForReply(std::chrono::milliseconds(0))) {
-            answered = true;
-        } else if (check < timing.checks) {
+        if (answered) {
+            break;
+        }
+        if (check < timing.checks) {
             // Woken early by an answer, the next check takes it at once.
             link_.WaitForReply(timing.check);
         } else {
