@@ -2,8 +2,8 @@
 // one interface.
 //
 // Implementations:
-//   - comm_api_win32.cpp: the real kernel32/advapi32 calls, one to one;
-//   - comm_api_posix.cpp: termios, pseudo-terminals and a small event
+//   - win32/comm_api.cpp: the real kernel32/advapi32 calls, one to one;
+//   - posix/comm_api.cpp: termios, pseudo-terminals and a small event
 //     machinery of our own, giving each call the meaning it has on Windows;
 //   - tests/platform/fake_comm_api.h: records calls, returns scripted results.
 //

@@ -72,9 +72,8 @@ unsigned char UpperCp1251(unsigned char c)
 
 bool EqualIgnoringCaseCp1251(std::string_view a, std::string_view b)
 {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return LowerCp1251(Byte(x)) == LowerCp1251(Byte(y));
-    });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return LowerCp1251(Byte(x)) == LowerCp1251(Byte(y)); });
 }
 
 int CompareCp1251(std::string_view a, std::string_view b, bool ignoreCase)
@@ -113,7 +112,6 @@ std::string UpperCaseLatinAndRussian(std::string_view text)
     }
     return upper;
 }
-
 
 std::string Cp1251ToUtf8(std::string_view cp1251)
 {

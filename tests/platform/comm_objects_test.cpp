@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/comm_api.h"
-#include "platform/comm_posix_objects.h"
-#include "platform/comm_posix_ports.h"
+#include "platform/posix/kernel_objects.h"
+#include "platform/posix/port_list.h"
 
 namespace cardpush::platform {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/comm_api.h"
-#include "platform/comm_api_posix.h"
+#include "platform/posix/device_path.h"
 #include "platform/comm_posix_pty.h"
 
 namespace cardpush::platform {

@@ -16,13 +16,16 @@
 // when starting stores its code but leaves the event reset. The OVERLAPPED, the buffer and the
 // event mask must stay valid until the operation has completed.
 //
-// Time-outs follow COMMTIMEOUTS as Windows reads them. A write that runs out
-// of time completes successfully with the count written so far, as on
-// Windows: the caller compares the count.
+// Time-outs follow COMMTIMEOUTS as Windows reads them (timeouts.h). A write
+// that runs out of time completes successfully with the count written so
+// far, as on Windows: the caller compares the count.
 //
 // Every member returns ERROR_SUCCESS or a Win32 error code. Thread-safe; all
 // state is guarded by one mutex, which is never held while blocking in the
 // kernel.
+//
+// Files: device.cpp (opening, transfers, events), line_status.cpp (error
+// counters and modem lines), line_settings.cpp (termios).
 #pragma once
 
 #include <chrono>
@@ -31,18 +34,18 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
-#include "platform/comm_posix_objects.h"
+#include "platform/posix/kernel_objects.h"
+#include "platform/posix/timeouts.h"
 
 namespace cardpush::platform::posix {
 
 // The one place where errno values become Win32 error codes.
 DWORD Win32ErrorFromErrno(int error);
 
-// Terminal settings (comm_posix_termios.cpp). Both return 0 or an errno.
+// Terminal settings (line_settings.cpp). Both return 0 or an errno.
 // MakeRaw passes bytes through unchanged and ignores modem lines while
 // keeping the line speed and frame; ApplyDcb sets the whole line from a DCB.
 int MakeRaw(int fd);
@@ -86,9 +89,7 @@ private:
         DWORD count = 0;
         DWORD done = 0;
         bool started = false;
-        std::optional<std::chrono::milliseconds> total;  // none: no total time-out
-        bool returnOnFirstByte = false;                  // reads only
-        std::chrono::milliseconds interval{};            // reads only; zero: none
+        TransferLimits limits;
         Clock::time_point lastByte;
         Clock::time_point deadline = Clock::time_point::max();
     };
@@ -108,6 +109,8 @@ private:
     void ServeReadsLocked(Clock::time_point now);
     void ServeWritesLocked(Clock::time_point now);
     void ServeDrainLocked(Clock::time_point now);
+    // Line status (line_status.cpp).
+    void ProbeLineStatus();
     void PollLineStatusLocked(Clock::time_point now);
     bool LineStatusWantedLocked() const;
     void RaiseLocked(DWORD events);

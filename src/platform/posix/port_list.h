@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/comm_posix_objects.h"
+#include "platform/posix/kernel_objects.h"
 
 namespace cardpush::platform::posix {
 

@@ -1,3 +1,5 @@
+#include "platform/files.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +13,6 @@
 #include <memory>
 
 #include "platform/cp1251.h"
-#include "platform/files.h"
 #include "platform/files_errors.h"
 
 namespace cardpush::platform {

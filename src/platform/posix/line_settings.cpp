@@ -1,7 +1,7 @@
 // Line settings through the kernel's termios2 interface, which takes any bit
 // rate (BOTHER) where the classic interface knows only the B* constants.
 // Its header clashes with <termios.h>, so it lives alone in this file.
-#include "platform/comm_posix_device.h"
+#include "platform/posix/device.h"
 
 // After the standard headers, whose names its macros could otherwise touch.
 #include <asm/termbits.h>

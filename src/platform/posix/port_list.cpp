@@ -1,4 +1,4 @@
-#include "platform/comm_posix_ports.h"
+#include "platform/posix/port_list.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>

@@ -1,17 +1,16 @@
 // The device layer on POSIX: each Win32 call with the meaning it has on
-// Windows, over terminals (comm_posix_device), events and handles
-// (comm_posix_objects) and the machine's list of serial devices
-// (comm_posix_ports).
-#include "platform/comm_api_posix.h"
+// Windows, over terminals (device.h), events and handles (kernel_objects.h)
+// and the machine's list of serial devices (port_list.h).
+#include "platform/comm_api.h"
 
 #include <cstring>
 #include <string>
 
-#include "platform/comm_api.h"
 #include "platform/cp1251.h"
-#include "platform/comm_posix_device.h"
-#include "platform/comm_posix_objects.h"
-#include "platform/comm_posix_ports.h"
+#include "platform/posix/device.h"
+#include "platform/posix/device_path.h"
+#include "platform/posix/kernel_objects.h"
+#include "platform/posix/port_list.h"
 
 namespace cardpush::platform {
 

@@ -1,7 +1,7 @@
+#include "platform/thread_priority.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include "platform/thread_priority.h"
 
 namespace cardpush::platform {
 

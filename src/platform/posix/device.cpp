@@ -1,7 +1,6 @@
-#include "platform/comm_posix_device.h"
+#include "platform/posix/device.h"
 
 #include <fcntl.h>
-#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -28,32 +27,11 @@ constexpr DWORD kClrBreak = 9;
 constexpr DWORD kControlDisable = 0;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
-// Error counters and modem lines have no descriptor event to poll for; they
-// are sampled this often while a wait asks for them.
-constexpr auto kLineStatusPeriod = std::chrono::milliseconds(50);
-constexpr DWORD kLineStatusEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_ERR | EV_BREAK;
-
 constexpr std::size_t kMinInputCapacity = 64;
 constexpr std::size_t kMaxInputCapacity = std::size_t{1} << 20;
 
 // Windows reports sizeof(DWORD) as the byte count of a completed event wait.
 constexpr DWORD kEventWaitBytes = sizeof(DWORD);
-
-// Longer time-outs than this (about 99 days) count as none.
-constexpr std::uint64_t kLongestTimeout = std::uint64_t{1} << 33;
-
-std::optional<std::chrono::milliseconds> TotalTimeout(DWORD multiplier, DWORD constant, DWORD count)
-{
-    if (multiplier == 0 && constant == 0) {
-        return std::nullopt;
-    }
-    // Cannot overflow: (2^32 - 1)^2 + 2^32 - 1 < 2^64.
-    const std::uint64_t total = std::uint64_t{multiplier} * count + constant;
-    if (total > kLongestTimeout) {
-        return std::nullopt;
-    }
-    return std::chrono::milliseconds(total);
-}
 
 }  // namespace
 
@@ -143,13 +121,7 @@ std::shared_ptr<Device> Device::Open(const std::string& path, DWORD* error)
 
 Device::Device(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd)
 {
-    serial_icounter_struct counts{};
-    hasCounters_ = ::ioctl(fd_, TIOCGICOUNT, &counts) == 0;
-    if (hasCounters_) {
-        counters_ = {counts.cts,     counts.dsr,    counts.rng, counts.dcd,        counts.frame,
-                     counts.overrun, counts.parity, counts.brk, counts.buf_overrun};
-    }
-    hasModemLines_ = ::ioctl(fd_, TIOCMGET, &modemBits_) == 0;
+    ProbeLineStatus();
 }
 
 Device::~Device()
@@ -297,10 +269,7 @@ DWORD Device::SetTimeouts(const COMMTIMEOUTS& timeouts)
     if (closing_) {
         return ERROR_INVALID_HANDLE;
     }
-    // The one combination that the Windows driver refuses.
-    if (timeouts.ReadIntervalTimeout == MAXDWORD &&
-        timeouts.ReadTotalTimeoutMultiplier == MAXDWORD &&
-        timeouts.ReadTotalTimeoutConstant == MAXDWORD) {
+    if (!TimeoutsAccepted(timeouts)) {
         return ERROR_INVALID_PARAMETER;
     }
     timeouts_ = timeouts;  // applies to transfers started from now on
@@ -340,20 +309,7 @@ DWORD Device::StartRead(void* buffer, DWORD count, OVERLAPPED* overlapped, DWORD
     }
     read.data = static_cast<unsigned char*>(buffer);
     read.count = count;
-    const DWORD interval = timeouts_.ReadIntervalTimeout;
-    const DWORD multiplier = timeouts_.ReadTotalTimeoutMultiplier;
-    const DWORD constant = timeouts_.ReadTotalTimeoutConstant;
-    if (interval == MAXDWORD && multiplier == 0 && constant == 0) {
-        read.total = std::chrono::milliseconds(0);  // whatever has arrived, at once
-    } else if (interval == MAXDWORD && multiplier == MAXDWORD && constant != 0) {
-        read.returnOnFirstByte = true;  // wait up to the constant for a first byte
-        read.total = std::chrono::milliseconds(constant);
-    } else {
-        read.total = TotalTimeout(multiplier, constant, count);
-        if (interval != 0 && interval != MAXDWORD) {
-            read.interval = std::chrono::milliseconds(interval);
-        }
-    }
+    read.limits = ReadLimits(timeouts_, count);
     const bool wasFull = input_.size() >= inputCapacity_;
     reads_.push_back(std::move(read));
     ServeLocked(Clock::now());
@@ -392,8 +348,7 @@ DWORD Device::StartWrite(const void* buffer, DWORD count, OVERLAPPED* overlapped
     // The bytes are only read; Transfer serves reads and writes alike.
     write.data = static_cast<unsigned char*>(const_cast<void*>(buffer));
     write.count = count;
-    write.total = TotalTimeout(timeouts_.WriteTotalTimeoutMultiplier,
-                               timeouts_.WriteTotalTimeoutConstant, count);
+    write.limits = WriteLimits(timeouts_, count);
     writes_.push_back(std::move(write));
     ServeLocked(Clock::now());
     // Pending, or done with the transmitter still to be watched until empty.
@@ -509,29 +464,6 @@ DWORD Device::ClearErrors(DWORD* errors, COMSTAT* status)
     return ERROR_SUCCESS;
 }
 
-DWORD Device::ModemStatus(DWORD* status)
-{
-    std::lock_guard lock(mutex_);
-    if (closing_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (status == nullptr) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    *status = 0;
-    if (!hasModemLines_) {
-        return ERROR_SUCCESS;  // a pseudo-terminal: every input line off
-    }
-    int bits = 0;
-    if (::ioctl(fd_, TIOCMGET, &bits) != 0) {
-        return Win32ErrorFromErrno(errno);
-    }
-    *status = ((bits & TIOCM_CTS) != 0 ? MS_CTS_ON : 0) |
-              ((bits & TIOCM_DSR) != 0 ? MS_DSR_ON : 0) |
-              ((bits & TIOCM_RI) != 0 ? MS_RING_ON : 0) | ((bits & TIOCM_CD) != 0 ? MS_RLSD_ON : 0);
-    return ERROR_SUCCESS;
-}
-
 DWORD Device::Escape(DWORD function)
 {
     std::lock_guard lock(mutex_);
@@ -625,7 +557,7 @@ void Device::ServeReadsLocked(Clock::time_point now)
         Transfer& read = reads_.front();
         if (!read.started) {
             read.started = true;
-            read.deadline = read.total ? now + *read.total : Clock::time_point::max();
+            read.deadline = read.limits.total ? now + *read.limits.total : Clock::time_point::max();
         }
         while (read.done < read.count) {
             if (input_.empty()) {
@@ -640,9 +572,11 @@ void Device::ServeReadsLocked(Clock::time_point now)
             read.done += static_cast<DWORD>(take);
             read.lastByte = now;
         }
-        const bool filled = read.done == read.count || (read.returnOnFirstByte && read.done > 0);
-        const bool timedOut = now >= read.deadline || (read.interval.count() > 0 && read.done > 0 &&
-                                                       now - read.lastByte >= read.interval);
+        const bool filled =
+            read.done == read.count || (read.limits.returnOnFirstByte && read.done > 0);
+        const bool timedOut =
+            now >= read.deadline || (read.limits.interval.count() > 0 && read.done > 0 &&
+                                     now - read.lastByte >= read.limits.interval);
         // Nothing more can come from a hung-up device: a read ends at once,
         // with the bytes that were left, or failing when there were none.
         if (filled || (hungUp_ && read.done > 0)) {
@@ -664,7 +598,8 @@ void Device::ServeWritesLocked(Clock::time_point now)
         Transfer& write = writes_.front();
         if (!write.started) {
             write.started = true;
-            write.deadline = write.total ? now + *write.total : Clock::time_point::max();
+            write.deadline =
+                write.limits.total ? now + *write.limits.total : Clock::time_point::max();
         }
         DWORD error = hungUp_ ? ERROR_DEVICE_REMOVED : ERROR_SUCCESS;
         while (error == ERROR_SUCCESS && write.done < write.count) {
@@ -721,49 +656,6 @@ void Device::ServeDrainLocked(Clock::time_point now)
     drainCheckAt_ = now + std::chrono::milliseconds(ms);
 }
 
-bool Device::LineStatusWantedLocked() const
-{
-    return (hasCounters_ || hasModemLines_) && wait_ && (mask_ & kLineStatusEvents) != 0;
-}
-
-void Device::PollLineStatusLocked(Clock::time_point now)
-{
-    nextStatusPoll_ = now + kLineStatusPeriod;
-    DWORD events = 0;
-    serial_icounter_struct counts{};
-    if (hasCounters_ && ::ioctl(fd_, TIOCGICOUNT, &counts) == 0) {
-        DWORD errors = 0;
-        errors |= counts.frame != counters_.frame ? CE_FRAME : 0;
-        errors |= counts.overrun != counters_.overrun ? CE_OVERRUN : 0;
-        errors |= counts.parity != counters_.parity ? CE_RXPARITY : 0;
-        errors |= counts.buf_overrun != counters_.bufOverrun ? CE_RXOVER : 0;
-        errors |= counts.brk != counters_.brk ? CE_BREAK : 0;
-        events |= counts.cts != counters_.cts ? EV_CTS : 0;
-        events |= counts.dsr != counters_.dsr ? EV_DSR : 0;
-        events |= counts.dcd != counters_.dcd ? EV_RLSD : 0;
-        events |= counts.rng != counters_.rng ? EV_RING : 0;
-        events |= (errors & (CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER)) != 0 ? EV_ERR : 0;
-        events |= (errors & CE_BREAK) != 0 ? EV_BREAK : 0;
-        errors_ |= errors;
-        counters_ = {counts.cts,     counts.dsr,    counts.rng, counts.dcd,        counts.frame,
-                     counts.overrun, counts.parity, counts.brk, counts.buf_overrun};
-    }
-    // Some adapters count no line changes; their levels are compared instead.
-    int bits = 0;
-    if (hasModemLines_ && ::ioctl(fd_, TIOCMGET, &bits) == 0) {
-        const int changed = bits ^ modemBits_;
-        modemBits_ = bits;
-        events |= (changed & TIOCM_CTS) != 0 ? EV_CTS : 0;
-        events |= (changed & TIOCM_DSR) != 0 ? EV_DSR : 0;
-        events |= (changed & TIOCM_CD) != 0 ? EV_RLSD : 0;
-        // Windows reports a ring at its trailing edge.
-        events |= (changed & TIOCM_RI) != 0 && (bits & TIOCM_RI) == 0 ? EV_RING : 0;
-    }
-    if (events != 0) {
-        RaiseLocked(events);
-    }
-}
-
 void Device::RaiseLocked(DWORD events)
 {
     history_ |= events & mask_;
@@ -803,8 +695,8 @@ int Device::PollTimeoutLocked(Clock::time_point now) const
     if (!reads_.empty()) {
         const Transfer& read = reads_.front();
         earliest = std::min(earliest, read.deadline);
-        if (read.interval.count() > 0 && read.done > 0) {
-            earliest = std::min(earliest, read.lastByte + read.interval);
+        if (read.limits.interval.count() > 0 && read.done > 0) {
+            earliest = std::min(earliest, read.lastByte + read.limits.interval);
         }
     }
     if (!writes_.empty()) {

@@ -1,4 +1,4 @@
-#include "platform/comm_posix_objects.h"
+#include "platform/posix/kernel_objects.h"
 
 #include <chrono>
 #include <condition_variable>
