@@ -9,9 +9,6 @@
 namespace cardpush {
 namespace {
 
-constexpr DWORD kBaudRateBits[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
-                                   19200, 38400, 56000, 57600, 115200, 128000, 256000};
-
 // Releases an operation record on every path out of a blocking transfer.
 class OperationScope {
 public:
@@ -43,90 +40,6 @@ std::int32_t CheckedCount(std::size_t count, ComFault fault)
 }
 
 }  // namespace
-
-DWORD BaudRateBits(TBaudRate rate)
-{
-    // Anything outside the enumeration gets 0, which the driver refuses.
-    return rate <= br256000 ? kBaudRateBits[rate] : 0;
-}
-
-DWORD PortEventsToMask(TPortEvents events)
-{
-    DWORD mask = 0;
-    for (unsigned e = 0; e < 8; ++e) {
-        if (events.Contains(static_cast<TPortEvent>(e))) {
-            mask |= kEventFlags[e];
-        }
-    }
-    return mask;
-}
-
-TPortEvents MaskToPortEvents(DWORD mask)
-{
-    TPortEvents events;
-    for (unsigned e = 0; e < 8; ++e) {
-        if (mask & kEventFlags[e]) {
-            events.Include(static_cast<TPortEvent>(e));
-        }
-    }
-    return events;
-}
-
-TComErrors CommErrorsFromFlags(DWORD flags, TParity parity)
-{
-    TComErrors errors;
-    if (flags & CE_FRAME) {
-        errors.Include(ceFrame);
-    }
-    // Parity errors mean nothing on a line that sends no parity bit.
-    if ((flags & CE_RXPARITY) && parity != paNone) {
-        errors.Include(ceRxParity);
-    }
-    if (flags & CE_OVERRUN) {
-        errors.Include(ceOverrun);
-    }
-    if (flags & CE_RXOVER) {
-        errors.Include(ceRxOver);
-    }
-    if (flags & CE_TXFULL) {
-        errors.Include(ceTxFull);
-    }
-    if (flags & CE_BREAK) {
-        errors.Include(ceBreak);
-    }
-    if (flags & CE_IOE) {
-        errors.Include(ceIO);
-    }
-    if (flags & CE_MODE) {
-        errors.Include(ceMode);
-    }
-    return errors;
-}
-
-// --- time-outs ---
-
-void TComTimeouts::Assign(const TComTimeouts& source)
-{
-    std::copy(std::begin(source.values_), std::end(source.values_), std::begin(values_));
-}
-
-void TComTimeouts::Set(int index, std::int32_t value)
-{
-    if (values_[index] == value) {
-        return;
-    }
-    values_[index] = value;
-    if (port_ != nullptr && port_->Connected()) {
-        port_->ApplyTimeouts();
-    }
-}
-
-COMMTIMEOUTS TComTimeouts::ToDevice() const
-{
-    auto device = [](std::int32_t v) { return v < 0 ? MAXDWORD : static_cast<DWORD>(v); };
-    return COMMTIMEOUTS{device(values_[0]), device(values_[1]), device(values_[2]),
-                        device(values_[3]), device(values_[4])};
-}
 
 // --- the port ---
 

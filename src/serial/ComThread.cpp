@@ -137,7 +137,7 @@ void TComThread::SendEventMessages()
         // The GUI thread takes the message and releases us before it runs the
         // handler, so a slow handler never holds up the wait for events.
         auto taken = std::make_shared<std::atomic<bool>>(false);
-        MainThread::Post([window, taken, flag = kEventFlags[e]] {
+        MainThread::Post([window, taken, flag = PortEventsToMask({e})] {
             taken->store(true);
             MainThread::Wake();
             std::lock_guard lock(window->mutex);

@@ -13,10 +13,6 @@
 
 namespace cardpush {
 
-// The platform flag of each port event, indexed by TPortEvent.
-inline constexpr DWORD kEventFlags[8] = {EV_RXCHAR, EV_TXEMPTY, EV_RING, EV_CTS,
-                                         EV_DSR,    EV_RLSD,    EV_ERR,  EV_RX80FULL};
-
 // Events reported together are dispatched in this order.
 inline constexpr TPortEvent kDispatchOrder[8] = {pevError, pevRxChar, pevTxEmpty, pevRing,
                                                  pevCTS,   pevDSR,    pevRLSD,    pevRx80Full};
