@@ -58,7 +58,8 @@ void ServeFor(std::chrono::milliseconds time)
 
 bool BenchLink::WaitIdle()
 {
-    return testing::ServeUntil([this] { return session->LinkState() == 8; });
+    return testing::ServeUntil(
+        [this] { return session->LinkState() == protocol::LinkState::Idle; });
 }
 
 void Report(const std::string& what, double value, const std::string& unit)

@@ -74,7 +74,7 @@ int main(int argc, char** argv)
         link.session->RefreshCardList();
         const bool stored = cardpush::testing::ServeUntil([&] {
             const auto names = link.host.CardList();
-            return link.session->LinkState() == 8 && names.size() == 4;
+            return link.session->LinkState() == protocol::LinkState::Idle && names.size() == 4;
         });
         if (!stored) {
             std::fprintf(stderr, "the upload was not stored: %s\n", link.sim.Messages().c_str());

@@ -1,8 +1,8 @@
 #include "link/drayverUnit.h"
 
+#include <cassert>
 #include <vector>
 
-#include "link/link_session.h"
 #include "link/link_texts.h"
 #include "link/number.h"
 #include "link/protocol.h"
@@ -15,30 +15,31 @@ namespace {
 
 using platform::MainThread;
 using protocol::Command;
+using protocol::LinkState;
 
 // One identification step: the state that awaits a reply field, the letter
 // it must start with, where its value goes, and the command that follows.
 struct Step {
+    LinkState state;
     char awaited;
     void (*store)(LinkValues&, std::string_view value);
     Command next;
 };
 
 const Step kSteps[] = {
-    {'N', [](LinkValues& v, std::string_view s) { v.SerialNumber = std::string(s); },
-     Command::Minimum},
-    {'M', [](LinkValues& v, std::string_view s) { v.MinValue = ParseNumber(s); }, Command::Maximum},
-    {'B', [](LinkValues& v, std::string_view s) { v.MaxValue = ParseNumber(s); },
-     Command::Accuracy},
-    {'D', [](LinkValues& v, std::string_view s) { v.Accuracy = StrToInt(s); },
-     Command::FirmwareVersion},
-    {'V', [](LinkValues& v, std::string_view s) { v.FirmwareVersion = std::string(s); },
-     Command::Mode},
-    {'R', [](LinkValues& v, std::string_view s) { v.ModeValue = ParseNumber(s); },
-     Command::Listing},
+    {LinkState::AwaitingSerialNumber, 'N',
+     [](LinkValues& v, std::string_view s) { v.SerialNumber = std::string(s); }, Command::Minimum},
+    {LinkState::AwaitingMinimum, 'M',
+     [](LinkValues& v, std::string_view s) { v.MinValue = ParseNumber(s); }, Command::Maximum},
+    {LinkState::AwaitingMaximum, 'B',
+     [](LinkValues& v, std::string_view s) { v.MaxValue = ParseNumber(s); }, Command::Accuracy},
+    {LinkState::AwaitingAccuracy, 'D',
+     [](LinkValues& v, std::string_view s) { v.Accuracy = StrToInt(s); }, Command::FirmwareVersion},
+    {LinkState::AwaitingFirmwareVersion, 'V',
+     [](LinkValues& v, std::string_view s) { v.FirmwareVersion = std::string(s); }, Command::Mode},
+    {LinkState::AwaitingMode, 'R',
+     [](LinkValues& v, std::string_view s) { v.ModeValue = ParseNumber(s); }, Command::Listing},
 };
-constexpr std::uint8_t kFirstStepState = 1;
-constexpr std::uint8_t kFirmwareStepState = 5;
 
 // Hands a window change to the GUI thread without waiting; the order of
 // hand-overs is kept.
@@ -50,7 +51,7 @@ void OnGui(Fn fn)
 
 }  // namespace
 
-drayver::drayver(LinkSession& link) : link_(link) {}
+drayver::drayver(LinkControl& link) : link_(link) {}
 
 drayver::~drayver()
 {
@@ -69,6 +70,7 @@ void drayver::Start()
 
 void drayver::Join()
 {
+    assert(MainThread::IsCurrent());
     if (!thread_.joinable()) {
         return;
     }
@@ -85,12 +87,12 @@ void drayver::RunLink()
         SearchPort();
         Handshake();
         WatchListings();
-    } catch (const LinkSession::Stopped&) {
+    } catch (const LinkStopped&) {
         // The tool is closing.
     } catch (const std::exception& error) {
         // The operator would otherwise wait for a connection that never comes.
         std::string caption = link_texts::kLinkFailed.str() + error.what();
-        LinkHost& host = link_.host();
+        LinkHost& host = link_.Host();
         OnGui([&host, caption] { host.SetCaption(caption); });
     }
     link_.ForgetReplies();
@@ -99,7 +101,7 @@ void drayver::RunLink()
 
 void drayver::WatchListings()
 {
-    LinkHost& host = link_.host();
+    LinkHost& host = link_.Host();
     for (;;) {
         const std::uint64_t request = link_.AwaitListingStall();
         OnGui([&host, request] { host.ListingStalled(request); });
@@ -110,8 +112,8 @@ void drayver::SearchPort()
 {
     std::vector<std::string> ports;
     link_.ClearReceiveBuffers();
-    link_.CreatePort();
-    LinkHost& host = link_.host();
+    port_ = &link_.CreatePort();
+    LinkHost& host = link_.Host();
     OnGui([&host] { host.SetCaption(link_texts::kConnecting.str()); });
 
     const std::string saved = host.SavedPort();
@@ -119,7 +121,7 @@ void drayver::SearchPort()
         return;
     }
     for (;;) {
-        ListSerialPorts(ports, link_.api());
+        ListSerialPorts(ports, link_.Devices());
         openedThisPass_ = false;
         for (const auto& name : ports) {
             if (TryPortQuietly(name)) {
@@ -140,11 +142,11 @@ bool drayver::TryPortQuietly(const std::string& name)
 {
     try {
         return TryPort(name);
-    } catch (const LinkSession::Stopped&) {
+    } catch (const LinkStopped&) {
         throw;
     } catch (const std::exception&) {
         try {
-            link_.Port()->Close();
+            port_->Close();
         } catch (const std::exception&) {
             // The next attempt opens the port afresh.
         }
@@ -154,8 +156,8 @@ bool drayver::TryPortQuietly(const std::string& name)
 
 bool drayver::TryPort(const std::string& name)
 {
-    TBComPort& port = *link_.Port();
-    LinkHost& host = link_.host();
+    TBComPort& port = *port_;
+    LinkHost& host = link_.Host();
     const auto& timing = link_.GetTiming();
 
     port.SetPort(name);
@@ -193,7 +195,7 @@ bool drayver::TryPort(const std::string& name)
     }
 
     link_.ForgetReplies();
-    link_.SetLinkState(kFirstStepState);
+    link_.SetLinkState(kSteps[0].state);
     port.WriteText(protocol::CommandFrame(Command::SerialNumber));
     OnGui([&host, name] { host.ShowPort(name); });
     host.SetSavedPort(name);
@@ -202,14 +204,14 @@ bool drayver::TryPort(const std::string& name)
 
 void drayver::Handshake()
 {
-    TBComPort& port = *link_.Port();
-    LinkHost& host = link_.host();
+    TBComPort& port = *port_;
+    LinkHost& host = link_.Host();
     LinkValues values;
-    std::uint8_t state = kFirstStepState;
+    std::size_t next = 0;
 
     while (Running) {
         const std::string reply = link_.NextReply();
-        const Step& step = kSteps[state - kFirstStepState];
+        const Step& step = kSteps[next];
         if (reply.front() != step.awaited) {
             continue;  // another field than the one awaited: keep waiting
         }
@@ -220,7 +222,7 @@ void drayver::Handshake()
         // Clear before the next command goes out, so that an answer arriving
         // at once is never lost; the listing state is set before ">" goes
         // out, so that its first byte is read as the count byte.
-        ++state;
+        ++next;
         if (step.next == Command::Listing) {
             // Only now may the operator's commands have the port: a refresh
             // any earlier would send a second listing request into the first.
@@ -228,11 +230,11 @@ void drayver::Handshake()
             Running = false;
         } else {
             link_.ForgetReplies();
-            link_.SetLinkState(state);
+            link_.SetLinkState(kSteps[next].state);
         }
         port.WriteText(protocol::CommandFrame(step.next));
 
-        if (state == kFirmwareStepState + 1) {
+        if (step.state == LinkState::AwaitingFirmwareVersion) {
             MainThread::Synchronize([&host] { host.CheckFirmware(); });
         }
     }

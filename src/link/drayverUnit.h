@@ -18,13 +18,14 @@
 #include <string>
 #include <thread>
 
-namespace cardpush {
+#include "link/link_control.h"
 
-class LinkSession;
+namespace cardpush {
 
 class drayver {
 public:
-    explicit drayver(LinkSession& link);
+    // The session (link_control.h) must outlive the thread.
+    explicit drayver(LinkControl& link);
     // Waits for the thread; the session must have told it to stop.
     ~drayver();
     drayver(const drayver&) = delete;
@@ -46,7 +47,9 @@ private:
     // listing request whose listing has stalled.
     void WatchListings();
 
-    LinkSession& link_;
+    LinkControl& link_;
+    // The session's port, made when the search begins. Link thread only.
+    TBComPort* port_ = nullptr;
     std::thread thread_;
     std::atomic<bool> Running{false};
     std::atomic<bool> finished_{false};

@@ -1,5 +1,6 @@
 #include "link/link_session.h"
 
+#include <cassert>
 #include <stdexcept>
 #include <utility>
 
@@ -23,10 +24,16 @@ bool StillSending(TBComPort* port)
 
 }  // namespace
 
-LinkSession::LinkSession(LinkHost& host, platform::CommApi& api) : host_(host), api_(api) {}
+using platform::MainThread;
+
+LinkSession::LinkSession(LinkHost& host, platform::CommApi& api) : host_(host), api_(api)
+{
+    assert(MainThread::IsCurrent());
+}
 
 LinkSession::~LinkSession()
 {
+    assert(MainThread::IsCurrent());
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -45,20 +52,28 @@ LinkSession::~LinkSession()
             // Closing on the way out: nothing is left to tell.
         }
     }
-    platform::MainThread::ServePending();
+    MainThread::ServePending();
+}
+
+void LinkSession::SetTiming(Timing timing)
+{
+    assert(MainThread::IsCurrent() && !thread_);
+    timing_ = timing;
 }
 
 void LinkSession::Start()
 {
+    assert(MainThread::IsCurrent());
     if (thread_) {
         return;
     }
-    thread_ = std::make_unique<drayver>(*this);
+    thread_ = std::make_unique<drayver>(static_cast<LinkControl&>(*this));
     thread_->Start();
 }
 
 void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
 {
+    assert(MainThread::IsCurrent());
     {
         std::lock_guard lock(mutex_);
         state_.LastReply.clear();
@@ -107,7 +122,7 @@ void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
         // After this receive event, not inside it: what the host does with a
         // complete listing may ask the operator, and the port's event thread
         // waits for this handler to return.
-        platform::MainThread::Post([this, completed = std::move(completed), answered] {
+        MainThread::Post([this, completed = std::move(completed), answered] {
             host_.ListingCompleted(completed, answered);
         });
     }
@@ -115,6 +130,7 @@ void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
 
 std::uint64_t LinkSession::RefreshCardList()
 {
+    assert(MainThread::IsCurrent());
     TBComPort* port = nullptr;
     {
         std::lock_guard lock(mutex_);
@@ -128,7 +144,7 @@ std::uint64_t LinkSession::RefreshCardList()
     {
         std::lock_guard lock(mutex_);
         const auto now = std::chrono::steady_clock::now();
-        const bool listingOnItsWay = state_.LinkState == protocol::kStateListing &&
+        const bool listingOnItsWay = state_.LinkState == protocol::LinkState::Listing &&
                                      now - lastListingActivity_ < timing_.listingStall;
         if (listingOnItsWay) {
             // Its answer follows the one under way.
@@ -143,7 +159,7 @@ std::uint64_t LinkSession::RefreshCardList()
             listing_.clear();
         }
         state_.LastReply.clear();
-        state_.LinkState = protocol::kStateListing;
+        state_.LinkState = protocol::LinkState::Listing;
         lastListingActivity_ = now;
         request = ++listingRequests_;
     }
@@ -155,6 +171,7 @@ std::uint64_t LinkSession::RefreshCardList()
 
 bool LinkSession::DeleteCardFile(const std::string& name)
 {
+    assert(MainThread::IsCurrent());
     if (!CardCommandsAllowed() || !protocol::IsSafeCardName(name)) {
         return false;
     }
@@ -185,13 +202,13 @@ std::optional<std::string> LinkSession::CardCommandRefusal() const
     if (!handshakeDone_) {
         return link_texts::kNotIdentified.str();
     }
-    if (state_.LinkState != protocol::kStateIdle) {
+    if (state_.LinkState != protocol::LinkState::Idle) {
         return link_texts::kListingUnderWay.str();
     }
     return std::nullopt;
 }
 
-std::uint8_t LinkSession::LinkState() const
+protocol::LinkState LinkSession::LinkState() const
 {
     std::lock_guard lock(mutex_);
     return state_.LinkState;
@@ -221,7 +238,7 @@ bool LinkSession::WaitForReply(std::chrono::milliseconds timeout)
     std::unique_lock lock(mutex_);
     news_.wait_for(lock, timeout, [&] { return stopping_ || !replies_.empty(); });
     if (stopping_) {
-        throw Stopped{};
+        throw LinkStopped{};
     }
     return !replies_.empty();
 }
@@ -231,7 +248,7 @@ std::string LinkSession::NextReply()
     std::unique_lock lock(mutex_);
     news_.wait(lock, [&] { return stopping_ || !replies_.empty() || lost_; });
     if (stopping_) {
-        throw Stopped{};
+        throw LinkStopped{};
     }
     if (replies_.empty()) {
         throw std::runtime_error(*lost_);
@@ -245,7 +262,7 @@ void LinkSession::Pause(std::chrono::milliseconds time)
 {
     std::unique_lock lock(mutex_);
     if (news_.wait_for(lock, time, [&] { return stopping_; })) {
-        throw Stopped{};
+        throw LinkStopped{};
     }
 }
 
@@ -264,7 +281,7 @@ void LinkSession::ClearReceiveBuffers()
     replies_.clear();
 }
 
-void LinkSession::SetLinkState(std::uint8_t state)
+void LinkSession::SetLinkState(protocol::LinkState state)
 {
     std::lock_guard lock(mutex_);
     state_.LinkState = state;
@@ -278,7 +295,7 @@ std::uint64_t LinkSession::BeginFirstListing()
     // operator's commands are allowed and leave them refused.
     state_.LastReply.clear();
     replies_.clear();
-    state_.LinkState = protocol::kStateListing;
+    state_.LinkState = protocol::LinkState::Listing;
     handshakeDone_ = true;
     lastListingActivity_ = std::chrono::steady_clock::now();
     listing_.clear();
@@ -290,10 +307,10 @@ std::uint64_t LinkSession::AwaitListingStall()
     std::unique_lock lock(mutex_);
     for (;;) {
         if (stopping_) {
-            throw Stopped{};
+            throw LinkStopped{};
         }
         const bool waiting =
-            state_.LinkState == protocol::kStateListing && stallReported_ != listingRequests_;
+            state_.LinkState == protocol::LinkState::Listing && stallReported_ != listingRequests_;
         if (!waiting) {
             news_.wait(lock);
             continue;
@@ -338,8 +355,7 @@ void LinkSession::ReceptionEnded(const std::string& reason)
     if (connected) {
         std::string caption = link_texts::kLinkFailed.str() +
                               (reason.empty() ? link_texts::kReceptionEnded.str() : reason);
-        platform::MainThread::Post(
-            [this, caption = std::move(caption)] { host_.SetCaption(caption); });
+        MainThread::Post([this, caption = std::move(caption)] { host_.SetCaption(caption); });
     }
 }
 

@@ -11,11 +11,13 @@
 // Every field that two threads share is guarded by one mutex; the link
 // thread sleeps on a condition variable until the parser has news.
 //
-// Link states: 0 port search, 1..6 identification steps, 7 card listing
-// under way, 8 connected and idle. No card command works before the
-// identification handshake has taken its last step, so that none of them can
-// cut into it; after that a refresh always works and frames that change the
-// card go out only in state 8.
+// Link states (protocol::LinkState): the port search, the identification
+// steps, a card listing under way, connected and idle. No card command works
+// before the identification handshake has taken its last step, so that none
+// of them can cut into it; after that a refresh always works and frames that
+// change the card go out only while idle.
+//
+// The GUI thread's entry points check their thread in debug builds.
 #pragma once
 
 #include <chrono>
@@ -28,16 +30,17 @@
 #include <string>
 #include <vector>
 
+#include "link/link_control.h"
 #include "link/link_host.h"
 #include "link/receive_parser.h"
-#include "platform/comm_api.h"
+#include "platform/comm_api_fwd.h"
 
 namespace cardpush {
 
 class TBComPort;
 class drayver;
 
-class LinkSession {
+class LinkSession : private LinkControl {
 public:
     // The host and the device layer must outlive the session.
     explicit LinkSession(LinkHost& host, platform::CommApi& api = platform::SystemCommApi());
@@ -63,21 +66,21 @@ public:
     // byte for Timing::listingStall is taken as cut short and forgotten, so
     // the new one is read from its count byte on.
     std::uint64_t RefreshCardList();
-    // GUI thread: sends the delete frame of one listed card name, only in
-    // state 8. Returns whether it was sent. The caller checks the name
+    // GUI thread: sends the delete frame of one listed card name, only
+    // while idle. Returns whether it was sent. The caller checks the name
     // first (protocol::IsSafeCardName).
     bool DeleteCardFile(const std::string& name);
     // Any thread: writes one frame to the controller's port in one write and
     // waits for it. Throws EComPort when the write fails or no port is open.
     void WriteFrame(const std::string& frame);
 
-    // State 8 after the handshake, with the port's events still coming:
-    // card commands may send frames.
+    // Idle after the handshake, with the port's events still coming: card
+    // commands may send frames.
     bool CardCommandsAllowed() const;
     // Why card commands may not send frames now (Windows-1251, for the
     // operator); nothing when they may.
     std::optional<std::string> CardCommandRefusal() const;
-    std::uint8_t LinkState() const;
+    protocol::LinkState LinkState() const;
     LinkValues Values() const;
     // The receive parser's state, for the curious (tests, the log).
     ReceiveState ParserState() const;
@@ -85,60 +88,34 @@ public:
     // eight data bits, stop) at the port's speed.
     std::uint64_t LineBytesPerSecond() const;
 
-    // How long the port search waits after opening a port before it sends
-    // "S", and between two checks for an answer; after how long without a
-    // byte a listing under way counts as cut short. Tests shorten them. GUI
-    // thread, before Start: the link thread reads them unguarded.
-    struct Timing {
-        std::chrono::milliseconds settle{3000};
-        std::chrono::milliseconds check{200};
-        int checks = 20;
-        std::chrono::milliseconds listingStall{3000};
-    };
-    void SetTiming(Timing timing) { timing_ = timing; }
-    const Timing& GetTiming() const { return timing_; }
+    // The link's timing (link_control.h); tests shorten it. GUI thread,
+    // before Start: the link thread reads it unguarded.
+    using Timing = LinkTiming;
+    void SetTiming(Timing timing);
+    const Timing& GetTiming() const override { return timing_; }
 
 private:
-    friend class drayver;
-
-    // Thrown inside the link thread when the session is being destroyed.
-    struct Stopped {};
     // Reply fields kept for the handshake at most; a line that floods the
     // link with fields loses the oldest.
     static constexpr std::size_t kMaxQueuedReplies = 64;
 
-    // --- for the link thread ---
-    LinkHost& host() { return host_; }
-    platform::CommApi& api() { return api_; }
-    // Waits until a reply field has arrived or the time is up. Throws Stopped.
-    bool WaitForReply(std::chrono::milliseconds timeout);
-    // Waits for the next reply field, as long as it takes. Throws Stopped,
-    // or std::runtime_error with the reason when the port's events have
-    // stopped coming.
-    std::string NextReply();
-    // Sleeps unless stopped. Throws Stopped.
-    void Pause(std::chrono::milliseconds time);
-    // Forgets the replies received so far: LastReply and the fields not yet
-    // taken by the link thread.
-    void ForgetReplies();
-    void ClearReceiveBuffers();
-    void SetLinkState(std::uint8_t state);
-    // Just before the handshake's last command, the first listing request:
-    // from now on the card commands are the operator's, and the listing is
-    // read from its count byte on. Returns the request's number.
-    std::uint64_t BeginFirstListing();
-    // After the handshake: returns when the listing asked for last has
-    // brought no byte for Timing::listingStall since the request left (the
-    // port's output queue empty), with that request's number (once per
-    // request). Throws Stopped.
-    std::uint64_t AwaitListingStall();
-    // A port is about to be opened: events of an earlier one that ended
-    // through an error no longer count.
-    void ForgetLoss();
+    // --- for the link thread (LinkControl) ---
+    LinkHost& Host() override { return host_; }
+    platform::CommApi& Devices() override { return api_; }
+    TBComPort& CreatePort() override;
+    bool WaitForReply(std::chrono::milliseconds timeout) override;
+    std::string NextReply() override;
+    void Pause(std::chrono::milliseconds time) override;
+    void ForgetReplies() override;
+    void ClearReceiveBuffers() override;
+    void ForgetLoss() override;
+    void SetLinkState(protocol::LinkState state) override;
+    void StoreValues(const LinkValues& values) override;
+    std::uint64_t BeginFirstListing() override;
+    std::uint64_t AwaitListingStall() override;
+
     // The port's event thread has ended through an error (event thread).
     void ReceptionEnded(const std::string& reason);
-    void StoreValues(const LinkValues& values);
-    TBComPort& CreatePort();
     TBComPort* Port() const;
 
     LinkHost& host_;

@@ -37,11 +37,20 @@ constexpr bool IsFieldStart(char byte)
 // A card name in a listing is always this long, trailing blanks included.
 inline constexpr std::size_t kCardNameSize = 8;
 
-// Link states that the parser and the card commands share. 1 to 6 are the
-// identification steps, each awaiting the reply to the command sent last.
-inline constexpr std::uint8_t kStateSearching = 0;
-inline constexpr std::uint8_t kStateListing = 7;
-inline constexpr std::uint8_t kStateIdle = 8;
+// The protocol state of the whole link. The numbers are those of the
+// protocol's description; the identification steps each await the reply to
+// the command sent last, in the handshake's order.
+enum class LinkState : std::uint8_t {
+    Searching = 0,  // no controller yet: the port search
+    AwaitingSerialNumber = 1,
+    AwaitingMinimum = 2,
+    AwaitingMaximum = 3,
+    AwaitingAccuracy = 4,
+    AwaitingFirmwareVersion = 5,
+    AwaitingMode = 6,
+    Listing = 7,  // a card listing under way: bytes are read as its names
+    Idle = 8,     // connected; frames that change the card may go out
+};
 
 std::string CommandFrame(Command command);
 

@@ -17,7 +17,7 @@ void EndListing(ReceiveState& state, ReceiveNews& news)
         news.listingRestarted = true;
         return;
     }
-    state.LinkState = protocol::kStateIdle;
+    state.LinkState = protocol::LinkState::Idle;
     news.listingCompleted = true;
 }
 
@@ -64,7 +64,7 @@ ReceiveNews FeedReceived(ReceiveState& state, std::string_view bytes)
 {
     ReceiveNews news;
     for (const char byte : bytes) {
-        if (state.LinkState == protocol::kStateListing) {
+        if (state.LinkState == protocol::LinkState::Listing) {
             FeedListingByte(state, byte, news);
         } else {
             FeedFieldByte(state, byte, news);

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "link/protocol.h"
+
 namespace cardpush {
 
 struct ReceiveState {
@@ -21,9 +23,9 @@ struct ReceiveState {
     std::string RxBuffer;
     // The last complete reply field, without its terminator.
     std::string LastReply;
-    // The link state; 7 (listing under way) selects listing mode. The parser
-    // changes it only from 7 to 8, when a listing is complete.
-    std::uint8_t LinkState = 0;
+    // The link state; Listing selects listing mode. The parser changes it
+    // only from Listing to Idle, when a listing is complete.
+    protocol::LinkState LinkState = protocol::LinkState::Searching;
     // Names still expected in the current listing; 0 in listing mode means
     // the next byte is the count byte.
     std::uint8_t ListRemaining = 0;
@@ -51,7 +53,7 @@ struct ReceiveNews {
     // last one). Whoever waits for replies takes them from here, since the
     // next event clears LastReply.
     std::vector<std::string> fields;
-    // LinkState went from 7 to 8: the listing is complete.
+    // LinkState went from Listing to Idle: the listing is complete.
     bool listingCompleted = false;
     // A queued listing began: whatever the card listing held is stale, and
     // cardNames holds only names of the listing that began.

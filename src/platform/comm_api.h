@@ -16,6 +16,7 @@
 //     caller keeps the buffer and the OVERLAPPED alive until then.
 #pragma once
 
+#include "platform/comm_api_fwd.h"
 #include "platform/win32_types.h"
 
 namespace cardpush::platform {
@@ -62,8 +63,5 @@ public:
     virtual int CompareStringA(LCID locale, DWORD flags, const char* a, int aLength, const char* b,
                                int bLength) = 0;
 };
-
-// The running platform's implementation; lives for the whole process.
-CommApi& SystemCommApi();
 
 }  // namespace cardpush::platform

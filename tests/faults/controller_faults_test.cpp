@@ -158,7 +158,8 @@ TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletes
     StartTool({}, kListingStall);
     ASSERT_TRUE(ServeUntil([&] {
         const ReceiveState state = form_->Link().ParserState();
-        return state.LinkState == 7 && state.ListRemaining == 1 && state.RxBuffer.empty();
+        return state.LinkState == protocol::LinkState::Listing && state.ListRemaining == 1 &&
+               state.RxBuffer.empty();
     })) << sim_->Messages();
     EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, CardList());
     EXPECT_FALSE(form_->Link().CardCommandsAllowed());
@@ -242,7 +243,7 @@ TEST_F(ControllerFaultsTest, RandomBytesWhileIdleChangeNothing)
     // A field left open at the end shows when the noise has all been read.
     tap_->Inject(noise + "T77");
     ASSERT_TRUE(ServeUntil([&] { return form_->Link().ParserState().RxBuffer == "T77"; }));
-    EXPECT_EQ(8, form_->Link().LinkState());
+    EXPECT_EQ(protocol::LinkState::Idle, form_->Link().LinkState());
     EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), CardList());
     EXPECT_EQ(std::vector<std::string>{}, messages_);
 

@@ -21,28 +21,29 @@ using cardpush::ReceiveNews;
 using cardpush::ReceiveState;
 namespace protocol = cardpush::protocol;
 
-void CheckInvariants(const ReceiveState& state, const ReceiveNews& news, std::uint8_t stateBefore)
+void CheckInvariants(const ReceiveState& state, const ReceiveNews& news,
+                     protocol::LinkState stateBefore)
 {
     for (const std::string& name : news.cardNames) {
         FUZZ_CHECK(name.size() == protocol::kCardNameSize);
     }
     // A name under way never reaches full size without being handed over.
     // (Before the count byte, RxBuffer may still hold an earlier field.)
-    if (state.LinkState == protocol::kStateListing && state.ListRemaining > 0) {
+    if (state.LinkState == protocol::LinkState::Listing && state.ListRemaining > 0) {
         FUZZ_CHECK(state.RxBuffer.size() < protocol::kCardNameSize);
     }
     FUZZ_CHECK(state.RxBuffer.size() <= cardpush::kMaxFieldSize);
-    if (state.LinkState != protocol::kStateListing) {
+    if (state.LinkState != protocol::LinkState::Listing) {
         FUZZ_CHECK(state.ListRemaining == 0);
     }
-    // The parser moves the link state only from 7 to 8.
+    // The parser moves the link state only from Listing to Idle.
     if (state.LinkState != stateBefore) {
-        FUZZ_CHECK(stateBefore == protocol::kStateListing);
-        FUZZ_CHECK(state.LinkState == protocol::kStateIdle);
+        FUZZ_CHECK(stateBefore == protocol::LinkState::Listing);
+        FUZZ_CHECK(state.LinkState == protocol::LinkState::Idle);
         FUZZ_CHECK(news.listingCompleted);
     }
     if (!news.cardNames.empty()) {
-        FUZZ_CHECK(stateBefore == protocol::kStateListing);
+        FUZZ_CHECK(stateBefore == protocol::LinkState::Listing);
     }
 }
 
@@ -61,15 +62,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReceiveState split;
     while (input.remaining_bytes() > 0) {
         switch (input.ConsumeIntegralInRange(0, 3)) {
-            case 0:  // the listing request: LastReply cleared, state 7
+            case 0:  // the listing request: LastReply cleared, state Listing
                 whole.LastReply.clear();
-                whole.LinkState = protocol::kStateListing;
+                whole.LinkState = protocol::LinkState::Listing;
                 split.LastReply.clear();
-                split.LinkState = protocol::kStateListing;
+                split.LinkState = protocol::LinkState::Listing;
                 break;
             case 1: {  // a handshake step outside a listing
-                const auto next = input.ConsumeIntegralInRange<std::uint8_t>(0, 6);
-                if (whole.LinkState != protocol::kStateListing) {
+                const auto next = static_cast<protocol::LinkState>(
+                    input.ConsumeIntegralInRange<std::uint8_t>(0, 6));
+                if (whole.LinkState != protocol::LinkState::Listing) {
                     whole.LinkState = next;
                     split.LinkState = next;
                 }
@@ -78,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             default: {  // one receive event
                 const std::string bytes = input.ConsumeRandomLengthString(64);
                 const std::size_t cut = input.ConsumeIntegralInRange<std::size_t>(0, bytes.size());
-                const std::uint8_t stateBefore = whole.LinkState;
+                const protocol::LinkState stateBefore = whole.LinkState;
 
                 whole.LastReply.clear();
                 const ReceiveNews wholeNews = FeedReceived(whole, bytes);
@@ -87,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 split.LastReply.clear();
                 ReceiveNews splitNews = FeedReceived(split, std::string_view(bytes).substr(0, cut));
                 CheckInvariants(split, splitNews, stateBefore);
-                const std::uint8_t stateBetween = split.LinkState;
+                const protocol::LinkState stateBetween = split.LinkState;
                 const ReceiveNews second = FeedReceived(split, std::string_view(bytes).substr(cut));
                 CheckInvariants(split, second, stateBetween);
                 splitNews.cardNames.insert(splitNews.cardNames.end(), second.cardNames.begin(),

@@ -415,7 +415,7 @@ protected:
                                        .deleteBeforeUpload = true,
                                        .waitForListing = false}));
         ASSERT_TRUE(testing::ServeUntil([&] { return form_->ListBox2->count() == 2; }));
-        ASSERT_EQ(protocol::kStateListing, form_->Link().LinkState());
+        ASSERT_EQ(protocol::LinkState::Listing, form_->Link().LinkState());
         ASSERT_TRUE(SelectJob("JOB.txt"));
         // A name that has arrived can be selected, as the operator might.
         form_->ListBox2->setCurrentRow(0);
@@ -439,7 +439,7 @@ TEST_P(ListingUnderWayTest, CommandSendsNoFrameAndOnlyAsksForAListing)
     ASSERT_NO_FATAL_FAILURE(StartWithAListingThatNeverEnds());
 
     (form_.get()->*GetParam().command)();
-    EXPECT_EQ(protocol::kStateListing, form_->Link().LinkState());
+    EXPECT_EQ(protocol::LinkState::Listing, form_->Link().LinkState());
     ASSERT_TRUE(WaitForListingRequests(1));
 
     EXPECT_EQ(kListing, WireSince(mark_));

@@ -98,7 +98,7 @@ TEST_F(LinkFakeDeviceTest, ControllerOnTheSavedPortIsTakenWithoutReadingThePortL
     api_.AddPortValue("\\Device\\Serial0", "COM1");
     Controller(kWholeHandshake);
     Start("COM7", kFast);
-    ASSERT_TRUE(ServeUntil([this] { return session_->LinkState() == 8; }));
+    ASSERT_TRUE(ServeUntil([this] { return session_->LinkState() == protocol::LinkState::Idle; }));
 
     EXPECT_EQ("SNMBDVR>", api_.Written());
     EXPECT_EQ(0u, api_.CountOf("RegOpenKeyExA"));
@@ -126,7 +126,7 @@ TEST_F(LinkFakeDeviceTest, HandshakeCommandThatCannotBeWrittenEndsTheLinkWithThe
                                         FailureCaption("Ошибка записи в порт")}),
               host_->Captions());
     EXPECT_EQ("SN", api_.Written());
-    EXPECT_EQ(2, session_->LinkState());
+    EXPECT_EQ(protocol::LinkState::AwaitingMinimum, session_->LinkState());
     EXPECT_FALSE(session_->CardCommandsAllowed());
 }
 

@@ -117,7 +117,7 @@ protected:
 
     bool ServeUntilIdle()
     {
-        return ServeUntil([this] { return session_->LinkState() == 8; });
+        return ServeUntil([this] { return session_->LinkState() == protocol::LinkState::Idle; });
     }
 
     bool ServeUntilReceived(const std::string& bytes)
@@ -205,7 +205,7 @@ TEST_F(LinkSessionTest, AnswerAfterTheLastCheckIsRefusedAndTheSearchGoesOn)
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ((std::vector<std::string>{"---" + controller.path(), "1", nextAttempt}),
               std::vector<std::string>(lines.begin(), lines.begin() + 3));
-    EXPECT_EQ(0, session_->LinkState());
+    EXPECT_EQ(protocol::LinkState::Searching, session_->LinkState());
     EXPECT_TRUE(host_->Ports().empty());
     EXPECT_TRUE(host_->SavedPortsSet().empty());
 }
@@ -290,7 +290,7 @@ TEST_P(LinkGateTest, ValuesAreShownStepByStepAndTheGateRunsOnceAfterTheFirmware)
               host_->Calls());
     EXPECT_EQ(std::vector<bool>{GetParam().opens}, host_->FirmwareGates());
     EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, host_->CardList());
-    EXPECT_EQ(8, session_->LinkState());
+    EXPECT_EQ(protocol::LinkState::Idle, session_->LinkState());
 }
 
 INSTANTIATE_TEST_SUITE_P(Firmware, LinkGateTest,
@@ -315,7 +315,7 @@ TEST_P(LinkListingTest, FirstListingReachesTheCardListAndTheLinkIsIdle)
 
     EXPECT_EQ(expected, host_->CardList());
     EXPECT_EQ(kHandshakeReplies + listing, host_->ReceivedBytes());
-    EXPECT_EQ(8, session_->LinkState());
+    EXPECT_EQ(protocol::LinkState::Idle, session_->LinkState());
     EXPECT_TRUE(session_->CardCommandsAllowed());
 }
 
@@ -329,8 +329,8 @@ struct BadValueCase {
     const char* value;
     const char* commands;  // what goes out before the thread ends
     const char* replies;
-    std::uint8_t state;
-    const char* reason;  // the conversion error's message, UTF-8
+    protocol::LinkState state;  // where the link stopped
+    const char* reason;         // the conversion error's message, UTF-8
 };
 
 void PrintTo(const BadValueCase& c, std::ostream* out)
@@ -357,15 +357,15 @@ TEST_P(LinkBadValueTest, ValueThatIsNoNumberEndsTheLinkWithTheFailureCaption)
     EXPECT_FALSE(session_->CardCommandsAllowed());
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, LinkBadValueTest,
-                         ::testing::Values(BadValueCase{"--firmware", "7.2", "SNMBDVR",
-                                                        "S0_N12345_M-1.5_B12.5_D3_V7.2_R1_", 6,
-                                                        "'7.2' не является целым числом"},
-                                           BadValueCase{"--min", "x", "SNM", "S0_N12345_Mx_", 2,
-                                                        "'x' не является числом"},
-                                           BadValueCase{"--accuracy", "2.5", "SNMBD",
-                                                        "S0_N12345_M-1.5_B12.5_D2.5_", 4,
-                                                        "'2.5' не является целым числом"}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, LinkBadValueTest,
+    ::testing::Values(
+        BadValueCase{"--firmware", "7.2", "SNMBDVR", "S0_N12345_M-1.5_B12.5_D3_V7.2_R1_",
+                     protocol::LinkState::AwaitingMode, "'7.2' не является целым числом"},
+        BadValueCase{"--min", "x", "SNM", "S0_N12345_Mx_", protocol::LinkState::AwaitingMinimum,
+                     "'x' не является числом"},
+        BadValueCase{"--accuracy", "2.5", "SNMBD", "S0_N12345_M-1.5_B12.5_D2.5_",
+                     protocol::LinkState::AwaitingAccuracy, "'2.5' не является целым числом"}));
 
 // An operator's command at the firmware gate (the controls open there) comes
 // while the mode and the first listing are still awaited.
@@ -417,7 +417,7 @@ TEST_F(LinkSessionTest, ShortListingRefusesCardFramesUntilARefreshStartsAfresh)
     ASSERT_TRUE(ServeUntilReceived(kHandshakeReplies + "\x04" + Listed("JOB1")))
         << sim_->Messages();
 
-    EXPECT_EQ(7, session_->LinkState());
+    EXPECT_EQ(protocol::LinkState::Listing, session_->LinkState());
     EXPECT_FALSE(session_->CardCommandsAllowed());
     EXPECT_FALSE(session_->DeleteCardFile(Listed("JOB1")));
 
@@ -428,7 +428,7 @@ TEST_F(LinkSessionTest, ShortListingRefusesCardFramesUntilARefreshStartsAfresh)
         ServeUntilReceived(kHandshakeReplies + "\x04" + Listed("JOB1") + "\x04" + Listed("JOB1")));
     EXPECT_EQ(kHandshakeCommands + ">", sim_->WireLog());
     EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, host_->CardList());
-    EXPECT_EQ(7, session_->LinkState());
+    EXPECT_EQ(protocol::LinkState::Listing, session_->LinkState());
     EXPECT_EQ(2, session_->ParserState().ListRemaining);
 }
 
@@ -453,7 +453,9 @@ TEST_F(LinkSessionTest, ClosingDuringTheHandshakeEndsTheLinkThread)
     ASSERT_TRUE(ServeUntil([this] { return !host_->Ports().empty(); })) << sim_->Messages();
     sim_->Suspend();
     const auto state = session_->LinkState();
-    EXPECT_TRUE(state >= 1 && state <= 6) << int(state);
+    EXPECT_TRUE(state >= protocol::LinkState::AwaitingSerialNumber &&
+                state <= protocol::LinkState::AwaitingMode)
+        << int(state);
     {
         HangGuard guard("closing during the handshake");
         session_.reset();

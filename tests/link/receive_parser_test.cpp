@@ -22,7 +22,7 @@ protected:
         return news;
     }
 
-    void StartListing() { state.LinkState = protocol::kStateListing; }
+    void StartListing() { state.LinkState = protocol::LinkState::Listing; }
 
     ReceiveState state;
     std::vector<std::string> names;
@@ -58,7 +58,7 @@ TEST_F(ReceiveParserTest, QueuedListingBeginsWhereTheOneUnderWayEnds)
     EXPECT_TRUE(news.listingCompleted);
     EXPECT_EQ(std::vector<std::string>{"NEW1    "}, news.cardNames);
     EXPECT_EQ(0u, state.ListingsQueued);
-    EXPECT_EQ(protocol::kStateIdle, state.LinkState);
+    EXPECT_EQ(protocol::LinkState::Idle, state.LinkState);
 }
 
 TEST_F(ReceiveParserTest, QueuedEmptyListingsEachRestart)
@@ -68,7 +68,7 @@ TEST_F(ReceiveParserTest, QueuedEmptyListingsEachRestart)
     const ReceiveNews news = Event("\x01\x01\x01V1_");
     EXPECT_TRUE(news.listingRestarted);
     EXPECT_TRUE(news.listingCompleted);
-    EXPECT_EQ(protocol::kStateIdle, state.LinkState);
+    EXPECT_EQ(protocol::LinkState::Idle, state.LinkState);
     EXPECT_EQ("V1", state.LastReply);
 }
 
@@ -104,10 +104,10 @@ TEST_F(ReceiveParserTest, ValuesOfEveryHandshakeStateAreFieldMode)
 {
     for (std::uint8_t linkState : {0, 1, 2, 3, 4, 5, 6, 8, 9, 255}) {
         ReceiveState fresh;
-        fresh.LinkState = linkState;
+        fresh.LinkState = static_cast<protocol::LinkState>(linkState);
         FeedReceived(fresh, "\x03V1_");
         EXPECT_EQ("V1", fresh.LastReply) << "link state " << int(linkState);
-        EXPECT_EQ(linkState, fresh.LinkState);
+        EXPECT_EQ(static_cast<protocol::LinkState>(linkState), fresh.LinkState);
     }
 }
 
@@ -155,7 +155,7 @@ TEST_F(ReceiveParserTest, CountByteOneEndsListingAtOnce)
 {
     StartListing();
     const ReceiveNews news = Event("\x01");
-    EXPECT_EQ(protocol::kStateIdle, state.LinkState);
+    EXPECT_EQ(protocol::LinkState::Idle, state.LinkState);
     EXPECT_TRUE(news.listingCompleted);
     EXPECT_TRUE(names.empty());
 }
@@ -169,7 +169,7 @@ TEST_F(ReceiveParserTest, ListingThenFieldInOneEvent)
         "B_S_T_V_"
         "V12_");
     EXPECT_EQ((std::vector<std::string>{"AB      ", "B_S_T_V_"}), names);
-    EXPECT_EQ(protocol::kStateIdle, state.LinkState);
+    EXPECT_EQ(protocol::LinkState::Idle, state.LinkState);
     EXPECT_TRUE(news.listingCompleted);
     EXPECT_EQ("V12", state.LastReply);
 }
@@ -190,12 +190,13 @@ TEST_F(ReceiveParserTest, ListingSplitAtEveryBoundaryOverTwoEvents)
         StartListing();
         const ReceiveNews first = Event(stream.substr(0, k));
         EXPECT_EQ(k >= 17, first.listingCompleted) << "split at " << k;
-        EXPECT_EQ(k >= 17 ? protocol::kStateIdle : protocol::kStateListing, state.LinkState)
+        EXPECT_EQ(k >= 17 ? protocol::LinkState::Idle : protocol::LinkState::Listing,
+                  state.LinkState)
             << "split at " << k;
         const ReceiveNews second = Event(stream.substr(k));
         EXPECT_EQ(k < 17, second.listingCompleted) << "split at " << k;
         EXPECT_EQ(expected, names) << "split at " << k;
-        EXPECT_EQ(protocol::kStateIdle, state.LinkState) << "split at " << k;
+        EXPECT_EQ(protocol::LinkState::Idle, state.LinkState) << "split at " << k;
         EXPECT_EQ(k == stream.size() ? "" : "V12", state.LastReply) << "split at " << k;
     }
 }
@@ -208,12 +209,12 @@ TEST_F(ReceiveParserTest, CountByteZeroAnnounces255Names)
     for (int i = 0; i < 254; ++i) {
         Event("NAME" + std::to_string(1000 + i));
     }
-    EXPECT_EQ(protocol::kStateListing, state.LinkState);
+    EXPECT_EQ(protocol::LinkState::Listing, state.LinkState);
     EXPECT_EQ(1, state.ListRemaining);
     Event("LASTNAME");
     EXPECT_EQ(255u, names.size());
     EXPECT_EQ("LASTNAME", names.back());
-    EXPECT_EQ(protocol::kStateIdle, state.LinkState);
+    EXPECT_EQ(protocol::LinkState::Idle, state.LinkState);
 }
 
 TEST_F(ReceiveParserTest, ShortListingTakesLaterBytesAsNames)
@@ -222,12 +223,12 @@ TEST_F(ReceiveParserTest, ShortListingTakesLaterBytesAsNames)
     Event(
         "\x03"
         "ONLYONE ");
-    EXPECT_EQ(protocol::kStateListing, state.LinkState);
+    EXPECT_EQ(protocol::LinkState::Listing, state.LinkState);
     EXPECT_EQ(1, state.ListRemaining);
     Event("V12_S0_x");
     EXPECT_EQ((std::vector<std::string>{"ONLYONE ", "V12_S0_x"}), names);
     EXPECT_EQ("", state.LastReply);
-    EXPECT_EQ(protocol::kStateIdle, state.LinkState);
+    EXPECT_EQ(protocol::LinkState::Idle, state.LinkState);
 }
 
 TEST_F(ReceiveParserTest, CountByteDropsPartialFieldCollectedBefore)

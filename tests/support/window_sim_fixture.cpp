@@ -87,7 +87,7 @@ std::string WindowSimTest::RunCommand(const std::function<void()>& command)
     command();
     // Every command ends with a listing request, which leaves state 8 until
     // its answer has been read.
-    EXPECT_EQ(protocol::kStateListing, form_->Link().LinkState());
+    EXPECT_EQ(protocol::LinkState::Listing, form_->Link().LinkState());
     EXPECT_TRUE(WaitForListing()) << sim_->Messages();
     return WireSince(mark);
 }

@@ -550,7 +550,7 @@ TEST_F(SimulatorTest, LinkIdentifiesTheControllerAndListsItsCard)
         EXPECT_EQ(values.Accuracy, 3);
         EXPECT_EQ(values.FirmwareVersion, "72");
         EXPECT_EQ(values.ModeValue, 1.0);
-        EXPECT_EQ(link.LinkState(), protocol::kStateIdle);
+        EXPECT_EQ(link.LinkState(), protocol::LinkState::Idle);
     }
     EXPECT_EQ(host.shownPort, port_);
     EXPECT_EQ(host.SavedPort(), port_);
