@@ -1,6 +1,7 @@
 #include "jobs/card_commands.h"
 
 #include <algorithm>
+#include <cassert>
 #include <exception>
 #include <map>
 #include <set>
@@ -10,6 +11,7 @@
 #include "jobs/job_texts.h"
 #include "link/link_session.h"
 #include "link/protocol.h"
+#include "platform/main_thread.h"
 
 namespace cardpush {
 namespace {
@@ -71,11 +73,13 @@ CardCommands::CardCommands(LinkSession& link, CardCommandsHost& host) : link_(li
 
 void CardCommands::Refresh()
 {
+    assert(platform::MainThread::IsCurrent());
     link_.RefreshCardList();
 }
 
 void CardCommands::DeleteSelected()
 {
+    assert(platform::MainThread::IsCurrent());
     const auto name = host_.SelectedCardName();
     if (name && !RefusedByLink() && !RefuseUnsafeNames({*name})) {
         EndingWithListing([&] { link_.DeleteCardFile(*name); });
@@ -86,6 +90,7 @@ void CardCommands::DeleteSelected()
 
 void CardCommands::DeleteAll()
 {
+    assert(platform::MainThread::IsCurrent());
     // The listing is taken once: the frames go out back to back.
     const auto names = host_.CardNames();
     if (!names.empty() && !RefusedByLink() && !RefuseUnsafeNames(names)) {
@@ -101,6 +106,7 @@ void CardCommands::DeleteAll()
 
 void CardCommands::UploadSelected()
 {
+    assert(platform::MainThread::IsCurrent());
     const auto fileName = host_.SelectedJobFile();
     if (fileName && !RefusedByLink()) {
         EndingWithListing([&] { UploadJobFile(*fileName); });
@@ -111,6 +117,7 @@ void CardCommands::UploadSelected()
 
 void CardCommands::UploadAll()
 {
+    assert(platform::MainThread::IsCurrent());
     // With no folder chosen nothing is searched or deleted, here or on the
     // card: the empty folder must not stand for a drive's root.
     const std::string folder = host_.SourceFolder();
@@ -161,6 +168,7 @@ void CardCommands::UploadAll()
 
 void CardCommands::ListingCompleted(const std::vector<std::string>& names, std::uint64_t request)
 {
+    assert(platform::MainThread::IsCurrent());
     if (!awaited_ || request < awaited_->request) {
         return;
     }
@@ -200,6 +208,7 @@ void CardCommands::ListingCompleted(const std::vector<std::string>& names, std::
 
 void CardCommands::ListingStalled(std::uint64_t request)
 {
+    assert(platform::MainThread::IsCurrent());
     if (!awaited_ || request < awaited_->request) {
         return;
     }
@@ -213,6 +222,7 @@ void CardCommands::ListingStalled(std::uint64_t request)
 
 bool CardCommands::UploadJobFile(const std::string& fileName)
 {
+    assert(platform::MainThread::IsCurrent());
     if (!link_.CardCommandsAllowed()) {
         return false;
     }

@@ -3,8 +3,9 @@
 //
 // Window-free: the main window implements CardCommandsHost, calls these from
 // its handlers and forwards the link's listing news. Everything here runs on
-// the GUI thread, except reading, checking and sending a job file, which the
-// host runs off the GUI thread while it shows the progress.
+// the GUI thread (the public members assert it in debug builds), except
+// reading, checking and sending a job file, which the host runs off the GUI
+// thread while it shows the progress.
 //
 // Frames go out only while the link allows card commands (a listing
 // completed, link state 8); otherwise a command tells the operator why and

@@ -1,5 +1,6 @@
 #include "platform/main_thread.h"
 
+#include <cassert>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -151,6 +152,7 @@ void MainThread::Post(std::function<void()> fn)
 
 void MainThread::ServePending()
 {
+    assert(IsCurrent());
     while (RunOne()) {
     }
 }

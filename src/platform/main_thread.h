@@ -38,7 +38,8 @@ public:
     // go to the unhandled-exception hook (see SetExceptionHook).
     static void Post(std::function<void()> fn);
 
-    // GUI thread: runs every queued hand-over, in the order queued.
+    // GUI thread (asserted in debug builds): runs every queued hand-over, in
+    // the order queued.
     static void ServePending();
 
     // Blocks until done() holds. On the GUI thread, queued hand-overs are
