@@ -128,7 +128,7 @@ int main(int argc, char** argv)
         std::ofstream(folder / "nastr.dat", std::ios::binary) << cardpush::FormatSettings(settings);
 
         cardpush::TForm1 form(cardpush::Utf8ToCp1251(folder.string()), nullptr, devices);
-        cardpush::Form2 = new cardpush::TForm2(&form);
+        form.SetInformationWindow(new cardpush::TForm2(&form));
         form.Link().SetTiming(kQuick);
         form.show();
         const auto connected = [&] { return form.Link().CardCommandsAllowed(); };
@@ -150,7 +150,7 @@ int main(int argc, char** argv)
         }
         Measure("after " + std::to_string(refreshes) + " listings");
 
-        form.ListBox1->setCurrentRow(0);
+        form.findChild<QListWidget*>("ListBox1")->setCurrentRow(0);
         for (int i = 1; i <= uploads && status == 0; ++i) {
             form.N3Click();
             if (!RunEventsUntil(connected)) {
@@ -163,9 +163,8 @@ int main(int argc, char** argv)
         }
         Measure("after " + std::to_string(uploads) + " uploads");
         Report("messages shown", messages, "");
-        Report("card files listed", form.ListBox2->count(), "");
+        Report("card files listed", form.findChild<QListWidget*>("ListBox2")->count(), "");
     }
-    cardpush::Form2 = nullptr;
     fs::remove_all(folder);
     return status;
 }

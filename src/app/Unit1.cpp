@@ -5,9 +5,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -15,7 +13,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
-#include <mutex>
+#include <cassert>
 #include <utility>
 
 #include "app/Unit2.h"
@@ -28,7 +26,7 @@
 #include "link/link_session.h"
 #include "link/number.h"
 #include "platform/files.h"
-#include "serial/BCPort.h"
+#include "platform/main_thread.h"
 #include "ui_Unit1.h"
 
 namespace cardpush {
@@ -45,23 +43,6 @@ constexpr int kDesignTop = 238;
 constexpr int kLogLinesKept = 10000;
 // A card name's bytes as the controller sent them, beside the item's text.
 constexpr int kCardNameRole = Qt::UserRole;
-
-struct GuardedPort {
-    std::mutex mutex;
-    std::string name;
-};
-
-GuardedPort& ThePort()
-{
-    static GuardedPort port;
-    return port;
-}
-
-std::optional<QLocale>& PinnedNumberLocale()
-{
-    static std::optional<QLocale> locale;
-    return locale;
-}
 
 // Double clicks anywhere in a list box, on an item or not, as the list box's
 // own double-click event.
@@ -113,22 +94,7 @@ private:
     TForm1& form_;
 };
 
-std::string SavedPort()
-{
-    std::lock_guard lock(ThePort().mutex);
-    return ThePort().name;
-}
-
-void SetSavedPort(std::string port)
-{
-    std::lock_guard lock(ThePort().mutex);
-    ThePort().name = std::move(port);
-}
-
-void SetNumberLocale(std::optional<QLocale> locale)
-{
-    PinnedNumberLocale() = std::move(locale);
-}
+using platform::MainThread;
 
 TForm1::TForm1(std::string settingsFolder, QWidget* parent, platform::CommApi& devices)
     : QMainWindow(parent),
@@ -251,7 +217,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 bool TForm1::LoadSettings()
 {
-    cardpush::SetSavedPort({});
+    SetSavedPort({});
     if (!platform::FileExists(settingsPath_)) {
         return false;
     }
@@ -273,7 +239,7 @@ bool TForm1::LoadSettings()
                 RefreshLocalList();
                 break;
             case kPortKey:
-                cardpush::SetSavedPort(line.value);
+                SetSavedPort(line.value);
                 break;
             case kDeleteAfterUploadKey:
                 CheckBox1->setChecked(IsCheckedValue(line.value));
@@ -293,7 +259,7 @@ void TForm1::SaveSettings()
     }
     Settings settings;
     settings.sourceFolder = SourceFolder();
-    settings.port = cardpush::SavedPort();
+    settings.port = SavedPort();
     settings.deleteAfterUpload = CheckBox1->isChecked();
     settings.deleteBeforeUpload = CheckBox2->isChecked();
     try {
@@ -313,13 +279,6 @@ void TForm1::RefreshLocalList()
     ListBox1->clear();
     for (const std::string& name : platform::ListFolder(SourceFolder(), kJobExtension)) {
         ListBox1->addItem(ToQString(name));
-    }
-}
-
-void TForm1::DeleteLocalFiles(const std::string& folder, const std::string& extension)
-{
-    for (const std::string& name : platform::ListFolder(folder, extension)) {
-        platform::RemoveFile(platform::JoinPath(folder, name));
     }
 }
 
@@ -347,9 +306,11 @@ void TForm1::ListBox1DblClick()
 
 void TForm1::N1Click()
 {
-    Form2->show();
-    Form2->raise();
-    Form2->activateWindow();
+    if (information_ != nullptr) {
+        information_->show();
+        information_->raise();
+        information_->activateWindow();
+    }
 }
 
 void TForm1::N5Click()
@@ -365,7 +326,9 @@ void TForm1::N5Click()
 
 void TForm1::N6Click()
 {
-    AboutBox->exec();
+    if (about_ != nullptr) {
+        about_->exec();
+    }
 }
 
 void TForm1::Button1Click()
@@ -404,40 +367,36 @@ void TForm1::N4Click()
 
 void TForm1::SetCaption(const std::string& text)
 {
+    assert(MainThread::IsCurrent());
     setWindowTitle(ToQString(text));
 }
 
 void TForm1::AddLogLine(const std::string& line)
 {
+    assert(MainThread::IsCurrent());
     Memo1->appendPlainText(ToQString(line));
 }
 
 void TForm1::ShowPort(const std::string& port)
 {
-    if (Form2 != nullptr) {
-        Form2->LabeledEdit8->setText(ToQString(port));
+    assert(MainThread::IsCurrent());
+    if (information_ != nullptr) {
+        information_->ShowPort(port);
     }
 }
 
 void TForm1::ShowLinkInfo(const LinkValues& values)
 {
-    if (Form2 == nullptr) {
-        return;
+    assert(MainThread::IsCurrent());
+    if (information_ != nullptr) {
+        information_->ShowValues(values);
     }
-    const QString point = PinnedNumberLocale().value_or(QLocale::system()).decimalPoint();
-    const char separator = point == QStringLiteral(",") ? ',' : '.';
-    Form2->LabeledEdit1->setText(ToQString(values.SerialNumber));
-    Form2->LabeledEdit2->setText(ToQString(FloatToText(values.MinValue, separator)));
-    Form2->LabeledEdit3->setText(ToQString(FloatToText(values.MaxValue, separator)));
-    Form2->LabeledEdit4->setText(ToQString(FloatToText(values.ModeValue, separator)));
-    Form2->LabeledEdit5->setText(ToQString(IntegerText(values.StateValue)));
-    Form2->LabeledEdit6->setText(ToQString(IntegerText(values.Accuracy)));
-    Form2->LabeledEdit7->setText(ToQString(values.FirmwareVersion));
 }
 
 void TForm1::CheckFirmware()
 {
-    const std::string shown = Form2 != nullptr ? FromQString(Form2->LabeledEdit7->text()) : "";
+    assert(MainThread::IsCurrent());
+    const std::string shown = information_ != nullptr ? information_->FirmwareText() : "";
     if (!FirmwareSupportsUpload(shown)) {
         SetCaption(texts::kFirmwareRefused);
         return;
@@ -452,11 +411,13 @@ void TForm1::CheckFirmware()
 
 void TForm1::ClearCardList()
 {
+    assert(MainThread::IsCurrent());
     ListBox2->clear();
 }
 
 void TForm1::ListingCompleted(const std::vector<std::string>& names, std::uint64_t request)
 {
+    assert(MainThread::IsCurrent());
     // The link's news may still come while the window goes.
     if (commands_) {
         const CommandScope running(*this);
@@ -466,6 +427,7 @@ void TForm1::ListingCompleted(const std::vector<std::string>& names, std::uint64
 
 void TForm1::ListingStalled(std::uint64_t request)
 {
+    assert(MainThread::IsCurrent());
     if (commands_) {
         const CommandScope running(*this);
         commands_->ListingStalled(request);
@@ -474,6 +436,7 @@ void TForm1::ListingStalled(std::uint64_t request)
 
 void TForm1::AddCardName(const std::string& name)
 {
+    assert(MainThread::IsCurrent());
     auto* item = new QListWidgetItem(ToQString(name));
     item->setData(kCardNameRole, QByteArray(name.data(), static_cast<qsizetype>(name.size())));
     ListBox2->addItem(item);
@@ -481,12 +444,14 @@ void TForm1::AddCardName(const std::string& name)
 
 std::string TForm1::SavedPort()
 {
-    return cardpush::SavedPort();
+    std::lock_guard lock(savedPortMutex_);
+    return savedPort_;
 }
 
 void TForm1::SetSavedPort(const std::string& port)
 {
-    cardpush::SetSavedPort(port);
+    std::lock_guard lock(savedPortMutex_);
+    savedPort_ = port;
 }
 
 bool TForm1::DeleteJobFilesAfterUpload()

@@ -1,19 +1,24 @@
 // The main window: the tool's controls, its settings file and the list of
 // local job files. The layout is resources/Unit1.ui. It owns the controller
-// link and the card commands, and shows what they have to show.
+// link and the card commands, and shows what they have to show; what the
+// controller has told goes to the information window it is handed.
 //
-// GUI thread only, except SavedPort()/SetSavedPort().
+// Its controls are its own; tests find them by their object names, which are
+// those of the layout (Button1, ListBox2, N3...).
+//
+// GUI thread only (asserted in debug builds where the link calls in),
+// except SavedPort()/SetSavedPort().
 #pragma once
 
-#include <QLocale>
 #include <QMainWindow>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 #include "jobs/card_commands.h"
 #include "link/link_host.h"
-#include "platform/comm_api.h"
+#include "platform/comm_api_fwd.h"
 
 class QAction;
 class QCheckBox;
@@ -30,20 +35,9 @@ class TForm1;
 
 namespace cardpush {
 
-// The port on which the controller answered last, as the settings file
-// keeps it ("COM2", "ttyUSB0"; empty when none is known). The settings load
-// and save it on the GUI thread; the link thread reads it when its search
-// begins and sets it when a controller answers. Guarded: any thread.
-std::string SavedPort();
-void SetSavedPort(std::string port);
-
-// The locale whose decimal separator the information window writes numbers
-// with: the system's, as the operator reads numbers. The system's locale is
-// read once per process, so tests pin another one here; nullopt gives the
-// system's back. GUI thread.
-void SetNumberLocale(std::optional<QLocale> locale);
-
 class LinkSession;
+class TAboutBox;
+class TForm2;
 
 class TForm1 : public QMainWindow, public LinkHost, public CardCommandsHost {
     Q_OBJECT
@@ -60,6 +54,13 @@ public:
     // The controller link: the port, the link state, the receive parser.
     LinkSession& Link() { return *link_; }
 
+    // The information window and the About box, which the window shows from
+    // its menu; the link's values and port go to the information window.
+    // Not owned; each must outlive the window or be handed over as null
+    // before it goes. Without one, its menu item does nothing.
+    void SetInformationWindow(TForm2* window) { information_ = window; }
+    void SetAboutBox(TAboutBox* box) { about_ = box; }
+
     // Settings file (nastr.dat beside the executable). LoadSettings returns
     // false when there is no file or it could not be read; a failing save is
     // dropped without a word and leaves the previous file as it was.
@@ -70,30 +71,6 @@ public:
     // use; empty when none has been chosen.
     std::string SourceFolder() const override;
     void RefreshLocalList() override;
-    // Deletes every file of folder matching "*.<extension>"; entries that
-    // can't be deleted stay and the rest go on.
-    void DeleteLocalFiles(const std::string& folder, const std::string& extension);
-
-    // Controls, named as in the layout.
-    QPushButton* BitBtn1;
-    QLabel* Label1;
-    QCheckBox* CheckBox1;
-    QListWidget* ListBox1;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    QLabel* Label2;
-    QCheckBox* CheckBox2;
-    QListWidget* ListBox2;
-    QPlainTextEdit* Memo1;
-    QMenuBar* MainMenu1;
-    QAction* N1;        // main menu: information window
-    QAction* N6;        // main menu: about box
-    QMenu* PopupMenu1;  // ListBox2's context menu: N4 refresh, N2 delete
-    QAction* N4;
-    QAction* N2;
-    QMenu* PopupMenu2;  // ListBox1's context menu: N3 upload, N5 delete
-    QAction* N3;
-    QAction* N5;
 
 signals:
     // The window has closed and saved its settings; the tool ends.
@@ -126,6 +103,10 @@ public:
     void AddCardName(const std::string& name) override;
     void ListingCompleted(const std::vector<std::string>& names, std::uint64_t request) override;
     void ListingStalled(std::uint64_t request) override;
+    // The port on which the controller answered last, as the settings file
+    // keeps it ("COM2", "ttyUSB0"; empty when none is known). The settings
+    // load and save it on the GUI thread; the link thread reads it when its
+    // search begins and sets it when a controller answers. Any thread.
     std::string SavedPort() override;
     void SetSavedPort(const std::string& port) override;
 
@@ -157,6 +138,29 @@ private:
     void FormClose();
 
     std::unique_ptr<Ui::TForm1> ui_;
+    // Controls, named as in the layout.
+    QPushButton* BitBtn1;
+    QLabel* Label1;
+    QCheckBox* CheckBox1;
+    QListWidget* ListBox1;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QLabel* Label2;
+    QCheckBox* CheckBox2;
+    QListWidget* ListBox2;
+    QPlainTextEdit* Memo1;
+    QMenuBar* MainMenu1;
+    QAction* N1;        // main menu: information window
+    QAction* N6;        // main menu: about box
+    QMenu* PopupMenu1;  // ListBox2's context menu: N4 refresh, N2 delete
+    QAction* N4;
+    QAction* N2;
+    QMenu* PopupMenu2;  // ListBox1's context menu: N3 upload, N5 delete
+    QAction* N3;
+    QAction* N5;
+    TForm2* information_ = nullptr;
+    TAboutBox* about_ = nullptr;
+
     std::string settingsPath_;
     bool shown_ = false;
     // True while LoadSettings applies the file: the check boxes it changes
@@ -166,6 +170,8 @@ private:
     // close that waits for them.
     int commandsRunning_ = 0;
     bool closeRequested_ = false;
+    mutable std::mutex savedPortMutex_;
+    std::string savedPort_;  // guarded by savedPortMutex_
     std::unique_ptr<LinkSession> link_;
     std::unique_ptr<CardCommands> commands_;
 };

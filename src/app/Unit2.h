@@ -1,21 +1,30 @@
 // The connection information window: what the identification of the
-// controller has found, in eight read-only fields. It has no logic of its
-// own; the link fills the fields. The layout is resources/Unit2.ui.
+// controller has found, in eight read-only fields. The main window hands it
+// the values and the port; the firmware gate reads the version back from
+// it. The layout is resources/Unit2.ui.
 //
 // GUI thread only.
 #pragma once
 
 #include <QDialog>
+#include <QLocale>
 #include <memory>
+#include <optional>
+#include <string>
 
-class QLabel;
-class QLineEdit;
+#include "link/link_host.h"
 
 namespace Ui {
 class TForm2;
 }
 
 namespace cardpush {
+
+// The locale whose decimal separator the information window writes numbers
+// with: the system's, as the operator reads numbers. The system's locale is
+// read once per process, so tests pin another one here; nullopt gives the
+// system's back. GUI thread.
+void SetNumberLocale(std::optional<QLocale> locale);
 
 class TForm2 : public QDialog {
     Q_OBJECT
@@ -24,14 +33,14 @@ public:
     explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
 
-    QLineEdit* LabeledEdit1;  // serial number
-    QLineEdit* LabeledEdit2;  // minimum
-    QLineEdit* LabeledEdit3;  // maximum
-    QLineEdit* LabeledEdit4;  // mode
-    QLineEdit* LabeledEdit5;  // state
-    QLineEdit* LabeledEdit6;  // accuracy
-    QLineEdit* LabeledEdit7;  // firmware version
-    QLineEdit* LabeledEdit8;  // port on which the controller answered
+    // The seven value fields, all rewritten: serial number, minimum,
+    // maximum, mode, state, accuracy, firmware version.
+    void ShowValues(const LinkValues& values);
+    // The port on which the controller answered.
+    void ShowPort(const std::string& port);
+    // The firmware version as the window shows it (Windows-1251): what the
+    // firmware gate decides on.
+    std::string FirmwareText() const;
 
 private:
     std::unique_ptr<Ui::TForm2> ui_;

@@ -55,6 +55,8 @@ ToolWindows::ToolWindows(const std::string& settingsFolder, platform::CommApi& d
         Form2 = information_.get();
         about_ = std::make_unique<TAboutBox>(main_.get());
         AboutBox = about_.get();
+        main_->SetInformationWindow(information_.get());
+        main_->SetAboutBox(about_.get());
     } catch (...) {
         Destroy();
         throw;

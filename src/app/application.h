@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/comm_api.h"
+#include "platform/comm_api_fwd.h"
 
 namespace cardpush {
 
@@ -34,15 +34,20 @@ private slots:
     void ServeHandOvers();
 };
 
-// The main window, the information window and the About box, made in that
-// order and reached through the globals Form1, Form2 and AboutBox while they
-// exist. GUI thread, after the application object.
+// The main window, the information window and the About box: made in that
+// order, owned here, and handed to each other here: the main window gets the
+// two others. GUI thread, after the application object.
+//
+// The globals Form1, Form2 and AboutBox expose the three windows while they
+// exist, for whoever has no reference to them (a stop signal's handler);
+// each is null from the moment its window goes. Nothing below the windows
+// reads them.
 //
 // The two dialogs have the main window as their parent, so that they stay
 // over it and the About box opens centred on it; but they are owned here and
 // go after it: destroying the main window stops the link thread and closes
 // the port, and the hand-overs it serves meanwhile may still fill the
-// information window. A global is null from the moment its window goes.
+// information window.
 class ToolWindows {
 public:
     // settingsFolder and devices as for TForm1.
@@ -51,6 +56,10 @@ public:
     ~ToolWindows();
     ToolWindows(const ToolWindows&) = delete;
     ToolWindows& operator=(const ToolWindows&) = delete;
+
+    TForm1& Main() const { return *main_; }
+    TForm2& Information() const { return *information_; }
+    TAboutBox& About() const { return *about_; }
 
 private:
     void Destroy() noexcept;

@@ -32,8 +32,8 @@ int main(int argc, char** argv)
         }
     });
     const ToolWindows windows(platform::ExecutableFolder());
-    QObject::connect(Form1, &TForm1::Closed, &application, &QApplication::quit);
+    QObject::connect(&windows.Main(), &TForm1::Closed, &application, &QApplication::quit);
 
-    Form1->show();
+    windows.Main().show();
     return application.exec();
 }

@@ -104,24 +104,25 @@ TEST_P(StopSignalTest, ClosesTheMainWindowAndEveryWindowGoes)
             }
         });
         const ToolWindows windows(SettingsFolder(), noPorts_);
-        QObject::connect(Form1, &TForm1::Closed, qApp, &QApplication::quit);
-        Form1->show();
+        TForm1& mainWindow = windows.Main();
+        QObject::connect(&mainWindow, &TForm1::Closed, qApp, &QApplication::quit);
+        mainWindow.show();
 
         // Sent to the process: any of its threads may take it.
         const auto stop = [signal = param.signal] { ::kill(::getpid(), signal); };
-        QTimer::singleShot(0, Form1, [&] {
+        QTimer::singleShot(0, &mainWindow, [&] {
             switch (param.open) {
                 case StopCase::kNothingElse:
                     stop();
                     break;
                 case StopCase::kInformationWindow:
-                    Form1->N1->trigger();
+                    Control<QAction>(&mainWindow, "N1")->trigger();
                     stop();
                     break;
                 case StopCase::kAboutBox:
                     // Comes inside the About box's own event loop.
-                    QTimer::singleShot(0, AboutBox, stop);
-                    Form1->N6->trigger();
+                    QTimer::singleShot(0, &windows.About(), stop);
+                    Control<QAction>(&mainWindow, "N6")->trigger();
                     break;
             }
         });
@@ -134,9 +135,9 @@ TEST_P(StopSignalTest, ClosesTheMainWindowAndEveryWindowGoes)
         guard.start(30000);
         loopStatus = QApplication::exec();
 
-        EXPECT_FALSE(Form1->isVisible());
-        EXPECT_FALSE(Form2->isVisible());
-        EXPECT_FALSE(AboutBox->isVisible());
+        EXPECT_FALSE(mainWindow.isVisible());
+        EXPECT_FALSE(windows.Information().isVisible());
+        EXPECT_FALSE(windows.About().isVisible());
     }
     EXPECT_EQ(loopStatus, 0);
     EXPECT_TRUE(std::filesystem::exists(SettingsFile())) << "the settings were not saved";

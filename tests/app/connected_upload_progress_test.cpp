@@ -67,7 +67,7 @@ TEST_F(UploadProgressTest, ModalProgressGrowsWhileTheToolRunsAndKeepsCommandsOut
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
 
     // The clicks reach the window while nothing modal is open.
-    ClickThroughWindowSystem(form_->BitBtn1);
+    ClickThroughWindowSystem(Control<QPushButton>(form_, "BitBtn1"));
     ASSERT_EQ(1u, folderCalls_.size());
 
     std::vector<Sample> samples;
@@ -95,8 +95,8 @@ TEST_F(UploadProgressTest, ModalProgressGrowsWhileTheToolRunsAndKeepsCommandsOut
         if (stalled >= kStalledTicks) {
             // The writing waits for the frozen line: the operator tries
             // other commands, then the line goes on.
-            ClickThroughWindowSystem(form_->BitBtn1);
-            ClickThroughWindowSystem(form_->Button2);
+            ClickThroughWindowSystem(Control<QPushButton>(form_, "BitBtn1"));
+            ClickThroughWindowSystem(Control<QPushButton>(form_, "Button2"));
             resumed = true;
             sim_->Resume();
         }

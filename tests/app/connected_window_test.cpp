@@ -37,11 +37,11 @@ protected:
     // is enabled.
     std::vector<std::pair<std::string, bool>> CardControls() const
     {
-        return {{"Button1", form_->Button1->isEnabled()},
-                {"Button2", form_->Button2->isEnabled()},
-                {"CheckBox2", form_->CheckBox2->isEnabled()},
-                {"ListBox2", form_->ListBox2->isEnabled()},
-                {"N3", form_->N3->isEnabled()}};
+        return {{"Button1", Control<QPushButton>(form_, "Button1")->isEnabled()},
+                {"Button2", Control<QPushButton>(form_, "Button2")->isEnabled()},
+                {"CheckBox2", Control<QCheckBox>(form_, "CheckBox2")->isEnabled()},
+                {"ListBox2", Control<QListWidget>(form_, "ListBox2")->isEnabled()},
+                {"N3", Control<QAction>(form_, "N3")->isEnabled()}};
     }
 
     std::vector<std::pair<std::string, bool>> AllCardControls(bool enabled) const
@@ -66,8 +66,8 @@ TEST_P(FirmwareGateTest, SupportedFirmwareOpensTheCardControls)
 
     EXPECT_EQ(AllCardControls(true), CardControls());
     EXPECT_EQ(kMainCaption, Caption());
-    EXPECT_EQ(GetParam(), Utf8(info_->LabeledEdit7->text()));
-    EXPECT_EQ((Strings{"JOB1    "}), Items(form_->ListBox2));
+    EXPECT_EQ(GetParam(), Utf8(Control<QLineEdit>(info_, "LabeledEdit7")->text()));
+    EXPECT_EQ((Strings{"JOB1    "}), Items(Control<QListWidget>(form_, "ListBox2")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, FirmwareGateTest, ::testing::Values("72", "100"));
@@ -81,8 +81,8 @@ TEST_F(ConnectedWindowTest, OlderFirmwareIsRefusedInTheCaptionWithTheListingShow
 
     EXPECT_EQ(AllCardControls(false), CardControls());
     EXPECT_EQ(kRefusedCaption, Caption());
-    EXPECT_EQ("71", Utf8(info_->LabeledEdit7->text()));
-    EXPECT_EQ((Strings{"JOB1    ", "JOB2    "}), Items(form_->ListBox2));
+    EXPECT_EQ("71", Utf8(Control<QLineEdit>(info_, "LabeledEdit7")->text()));
+    EXPECT_EQ((Strings{"JOB1    ", "JOB2    "}), Items(Control<QListWidget>(form_, "ListBox2")));
 }
 
 struct LocaleCase {
@@ -105,12 +105,14 @@ TEST_P(InformationWindowTest, ShowsTheControllersValuesAndPort)
 
     Strings shown;
     for (const QLineEdit* field :
-         {info_->LabeledEdit1, info_->LabeledEdit2, info_->LabeledEdit3, info_->LabeledEdit4,
-          info_->LabeledEdit5, info_->LabeledEdit6, info_->LabeledEdit7}) {
+         {Control<QLineEdit>(info_, "LabeledEdit1"), Control<QLineEdit>(info_, "LabeledEdit2"),
+          Control<QLineEdit>(info_, "LabeledEdit3"), Control<QLineEdit>(info_, "LabeledEdit4"),
+          Control<QLineEdit>(info_, "LabeledEdit5"), Control<QLineEdit>(info_, "LabeledEdit6"),
+          Control<QLineEdit>(info_, "LabeledEdit7")}) {
         shown.push_back(Utf8(field->text()));
     }
     EXPECT_EQ(GetParam().shown, shown);
-    EXPECT_EQ(sim_->DevicePath(), Utf8(info_->LabeledEdit8->text()));
+    EXPECT_EQ(sim_->DevicePath(), Utf8(Control<QLineEdit>(info_, "LabeledEdit8")->text()));
     EXPECT_EQ(AllCardControls(true), CardControls());
 }
 
@@ -133,7 +135,7 @@ TEST_F(ConnectedWindowTest, PortFoundThroughThePortListIsSavedWhenTheWindowClose
     const std::string stale = "/nonexistent/cardpush-no-port";
     ASSERT_NO_FATAL_FAILURE(Start({.savedPort = stale, .listSimulatorAsPort = true}));
     const std::string listed = sim_->DevicePath() + '\0';
-    EXPECT_EQ(listed, Utf8(info_->LabeledEdit8->text()));
+    EXPECT_EQ(listed, Utf8(Control<QLineEdit>(info_, "LabeledEdit8")->text()));
 
     CloseWindow();
 
@@ -145,7 +147,7 @@ TEST_F(ConnectedWindowTest, PortFoundThroughThePortListIsSavedWhenTheWindowClose
 TEST_F(ConnectedWindowTest, SavedPortIsTriedFirstAndKeptWhenTheWindowCloses)
 {
     ASSERT_NO_FATAL_FAILURE(Start());
-    EXPECT_EQ(sim_->DevicePath(), Utf8(info_->LabeledEdit8->text()));
+    EXPECT_EQ(sim_->DevicePath(), Utf8(Control<QLineEdit>(info_, "LabeledEdit8")->text()));
 
     CloseWindow();
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,19 @@ protected:
 
     std::unique_ptr<TForm1> form_;
 };
+
+// A window's control by its object name, as the layout names it
+// (Control<QPushButton>(form_, "Button1")); window is a pointer or a smart
+// pointer. A missing control throws, which fails the test that asked.
+template <class T, class Window>
+T* Control(const Window& window, const char* name)
+{
+    T* control = (*window).template findChild<T*>(QString::fromLatin1(name));
+    if (control == nullptr) {
+        throw std::logic_error(std::string("the window has no control ") + name);
+    }
+    return control;
+}
 
 // The items of a list widget, in order.
 std::vector<std::string> Items(const QListWidget* list);

@@ -1,5 +1,5 @@
 // The source folder and the local list: choosing the folder, listing its job
-// files, deleting one or all of them.
+// files, deleting one of them.
 #include <sys/stat.h>
 
 #include <QApplication>
@@ -28,14 +28,14 @@ protected:
     }
     void Select(const std::string& utf8Name)
     {
-        const auto found =
-            form_->ListBox1->findItems(QString::fromStdString(utf8Name), Qt::MatchExactly);
+        const auto found = Control<QListWidget>(form_, "ListBox1")
+                               ->findItems(QString::fromStdString(utf8Name), Qt::MatchExactly);
         ASSERT_EQ(found.size(), 1) << utf8Name;
-        form_->ListBox1->setCurrentItem(found.front());
+        Control<QListWidget>(form_, "ListBox1")->setCurrentItem(found.front());
     }
     std::vector<std::string> Listed() const
     {
-        std::vector<std::string> items = Items(form_->ListBox1);
+        std::vector<std::string> items = Items(Control<QListWidget>(form_, "ListBox1"));
         std::sort(items.begin(), items.end());
         return items;
     }
@@ -87,15 +87,15 @@ TEST_F(LocalListTest, ListsJobFilesInAnyCaseHiddenReadOnlyAndFolders)
 TEST_F(LocalListTest, WithoutASourceFolderNothingIsListed)
 {
     form_->RefreshLocalList();
-    EXPECT_EQ(form_->ListBox1->count(), 0);
+    EXPECT_EQ(Control<QListWidget>(form_, "ListBox1")->count(), 0);
 }
 
 TEST_F(LocalListTest, DoubleClickAnywhereRefreshesTheList)
 {
     ChooseJobsFolder();
     CreateJob("late.txt");
-    EXPECT_EQ(form_->ListBox1->count(), 0);  // a snapshot until refreshed
-    QWidget* viewport = form_->ListBox1->viewport();
+    EXPECT_EQ(Control<QListWidget>(form_, "ListBox1")->count(), 0);  // a snapshot until refreshed
+    QWidget* viewport = Control<QListWidget>(form_, "ListBox1")->viewport();
     const QPointF empty(5, viewport->height() - 5);
     QMouseEvent click(QEvent::MouseButtonDblClick, empty, viewport->mapToGlobal(empty),
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
@@ -109,7 +109,7 @@ TEST_F(LocalListTest, DeleteRemovesTheSelectedFileAndRefreshes)
     CreateJob("second.txt");
     ChooseJobsFolder();
     Select("Первый.txt");
-    form_->N5->trigger();
+    Control<QAction>(form_, "N5")->trigger();
     EXPECT_EQ(JobsOnDisk(), std::vector<std::string>{"second.txt"});
     EXPECT_EQ(Listed(), std::vector<std::string>{"second.txt"});
     EXPECT_TRUE(messages_.empty());
@@ -120,7 +120,7 @@ TEST_F(LocalListTest, DeleteWithoutSelectionDeletesNothingButRefreshes)
     CreateJob("a.txt");
     ChooseJobsFolder();
     CreateJob("b.txt");
-    form_->N5->trigger();
+    Control<QAction>(form_, "N5")->trigger();
     EXPECT_EQ(JobsOnDisk(), (std::vector<std::string>{"a.txt", "b.txt"}));
     EXPECT_EQ(Listed(), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
@@ -130,33 +130,9 @@ TEST_F(LocalListTest, DeleteOfAFolderEntryFailsQuietlyAndItStaysListed)
     fs::create_directory(jobsDir_ / "folder.txt");
     ChooseJobsFolder();
     Select("folder.txt");
-    form_->N5->trigger();
+    Control<QAction>(form_, "N5")->trigger();
     EXPECT_EQ(Listed(), std::vector<std::string>{"folder.txt"});
     EXPECT_TRUE(messages_.empty());
-}
-
-TEST_F(LocalListTest, DeleteLocalFilesTakesEveryMatchAndLeavesWhatItCannot)
-{
-    CreateJob("a.txt");
-    CreateJob("B.TXT");
-    CreateJob(".hidden.txt");
-    CreateJob("Задание.txt");
-    CreateJob("locked.txt");
-    ::chmod((jobsDir_ / "locked.txt").c_str(), 0444);
-    fs::create_directory(jobsDir_ / "folder.txt");
-    CreateJob("keep.doc");
-    form_->DeleteLocalFiles(JobsFolder(), "txt");
-    EXPECT_EQ(JobsOnDisk(), (std::vector<std::string>{"folder.txt", "keep.doc", "locked.txt"}));
-}
-
-TEST_F(LocalListTest, DeleteLocalFilesWithoutAFolderDeletesNothing)
-{
-    CreateJob("a.txt");
-    const fs::path previous = fs::current_path();
-    fs::current_path(jobsDir_);
-    form_->DeleteLocalFiles("", "txt");
-    fs::current_path(previous);
-    EXPECT_EQ(JobsOnDisk(), std::vector<std::string>{"a.txt"});
 }
 
 }  // namespace

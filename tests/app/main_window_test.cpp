@@ -77,10 +77,10 @@ TEST_F(MainWindowTest, EveryControlStartsAsLaidOut)
         EXPECT_EQ(widget->isEnabled(), row.enabled);
         EXPECT_EQ(!widget->isHidden(), row.visible);
     }
-    EXPECT_TRUE(form_->CheckBox1->isChecked());
-    EXPECT_TRUE(form_->CheckBox2->isChecked());
-    EXPECT_EQ(form_->ListBox1->count(), 0);
-    EXPECT_EQ(form_->ListBox2->count(), 0);
+    EXPECT_TRUE(Control<QCheckBox>(form_, "CheckBox1")->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(form_, "CheckBox2")->isChecked());
+    EXPECT_EQ(Control<QListWidget>(form_, "ListBox1")->count(), 0);
+    EXPECT_EQ(Control<QListWidget>(form_, "ListBox2")->count(), 0);
 }
 
 TEST_F(MainWindowTest, WindowHasItsCaptionFixedClientAreaAndPlace)
@@ -100,7 +100,7 @@ TEST_F(MainWindowTest, TabOrderFollowsTheLayout)
     const std::vector<std::string> expected = {"Button1",   "BitBtn1",   "ListBox1", "ListBox2",
                                                "CheckBox1", "CheckBox2", "Memo1",    "Button2"};
     std::vector<std::string> order;
-    QWidget* first = form_->Button1;
+    QWidget* first = Control<QPushButton>(form_, "Button1");
     QWidget* widget = first;
     do {
         const std::string name = widget->objectName().toStdString();
@@ -125,40 +125,41 @@ std::vector<std::pair<std::string, bool>> ActionsOf(const QWidget* menu)
 TEST_F(MainWindowTest, MenusHoldTheirItemsAndOnlyUploadStartsDisabled)
 {
     using Actions = std::vector<std::pair<std::string, bool>>;
-    EXPECT_EQ(ActionsOf(form_->MainMenu1),
+    EXPECT_EQ(ActionsOf(Control<QMenuBar>(form_, "MainMenu1")),
               (Actions{{"N1 Информация", true}, {"N6 О программе", true}}));
-    EXPECT_EQ(ActionsOf(form_->PopupMenu1), (Actions{{"N4 Обновить", true}, {"N2 Удалить", true}}));
-    EXPECT_EQ(ActionsOf(form_->PopupMenu2),
+    EXPECT_EQ(ActionsOf(Control<QMenu>(form_, "PopupMenu1")),
+              (Actions{{"N4 Обновить", true}, {"N2 Удалить", true}}));
+    EXPECT_EQ(ActionsOf(Control<QMenu>(form_, "PopupMenu2")),
               (Actions{{"N3 Загрузить", false}, {"N5 Удалить", true}}));
-    EXPECT_EQ(form_->PopupMenu1->objectName(), "PopupMenu1");
-    EXPECT_EQ(form_->PopupMenu2->objectName(), "PopupMenu2");
-    EXPECT_EQ(form_->ListBox1->contextMenuPolicy(), Qt::CustomContextMenu);
-    EXPECT_EQ(form_->ListBox2->contextMenuPolicy(), Qt::CustomContextMenu);
+    EXPECT_EQ(Control<QMenu>(form_, "PopupMenu1")->objectName(), "PopupMenu1");
+    EXPECT_EQ(Control<QMenu>(form_, "PopupMenu2")->objectName(), "PopupMenu2");
+    EXPECT_EQ(Control<QListWidget>(form_, "ListBox1")->contextMenuPolicy(), Qt::CustomContextMenu);
+    EXPECT_EQ(Control<QListWidget>(form_, "ListBox2")->contextMenuPolicy(), Qt::CustomContextMenu);
 }
 
 TEST_F(MainWindowTest, InformationItemShowsTheInformationWindowModeless)
 {
     TForm2 information(form_.get());
-    Form2 = &information;
-    form_->N1->trigger();
+    form_->SetInformationWindow(&information);
+    Control<QAction>(form_, "N1")->trigger();
     EXPECT_TRUE(information.isVisible());
     EXPECT_FALSE(information.isModal());
-    Form2 = nullptr;
+    form_->SetInformationWindow(nullptr);
 }
 
 TEST_F(MainWindowTest, AboutItemShowsTheAboutBoxModally)
 {
     TAboutBox about(form_.get());
-    AboutBox = &about;
+    form_->SetAboutBox(&about);
     bool shownModal = false;
     QTimer::singleShot(0, &about, [&] {
         shownModal = about.isVisible() && about.isModal();
         about.OKButton->click();
     });
-    form_->N6->trigger();
+    Control<QAction>(form_, "N6")->trigger();
     EXPECT_TRUE(shownModal);
     EXPECT_EQ(about.result(), QDialog::Accepted);
-    AboutBox = nullptr;
+    form_->SetAboutBox(nullptr);
 }
 
 TEST_F(MainWindowTest, ClosingSavesTheSettingsAndReportsTheEnd)

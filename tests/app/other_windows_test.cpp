@@ -23,9 +23,11 @@ TEST_F(OtherWindowsTest, InformationWindowHasEightEmptyReadOnlyLabelledFields)
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     const char* labels[] = {"Серийный номер", "Минимум",  "Максимум",        "Режим",
                             "Состояние",      "Точность", "Версия прошивки", "COM порт"};
-    QLineEdit* edits[] = {form.LabeledEdit1, form.LabeledEdit2, form.LabeledEdit3,
-                          form.LabeledEdit4, form.LabeledEdit5, form.LabeledEdit6,
-                          form.LabeledEdit7, form.LabeledEdit8};
+    QLineEdit* edits[] = {
+        Control<QLineEdit>(&form, "LabeledEdit1"), Control<QLineEdit>(&form, "LabeledEdit2"),
+        Control<QLineEdit>(&form, "LabeledEdit3"), Control<QLineEdit>(&form, "LabeledEdit4"),
+        Control<QLineEdit>(&form, "LabeledEdit5"), Control<QLineEdit>(&form, "LabeledEdit6"),
+        Control<QLineEdit>(&form, "LabeledEdit7"), Control<QLineEdit>(&form, "LabeledEdit8")};
     for (int i = 0; i < 8; ++i) {
         SCOPED_TRACE(i + 1);
         QLineEdit* edit = edits[i];

@@ -27,23 +27,25 @@ protected:
 
 TEST_F(SettingsFileTest, WithoutAFileTheDefaultsStayAndNoFileIsMade)
 {
-    SetSavedPort("COM9");
     const auto form = Open();
     EXPECT_EQ(form->SourceFolder(), "");
-    EXPECT_EQ(SavedPort(), "");
-    EXPECT_TRUE(form->CheckBox1->isChecked());
-    EXPECT_TRUE(form->CheckBox2->isChecked());
-    EXPECT_EQ(form->ListBox1->count(), 0);
+    EXPECT_EQ(form->SavedPort(), "");
+    EXPECT_TRUE(Control<QCheckBox>(form, "CheckBox1")->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(form, "CheckBox2")->isChecked());
+    EXPECT_EQ(Control<QListWidget>(form, "ListBox1")->count(), 0);
+    // Without a file, a port from before is forgotten.
+    form->SetSavedPort("COM9");
     EXPECT_FALSE(form->LoadSettings());
+    EXPECT_EQ(form->SavedPort(), "");
     EXPECT_FALSE(fs::exists(SettingsFile()));
 }
 
 TEST_F(SettingsFileTest, SaveWritesTheWindowsState)
 {
     const auto form = Open();
-    form->Label1->setText(QString::fromStdString("C:\\Job files\\Задания"));
-    SetSavedPort("COM2");
-    form->CheckBox1->setChecked(false);  // saves through its click handler
+    Control<QLabel>(form, "Label1")->setText(QString::fromStdString("C:\\Job files\\Задания"));
+    form->SetSavedPort("COM2");
+    Control<QCheckBox>(form, "CheckBox1")->setChecked(false);  // saves through its click handler
     // The bytes of the format are checked on their own; here: the state.
     Settings expected;
     expected.sourceFolder = Utf8ToCp1251("C:\\Job files\\Задания");
@@ -60,16 +62,15 @@ TEST_F(SettingsFileTest, WhatIsSavedComesBackIncludingAFolderWithABlank)
         const auto form = Open();
         folderAnswer_ = JobsFolder();  // ".../Job files"
         form->BitBtn1Click();
-        SetSavedPort("ttyUSB0");
-        form->CheckBox2->setChecked(false);
+        form->SetSavedPort("ttyUSB0");
+        Control<QCheckBox>(form, "CheckBox2")->setChecked(false);
     }
-    SetSavedPort("");
     const auto form = Open();
     EXPECT_EQ(form->SourceFolder(), JobsFolder());
-    EXPECT_EQ(Items(form->ListBox1), std::vector<std::string>{"a.txt"});
-    EXPECT_EQ(SavedPort(), "ttyUSB0");
-    EXPECT_TRUE(form->CheckBox1->isChecked());
-    EXPECT_FALSE(form->CheckBox2->isChecked());
+    EXPECT_EQ(Items(Control<QListWidget>(form, "ListBox1")), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(form->SavedPort(), "ttyUSB0");
+    EXPECT_TRUE(Control<QCheckBox>(form, "CheckBox1")->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>(form, "CheckBox2")->isChecked());
 }
 
 TEST_F(SettingsFileTest, LoadingAppliesTheFileLineByLineTheLastOneWinning)
@@ -89,10 +90,10 @@ TEST_F(SettingsFileTest, LoadingAppliesTheFileLineByLineTheLastOneWinning)
                      "d=False"));  // no line end; anything but "0" checks
     const auto form = Open();
     EXPECT_EQ(form->SourceFolder(), JobsFolder());
-    EXPECT_EQ(Items(form->ListBox1), std::vector<std::string>{"job.txt"});
-    EXPECT_EQ(SavedPort(), "COM4");
-    EXPECT_FALSE(form->CheckBox1->isChecked());
-    EXPECT_TRUE(form->CheckBox2->isChecked());
+    EXPECT_EQ(Items(Control<QListWidget>(form, "ListBox1")), std::vector<std::string>{"job.txt"});
+    EXPECT_EQ(form->SavedPort(), "COM4");
+    EXPECT_FALSE(Control<QCheckBox>(form, "CheckBox1")->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(form, "CheckBox2")->isChecked());
 }
 
 TEST_F(SettingsFileTest, OnlyZeroClearsABox)
@@ -100,8 +101,8 @@ TEST_F(SettingsFileTest, OnlyZeroClearsABox)
     for (const char* value : {"00", "1", "-1", "False"}) {
         WriteSettingsFile(std::string("p=") + value + "\r\nd=0\r\n");
         const auto form = Open();
-        EXPECT_TRUE(form->CheckBox1->isChecked()) << value;
-        EXPECT_FALSE(form->CheckBox2->isChecked()) << value;
+        EXPECT_TRUE(Control<QCheckBox>(form, "CheckBox1")->isChecked()) << value;
+        EXPECT_FALSE(Control<QCheckBox>(form, "CheckBox2")->isChecked()) << value;
     }
 }
 
@@ -110,7 +111,7 @@ TEST_F(SettingsFileTest, AMissingSavedFolderIsKeptWithAnEmptyList)
     WriteSettingsFile("a=/no/such/folder\r\n");
     const auto form = Open();
     EXPECT_EQ(form->SourceFolder(), "/no/such/folder");
-    EXPECT_EQ(form->ListBox1->count(), 0);
+    EXPECT_EQ(Control<QListWidget>(form, "ListBox1")->count(), 0);
     EXPECT_TRUE(messages_.empty());
 }
 
@@ -121,10 +122,10 @@ TEST_F(SettingsFileTest, LoadingNeverWritesTheFile)
     const std::string file = "# a hand-made file\r\np=0\r\nd=0\r\nz=kept\r\n";
     WriteSettingsFile(file);
     const auto form = Open();
-    EXPECT_FALSE(form->CheckBox1->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>(form, "CheckBox1")->isChecked());
     EXPECT_EQ(ReadSettingsFile(), file);
     // Once loaded, a click saves as usual.
-    form->CheckBox1->setChecked(true);
+    Control<QCheckBox>(form, "CheckBox1")->setChecked(true);
     EXPECT_NE(ReadSettingsFile().find("p=-1\r\n"), std::string::npos);
 }
 
@@ -132,7 +133,7 @@ TEST_F(SettingsFileTest, AFolderNamedLikeTheFileIsNoFileAndSavesFailQuietly)
 {
     fs::create_directory(SettingsFile());
     const auto form = Open();
-    form->CheckBox1->setChecked(false);
+    Control<QCheckBox>(form, "CheckBox1")->setChecked(false);
     form->SaveSettings();
     EXPECT_TRUE(fs::is_directory(SettingsFile()));
     EXPECT_TRUE(messages_.empty());
@@ -142,9 +143,9 @@ TEST_F(SettingsFileTest, AnUnwritableFolderMakesEverySaveFailQuietly)
 {
     const auto form =
         std::make_unique<TForm1>(Utf8ToCp1251((settingsDir_ / "gone").string()), nullptr, noPorts_);
-    form->CheckBox1->setChecked(false);
+    Control<QCheckBox>(form, "CheckBox1")->setChecked(false);
     form->SaveSettings();
-    EXPECT_FALSE(form->CheckBox1->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>(form, "CheckBox1")->isChecked());
     EXPECT_FALSE(fs::exists(settingsDir_ / "gone"));
     EXPECT_TRUE(messages_.empty());
 }
@@ -153,18 +154,18 @@ TEST_F(SettingsFileTest, AnUnwritableFolderMakesEverySaveFailQuietly)
 TEST_F(SettingsFileTest, SavedPortMayBeSetByAnotherThreadWhileSaving)
 {
     const auto form = Open();
-    std::thread link([] {
+    std::thread link([&form] {
         for (int i = 0; i < 200; ++i) {
-            SetSavedPort(i % 2 ? "COM5" : "ttyUSB0");
+            form->SetSavedPort(i % 2 ? "COM5" : "ttyUSB0");
         }
     });
     for (int i = 0; i < 200; ++i) {
-        const std::string port = SavedPort();
+        const std::string port = form->SavedPort();
         EXPECT_TRUE(port == "COM5" || port == "ttyUSB0" || port.empty()) << port;
     }
     form->SaveSettings();
     link.join();
-    EXPECT_EQ(SavedPort(), "COM5");
+    EXPECT_EQ(form->SavedPort(), "COM5");
 }
 
 }  // namespace

@@ -58,7 +58,8 @@ class ControllerFaultsTest : public ToolTest {
 protected:
     bool LogHas(const std::string& line) const
     {
-        const QStringList lines = form_->Memo1->toPlainText().split('\n');
+        const QStringList lines =
+            Control<QPlainTextEdit>(form_, "Memo1")->toPlainText().split('\n');
         return lines.contains(QString::fromStdString(Utf8Text(line)));
     }
 };
@@ -76,7 +77,7 @@ TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessa
     CreateJob("SMALL.txt", Frames(small));
     StartTool();
     ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
-    ASSERT_TRUE(form_->CheckBox1->isChecked());
+    ASSERT_TRUE(Control<QCheckBox>(form_, "CheckBox1")->isChecked());
 
     QTimer unplug;
     unplug.setInterval(50);
@@ -87,7 +88,7 @@ TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessa
         }
     });
     unplug.start();
-    RunCommand([&] { form_->Button1->click(); });
+    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
 
     EXPECT_EQ(std::vector<std::string>{Utf8Text(ComFaultText(ComFault::Write))}, messages_);
     EXPECT_EQ((std::vector<std::string>{"BIG.txt", "SMALL.txt"}), JobsOnDisk());
@@ -104,7 +105,7 @@ TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessa
     EXPECT_LT(frames.size(), bigFrames.size() + smallFrames.size());
 
     // The tool goes on: the next command reports the dead line the same way.
-    RunCommand([&] { form_->N4->trigger(); });
+    RunCommand([&] { Control<QAction>(form_, "N4")->trigger(); });
     EXPECT_EQ(2u, messages_.size());
     EXPECT_EQ(messages_.front(), messages_.back());
     EXPECT_EQ((std::vector<std::string>{"BIG.txt", "SMALL.txt"}), JobsOnDisk());
@@ -167,13 +168,13 @@ TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletes
     // a while; a request before that would queue behind it.
     ServeFor(2 * kListingStall);
 
-    RunCommand([&] { form_->Button1->click(); });
+    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
     ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
     EXPECT_EQ(kHandshakeCommands + ">", sim_->WireLog());
     EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), CardList());
     EXPECT_EQ(std::vector<std::string>{"JOB3.txt"}, JobsOnDisk());
 
-    RunCommand([&] { form_->Button1->click(); });
+    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
     ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
     EXPECT_EQ(kHandshakeCommands + ">" + Header("JOB3", Frames(lines).size()) + Frames(lines) + ">",
               sim_->WireLog());
@@ -247,7 +248,7 @@ TEST_F(ControllerFaultsTest, RandomBytesWhileIdleChangeNothing)
     EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), CardList());
     EXPECT_EQ(std::vector<std::string>{}, messages_);
 
-    RunCommand([&] { form_->N4->trigger(); });
+    RunCommand([&] { Control<QAction>(form_, "N4")->trigger(); });
     ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
     EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), CardList());
     EXPECT_EQ(kHandshakeCommands + ">", sim_->WireLog());
@@ -288,7 +289,7 @@ TEST_P(UnconfirmedUploadTest, JobFileStaysWhenNoListingNamesIt)
     StartTool({}, kListingStall);
     ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
 
-    RunCommand([&] { form_->Button1->click(); });
+    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
     ASSERT_TRUE(ServeUntil([&] { return !messages_.empty(); })) << sim_->Messages();
     EXPECT_EQ(std::vector<std::string>{"Рольганг не подтвердил приём файлов, они оставлены на "
                                        "компьютере: JOB.txt"},
@@ -320,7 +321,7 @@ TEST_F(ControllerFaultsTest, ControllerThatStopsReadingEndsTheUploadWithTheWrite
     ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
     sim_->Suspend();
 
-    RunCommand([&] { form_->Button1->click(); });
+    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
     sim_->Resume();
     EXPECT_EQ(std::vector<std::string>{Utf8Text(ComFaultText(ComFault::Write))}, messages_);
     EXPECT_EQ(std::vector<std::string>{"BIG.txt"}, JobsOnDisk());
@@ -344,7 +345,7 @@ TEST_F(ControllerFaultsTest, JobFileRewrittenDuringItsUploadStays)
     StartTool();
     ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
 
-    RunCommand([&] { form_->Button1->click(); });
+    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
     ASSERT_TRUE(ServeUntil([&] { return !messages_.empty(); })) << sim_->Messages();
     EXPECT_EQ(std::vector<std::string>{"Файлы изменились после загрузки и оставлены на "
                                        "компьютере: JOB.txt"},

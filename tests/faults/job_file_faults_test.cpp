@@ -36,17 +36,17 @@ protected:
 
     void UploadAll()
     {
-        RunCommand([&] { form_->Button1->click(); });
+        RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
     }
 
     // Selects a job file of the local list and uploads it.
     void UploadSelected(const std::string& name)
     {
-        const auto found =
-            form_->ListBox1->findItems(QString::fromStdString(name), Qt::MatchExactly);
+        const auto found = Control<QListWidget>(form_, "ListBox1")
+                               ->findItems(QString::fromStdString(name), Qt::MatchExactly);
         ASSERT_EQ(1, found.size());
-        form_->ListBox1->setCurrentItem(found.front());
-        RunCommand([&] { form_->N3->trigger(); });
+        Control<QListWidget>(form_, "ListBox1")->setCurrentItem(found.front());
+        RunCommand([&] { Control<QAction>(form_, "N3")->trigger(); });
     }
 
     bool ServeUntilWire(const std::string& bytes)
@@ -164,7 +164,7 @@ TEST_F(JobFileFaultsTest, SourceFolderThatVanishesAfterTheListing)
 {
     CreateJob("GONE.txt", "1 x\r\n");
     Connect();
-    ASSERT_EQ(std::vector<std::string>{"GONE.txt"}, Items(form_->ListBox1));
+    ASSERT_EQ(std::vector<std::string>{"GONE.txt"}, Items(Control<QListWidget>(form_, "ListBox1")));
     fs::remove_all(jobsDir_);
 
     UploadSelected("GONE.txt");
@@ -176,7 +176,7 @@ TEST_F(JobFileFaultsTest, SourceFolderThatVanishesAfterTheListing)
     messages_.clear();
     UploadAll();
     EXPECT_EQ(std::vector<std::string>{}, messages_);
-    EXPECT_EQ(std::vector<std::string>{}, Items(form_->ListBox1));
+    EXPECT_EQ(std::vector<std::string>{}, Items(Control<QListWidget>(form_, "ListBox1")));
     ExpectWire(kHandshakeCommands + ">>");
     ASSERT_TRUE(ServeUntilConnected());
 }

@@ -292,7 +292,6 @@ void ToolTest::TearDown()
         testing::HangGuard guard("closing the main window");
         form_.reset();  // the information window goes with it
     }
-    Form2 = nullptr;
     tap_.reset();
     if (sim_) {
         EXPECT_NO_THROW(sim_->Stop());
@@ -333,7 +332,7 @@ void ToolTest::StartTool(const std::string& savedPort, std::chrono::milliseconds
     WriteSettingsFile(FormatSettings(settings));
 
     form_ = std::make_unique<TForm1>(SettingsFolder(), nullptr, devices_);
-    Form2 = new TForm2(form_.get());
+    form_->SetInformationWindow(new TForm2(form_.get()));
     form_->Link().SetTiming(
         {.settle = 20ms, .check = 50ms, .checks = 20, .listingStall = listingStall});
     form_->show();
@@ -363,7 +362,7 @@ void ToolTest::RunCommand(const std::function<void()>& command)
 
 std::vector<std::string> ToolTest::CardList() const
 {
-    return Items(form_->ListBox2);
+    return Items(Control<QListWidget>(form_, "ListBox2"));
 }
 
 std::string Listed(const std::string& name)

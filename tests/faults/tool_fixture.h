@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/Unit1.h"
+#include "app/gui_test.h"
 #include "support/port_list_override.h"
 #include "support/sim_process.h"
 

@@ -79,7 +79,7 @@ protected:
                 jobs.push_back(name);
             }
         }
-        EXPECT_EQ(jobs, Sorted(Items(form_->ListBox1)));
+        EXPECT_EQ(jobs, Sorted(Items(Control<QListWidget>(form_, "ListBox1"))));
     }
 };
 
@@ -355,7 +355,7 @@ TEST_F(CardCommandsWindowTest, DeleteSelectedSendsItsTrimmedName)
     EXPECT_EQ("/AB\\" + kListing, RunCommand([&] { form_->N2Click(); }));
     EXPECT_EQ((Strings{"JOB12345"}), sim_->CardFiles());
     EXPECT_EQ((Strings{"JOB12345"}), CardList());
-    EXPECT_TRUE(form_->ListBox2->selectedItems().isEmpty());
+    EXPECT_TRUE(Control<QListWidget>(form_, "ListBox2")->selectedItems().isEmpty());
 }
 
 TEST_F(CardCommandsWindowTest, DeleteWithNothingSelectedOnlyAsksForTheListing)
@@ -414,11 +414,12 @@ protected:
                                        .deleteAfterUpload = true,
                                        .deleteBeforeUpload = true,
                                        .waitForListing = false}));
-        ASSERT_TRUE(testing::ServeUntil([&] { return form_->ListBox2->count() == 2; }));
+        ASSERT_TRUE(testing::ServeUntil(
+            [&] { return Control<QListWidget>(form_, "ListBox2")->count() == 2; }));
         ASSERT_EQ(protocol::LinkState::Listing, form_->Link().LinkState());
         ASSERT_TRUE(SelectJob("JOB.txt"));
         // A name that has arrived can be selected, as the operator might.
-        form_->ListBox2->setCurrentRow(0);
+        Control<QListWidget>(form_, "ListBox2")->setCurrentRow(0);
         mark_ = WireMark();
     }
 
@@ -460,7 +461,8 @@ TEST_F(ListingUnderWayTest, RefreshDuringAListingEndsWithTheCardsFilesListed)
                                    .cardFiles = {{"OLD1", "1\r\n"}, {"OLD2", "2\r\n"}}}));
     mark_ = WireMark();
     form_->N4Click();
-    ASSERT_TRUE(testing::ServeUntil([&] { return form_->ListBox2->count() >= 1; }));
+    ASSERT_TRUE(
+        testing::ServeUntil([&] { return Control<QListWidget>(form_, "ListBox2")->count() >= 1; }));
 
     form_->N4Click();
     ASSERT_TRUE(WaitForListingRequests(2));

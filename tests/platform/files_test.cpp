@@ -98,8 +98,14 @@ TEST_F(FilesTest, ListFolderOfAMissingOrUnnamedFolderIsEmpty)
 {
     EXPECT_TRUE(ListFolder(JoinPath(Folder(), "missing"), "txt").empty());
     EXPECT_TRUE(ListFolder(JoinPath(PathOf("file.txt"), "x"), "txt").empty());
-    // An empty folder names no folder; in particular not the root.
-    EXPECT_TRUE(ListFolder("", "txt").empty());
+    // An empty folder names no folder: neither the root nor the current
+    // folder, though it holds a match.
+    Create("a.txt");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir_);
+    const std::vector<std::string> unnamed = ListFolder("", "txt");
+    fs::current_path(previous);
+    EXPECT_TRUE(unnamed.empty());
 }
 
 TEST_F(FilesTest, ListFolderAcceptsAFolderThatEndsWithASeparator)

@@ -43,9 +43,8 @@ void WindowSimTest::Start(const WindowSimSetup& setup)
     }
 
     info_ = std::make_unique<TForm2>();
-    Form2 = info_.get();
     form_ = std::make_unique<TForm1>(SettingsFolder(), nullptr, devices_);
-    Form1 = form_.get();
+    form_->SetInformationWindow(info_.get());
     form_->Link().SetTiming(setup.timing);
     form_->show();
     if (setup.waitForListing) {
@@ -60,9 +59,7 @@ void WindowSimTest::TearDown()
         HangGuard guard("closing the main window's link");
         form_.reset();
     }
-    Form1 = nullptr;
     info_.reset();
-    Form2 = nullptr;
     if (sim_) {
         EXPECT_NO_THROW(EXPECT_EQ(0, sim_->Stop()) << sim_->Messages());
         sim_.reset();
@@ -105,14 +102,14 @@ std::string WindowSimTest::WireSince(std::size_t mark) const
 
 int WindowSimTest::LogMark() const
 {
-    return form_->Memo1->document()->blockCount();
+    return Control<QPlainTextEdit>(form_, "Memo1")->document()->blockCount();
 }
 
 std::vector<std::string> WindowSimTest::LogSince(int mark) const
 {
     const std::string receivePrefix = link_texts::kReceiveLogPrefix.str();
     std::vector<std::string> lines;
-    const QTextDocument* log = form_->Memo1->document();
+    const QTextDocument* log = Control<QPlainTextEdit>(form_, "Memo1")->document();
     for (int i = mark; i < log->blockCount(); ++i) {
         std::string line = FromQString(log->findBlockByNumber(i).text());
         if (line.rfind(receivePrefix, 0) != 0) {
@@ -129,12 +126,13 @@ std::vector<std::string> WindowSimTest::CardList() const
 
 bool WindowSimTest::SelectJob(const std::string& utf8Name)
 {
-    const auto found = form_->ListBox1->findItems(QString::fromStdString(utf8Name),
-                                                  Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const auto found = Control<QListWidget>(form_, "ListBox1")
+                           ->findItems(QString::fromStdString(utf8Name),
+                                       Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (found.isEmpty()) {
         return false;
     }
-    form_->ListBox1->setCurrentItem(found.front());
+    Control<QListWidget>(form_, "ListBox1")->setCurrentItem(found.front());
     return true;
 }
 
@@ -143,7 +141,7 @@ bool WindowSimTest::SelectCardName(const std::string& listedName)
     const std::vector<std::string> names = form_->CardNames();
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (names[i] == listedName) {
-            form_->ListBox2->setCurrentRow(static_cast<int>(i));
+            Control<QListWidget>(form_, "ListBox2")->setCurrentRow(static_cast<int>(i));
             return true;
         }
     }
