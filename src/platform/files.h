@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -68,20 +69,23 @@ std::vector<std::string> ListFolder(const std::string& folder, std::string_view 
 // without its owner's write permission counts as read-only and stays.
 bool RemoveFile(const std::string& path);
 
-// The whole content of a file, byte for byte. Throws EFileError, also at
-// once for a named pipe or a device, which might never end.
-std::string ReadWholeFile(const std::string& path);
-
 // A file's bytes and the stamp it had when it was opened.
 struct StampedFile {
     std::string bytes;
     FileStamp stamp;
 };
 
-// Reads a file whole, as ReadWholeFile does, with its stamp. A file larger
+// Reads a file whole, byte for byte, with its stamp. Throws EFileError, also
+// at once for a named pipe or a device, which might never end. A file larger
 // than limit bytes is not read into memory: EFileTooLarge is thrown as soon
 // as that shows, at open or while reading.
 StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit);
+
+// The whole content of a file, as ReadStampedFile reads it, without a limit.
+inline std::string ReadWholeFile(const std::string& path)
+{
+    return ReadStampedFile(path, std::numeric_limits<std::uint64_t>::max()).bytes;
+}
 
 // The stamp of the file at path now; nothing when it is missing or is not a
 // file.

@@ -11,9 +11,25 @@ namespace {
 constexpr DWORD kBaudRateBits[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
                                    19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
-// The platform flag of each port event, indexed by TPortEvent.
+// The platform flag of each port event, indexed by TPortEvent, and of each
+// error, indexed by TComError.
 constexpr DWORD kEventFlags[8] = {EV_RXCHAR, EV_TXEMPTY, EV_RING, EV_CTS,
                                   EV_DSR,    EV_RLSD,    EV_ERR,  EV_RX80FULL};
+constexpr DWORD kErrorFlags[8] = {CE_FRAME, CE_RXPARITY, CE_OVERRUN, CE_BREAK,
+                                  CE_IOE,   CE_MODE,     CE_RXOVER,  CE_TXFULL};
+
+// The elements whose flag is set in flags.
+template <class E>
+ByteSet<E> FromFlags(DWORD flags, const DWORD (&table)[8])
+{
+    ByteSet<E> set;
+    for (unsigned e = 0; e < 8; ++e) {
+        if ((flags & table[e]) != 0) {
+            set.Include(static_cast<E>(e));
+        }
+    }
+    return set;
+}
 
 }  // namespace
 
@@ -36,44 +52,16 @@ DWORD PortEventsToMask(TPortEvents events)
 
 TPortEvents MaskToPortEvents(DWORD mask)
 {
-    TPortEvents events;
-    for (unsigned e = 0; e < 8; ++e) {
-        if (mask & kEventFlags[e]) {
-            events.Include(static_cast<TPortEvent>(e));
-        }
-    }
-    return events;
+    return FromFlags<TPortEvent>(mask, kEventFlags);
 }
 
 TComErrors CommErrorsFromFlags(DWORD flags, TParity parity)
 {
-    TComErrors errors;
-    if (flags & CE_FRAME) {
-        errors.Include(ceFrame);
-    }
     // Parity errors mean nothing on a line that sends no parity bit.
-    if ((flags & CE_RXPARITY) && parity != paNone) {
-        errors.Include(ceRxParity);
+    if (parity == paNone) {
+        flags &= ~CE_RXPARITY;
     }
-    if (flags & CE_OVERRUN) {
-        errors.Include(ceOverrun);
-    }
-    if (flags & CE_RXOVER) {
-        errors.Include(ceRxOver);
-    }
-    if (flags & CE_TXFULL) {
-        errors.Include(ceTxFull);
-    }
-    if (flags & CE_BREAK) {
-        errors.Include(ceBreak);
-    }
-    if (flags & CE_IOE) {
-        errors.Include(ceIO);
-    }
-    if (flags & CE_MODE) {
-        errors.Include(ceMode);
-    }
-    return errors;
+    return FromFlags<TComError>(flags, kErrorFlags);
 }
 
 // --- time-outs ---

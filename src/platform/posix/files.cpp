@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <limits>
 #include <memory>
 
 #include "platform/cp1251.h"
@@ -162,7 +161,9 @@ FileStamp StampFromStat(const struct stat& info)
     return stamp;
 }
 
-StampedFile ReadOpenFile(const std::string& path, std::uint64_t limit)
+}  // namespace
+
+StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit)
 {
     // A named pipe or a device would make open or read wait for a writer
     // that may never come, and freeze the caller: only files and folders are
@@ -199,18 +200,6 @@ StampedFile ReadOpenFile(const std::string& path, std::uint64_t limit)
         }
         file.bytes.append(chunk, static_cast<std::size_t>(n));
     }
-}
-
-}  // namespace
-
-std::string ReadWholeFile(const std::string& path)
-{
-    return ReadOpenFile(path, std::numeric_limits<std::uint64_t>::max()).bytes;
-}
-
-StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit)
-{
-    return ReadOpenFile(path, limit);
 }
 
 std::optional<FileStamp> StampOf(const std::string& path)

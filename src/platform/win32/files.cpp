@@ -1,9 +1,9 @@
+#include "platform/files.h"
+
 #include <windows.h>
 
 #include <atomic>
-#include <limits>
 
-#include "platform/files.h"
 #include "platform/files_errors.h"
 
 namespace cardpush::platform {
@@ -112,7 +112,9 @@ FileStamp StampFromInformation(const BY_HANDLE_FILE_INFORMATION& info)
     return stamp;
 }
 
-StampedFile ReadOpenFile(const std::string& path, std::uint64_t limit)
+}  // namespace
+
+StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit)
 {
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -141,18 +143,6 @@ StampedFile ReadOpenFile(const std::string& path, std::uint64_t limit)
         }
         content.bytes.append(chunk, n);
     }
-}
-
-}  // namespace
-
-std::string ReadWholeFile(const std::string& path)
-{
-    return ReadOpenFile(path, std::numeric_limits<std::uint64_t>::max()).bytes;
-}
-
-StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit)
-{
-    return ReadOpenFile(path, limit);
 }
 
 std::optional<FileStamp> StampOf(const std::string& path)
