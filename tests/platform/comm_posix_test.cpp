@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/comm_api.h"
-#include "platform/posix/device_path.h"
 #include "platform/comm_posix_pty.h"
+#include "platform/posix/device_path.h"
 
 namespace cardpush::platform {
 namespace {

@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "platform/thread_priority.h"
+
+#include <windows.h>
 
 namespace cardpush::platform {
 
