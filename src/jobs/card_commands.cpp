@@ -422,7 +422,7 @@ void CardCommands::EndingWithListing(const std::function<void()>& command,
         // Files still waiting from an earlier upload are confirmed by this
         // listing too: it answers after every byte sent before it.
         if (!awaited_) {
-            awaited_.emplace();
+            awaited_ = AwaitedListing{};
         }
         awaited_->request = request;
         for (auto& job : *sent) {

@@ -109,7 +109,7 @@ public:
     CriticalErrorPromptsOff& operator=(const CriticalErrorPromptsOff&) = delete;
 
 private:
-    unsigned previous_ = 0;
+    [[maybe_unused]] unsigned previous_ = 0;  // used on Windows only
 };
 
 }  // namespace cardpush::platform
