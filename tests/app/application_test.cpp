@@ -19,9 +19,9 @@
 #include "app/about.h"
 #include "app/stop_signals.h"
 #include "app/texts.h"
-#include "gui_test.h"
 #include "platform/cp1251.h"
 #include "platform/main_thread.h"
+#include "support/gui_test.h"
 
 namespace cardpush::test {
 namespace {

@@ -23,7 +23,7 @@
 
 #include "app/upload_progress.h"
 #include "support/link_wait.h"
-#include "support/window_sim_fixture.h"
+#include "support/tool_fixture.h"
 
 namespace cardpush::test {
 namespace {
@@ -46,7 +46,7 @@ struct Sample {
     std::string text;
 };
 
-class UploadProgressTest : public WindowSimTest {
+class UploadProgressTest : public ToolTest {
 protected:
     // Clicks a control of the main window the way the operator's mouse
     // does: through the window system, where a modal window blocks it.

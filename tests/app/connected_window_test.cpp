@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "support/window_sim_fixture.h"
+#include "support/tool_fixture.h"
 
 namespace cardpush::test {
 namespace {
@@ -25,11 +25,11 @@ const std::string kMainCaption = "Загрузка на карту  памяти
 const std::string kRefusedCaption =
     "Рольганг подключен, но версия прошивки не поддерживает загрузку";
 
-class ConnectedWindowTest : public WindowSimTest {
+class ConnectedWindowTest : public ToolTest {
 protected:
     void TearDown() override
     {
-        WindowSimTest::TearDown();
+        ToolTest::TearDown();
         SetNumberLocale(std::nullopt);
     }
 

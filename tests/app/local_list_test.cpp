@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "app/Unit1.h"
-#include "gui_test.h"
 #include "platform/cp1251.h"
+#include "support/gui_test.h"
 
 namespace cardpush::test {
 namespace {

@@ -14,7 +14,7 @@
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "app/about.h"
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace cardpush::test {
 namespace {

@@ -7,7 +7,7 @@
 #include "app/Unit2.h"
 #include "app/about.h"
 #include "app/jpeg_image.h"
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace cardpush::test {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "app/Unit1.h"
 #include "app/settings_format.h"
-#include "gui_test.h"
 #include "platform/cp1251.h"
+#include "support/gui_test.h"
 
 namespace cardpush::test {
 namespace {

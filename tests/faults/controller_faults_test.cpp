@@ -2,7 +2,6 @@
 // windows: a controller unplugged in the middle of an upload, a port that
 // another program holds, a listing that stops short, and bytes on the line
 // that no controller sent.
-#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -23,11 +22,10 @@
 #include "link/link_session.h"
 #include "platform/cp1251.h"
 #include "serial/ComErrors.h"
+#include "support/pty_peer.h"
 
 namespace cardpush::test {
 namespace {
-
-const std::string kHandshakeCommands = "SNMBDVR>";
 
 std::string Utf8Text(std::string_view cp1251)
 {
@@ -44,17 +42,12 @@ std::vector<std::string> JobLines(std::size_t count)
     return lines;
 }
 
-std::string Header(const std::string& cardName, std::size_t size)
-{
-    return "<" + cardName + "\\" + std::to_string(size) + "\\";
-}
-
 bool IsPrefix(const std::string& prefix, const std::string& whole)
 {
     return whole.compare(0, prefix.size(), prefix) == 0 && prefix.size() <= whole.size();
 }
 
-class ControllerFaultsTest : public ToolTest {
+class ControllerFaultsTest : public FaultsToolTest {
 protected:
     bool LogHas(const std::string& line) const
     {
@@ -70,13 +63,14 @@ protected:
 // deleted although "delete after upload" is on.
 TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessage)
 {
-    StartSimulator({"--baud", "9600"});
+    setup_.simOptions = {"--baud", "9600"};
+    StartSimulator(setup_);
     const auto big = JobLines(1000);
     const auto small = JobLines(3);
     CreateJob("BIG.txt", Frames(big));
     CreateJob("SMALL.txt", Frames(small));
-    StartTool();
-    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    StartTool(setup_);
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
     ASSERT_TRUE(Control<QCheckBox>(form_, "CheckBox1")->isChecked());
 
     QTimer unplug;
@@ -88,7 +82,7 @@ TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessa
         }
     });
     unplug.start();
-    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
+    Click([&] { Control<QPushButton>(form_, "Button1")->click(); });
 
     EXPECT_EQ(std::vector<std::string>{Utf8Text(ComFaultText(ComFault::Write))}, messages_);
     EXPECT_EQ((std::vector<std::string>{"BIG.txt", "SMALL.txt"}), JobsOnDisk());
@@ -97,15 +91,15 @@ TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessa
     const std::string wire = sim_->WireLog();
     ASSERT_TRUE(IsPrefix(kHandshakeCommands, wire));
     const std::string frames = wire.substr(kHandshakeCommands.size());
-    const std::string bigFrames = Header("BIG", Frames(big).size()) + Frames(big);
-    const std::string smallFrames = Header("SMALL", Frames(small).size()) + Frames(small);
+    const std::string bigFrames = UploadHeader("BIG", Frames(big).size()) + Frames(big);
+    const std::string smallFrames = UploadHeader("SMALL", Frames(small).size()) + Frames(small);
     EXPECT_TRUE(IsPrefix(frames, bigFrames + smallFrames) ||
                 IsPrefix(frames, smallFrames + bigFrames))
         << frames.size() << " bytes arrived";
     EXPECT_LT(frames.size(), bigFrames.size() + smallFrames.size());
 
     // The tool goes on: the next command reports the dead line the same way.
-    RunCommand([&] { Control<QAction>(form_, "N4")->trigger(); });
+    Click([&] { Control<QAction>(form_, "N4")->trigger(); });
     EXPECT_EQ(2u, messages_.size());
     EXPECT_EQ(messages_.front(), messages_.back());
     EXPECT_EQ((std::vector<std::string>{"BIG.txt", "SMALL.txt"}), JobsOnDisk());
@@ -116,27 +110,24 @@ TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessa
 // port list.
 TEST_F(ControllerFaultsTest, PortHeldByAnotherProgramIsPassedOverQuietly)
 {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(0, ::grantpt(master));
-    ASSERT_EQ(0, ::unlockpt(master));
-    const std::string held = ::ptsname(master);
-    const int holder = ::open(held.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(holder, 0);
+    testing::PtyPeer other;
+    const std::string held = other.path();
+    const int holder = other.OpenDevice();
     ASSERT_EQ(0, ::flock(holder, LOCK_EX | LOCK_NB));
 
-    StartSimulator({}, {"JOB1"});
+    setup_.cardFiles = {{"JOB1"}};
+    StartSimulator(setup_);
     devices_.SetPorts({sim_->DevicePath()});
-    StartTool(held);
+    setup_.savedPort = held;
+    StartTool(setup_);
 
-    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
     EXPECT_EQ(std::vector<std::string>{}, messages_);
     EXPECT_TRUE(LogHas("---" + held));
     EXPECT_EQ(kHandshakeCommands, sim_->WireLog());
     EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, CardList());
     EXPECT_EQ(Utf8Text(texts::kMainCaption), Utf8(form_->windowTitle()));
     ::close(holder);
-    ::close(master);
 }
 
 // A glitch eats the second of two names: the listing announced two and
@@ -146,7 +137,8 @@ TEST_F(ControllerFaultsTest, PortHeldByAnotherProgramIsPassedOverQuietly)
 // back, so that the next upload goes out.
 TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletesOne)
 {
-    StartSimulator({}, {"JOB1", "JOB2"});
+    setup_.cardFiles = {{"JOB1"}, {"JOB2"}};
+    StartSimulator(setup_);
     StartTap();
     std::atomic<bool> firstListing{true};
     tap_->OnToolByte([&](char c) {
@@ -156,7 +148,8 @@ TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletes
     });
     const auto lines = JobLines(2);
     CreateJob("JOB3.txt", Frames(lines));
-    StartTool({}, kListingStall);
+    setup_.timing.listingStall = kListingStall;
+    StartTool(setup_);
     ASSERT_TRUE(ServeUntil([&] {
         const ReceiveState state = form_->Link().ParserState();
         return state.LinkState == protocol::LinkState::Listing && state.ListRemaining == 1 &&
@@ -168,16 +161,17 @@ TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletes
     // a while; a request before that would queue behind it.
     ServeFor(2 * kListingStall);
 
-    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
-    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    Click([&] { Control<QPushButton>(form_, "Button1")->click(); });
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
     EXPECT_EQ(kHandshakeCommands + ">", sim_->WireLog());
     EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), CardList());
     EXPECT_EQ(std::vector<std::string>{"JOB3.txt"}, JobsOnDisk());
 
-    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
-    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
-    EXPECT_EQ(kHandshakeCommands + ">" + Header("JOB3", Frames(lines).size()) + Frames(lines) + ">",
-              sim_->WireLog());
+    Click([&] { Control<QPushButton>(form_, "Button1")->click(); });
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
+    EXPECT_EQ(
+        kHandshakeCommands + ">" + UploadHeader("JOB3", Frames(lines).size()) + Frames(lines) + ">",
+        sim_->WireLog());
     EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2"), Listed("JOB3")}),
               CardList());
     EXPECT_EQ(std::vector<std::string>{}, JobsOnDisk());
@@ -193,7 +187,8 @@ TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletes
 // noise left, and the controller is identified with its own values.
 TEST_F(ControllerFaultsTest, NoiseDuringTheHandshakeIsPassedOver)
 {
-    StartSimulator({}, {"JOB1"});
+    setup_.cardFiles = {{"JOB1"}};
+    StartSimulator(setup_);
     StartTap();
     std::mt19937 random(7);
     std::string injected;
@@ -209,8 +204,8 @@ TEST_F(ControllerFaultsTest, NoiseDuringTheHandshakeIsPassedOver)
         injected += noise;
         tap_->Inject(noise);
     });
-    StartTool();
-    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    StartTool(setup_);
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
 
     EXPECT_EQ(kHandshakeCommands, sim_->WireLog());
     EXPECT_EQ(7u * 200u, injected.size());
@@ -231,10 +226,11 @@ TEST_F(ControllerFaultsTest, NoiseDuringTheHandshakeIsPassedOver)
 // the card's listing exactly.
 TEST_F(ControllerFaultsTest, RandomBytesWhileIdleChangeNothing)
 {
-    StartSimulator({}, {"JOB1", "JOB2"});
+    setup_.cardFiles = {{"JOB1"}, {"JOB2"}};
+    StartSimulator(setup_);
     StartTap();
-    StartTool();
-    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    StartTool(setup_);
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
 
     std::mt19937 random(11);
     std::string noise;
@@ -248,8 +244,8 @@ TEST_F(ControllerFaultsTest, RandomBytesWhileIdleChangeNothing)
     EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), CardList());
     EXPECT_EQ(std::vector<std::string>{}, messages_);
 
-    RunCommand([&] { Control<QAction>(form_, "N4")->trigger(); });
-    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    Click([&] { Control<QAction>(form_, "N4")->trigger(); });
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
     EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), CardList());
     EXPECT_EQ(kHandshakeCommands + ">", sim_->WireLog());
     EXPECT_EQ(Utf8Text(texts::kMainCaption), Utf8(form_->windowTitle()));
@@ -274,7 +270,7 @@ class UnconfirmedUploadTest : public ControllerFaultsTest,
 // file stays, and the operator is told.
 TEST_P(UnconfirmedUploadTest, JobFileStaysWhenNoListingNamesIt)
 {
-    StartSimulator();
+    StartSimulator(setup_);
     StartTap();
     const auto lines = JobLines(3);
     CreateJob("JOB.txt", Frames(lines));
@@ -286,10 +282,11 @@ TEST_P(UnconfirmedUploadTest, JobFileStaysWhenNoListingNamesIt)
             tap_->Inject(GetParam().listing);
         }
     });
-    StartTool({}, kListingStall);
-    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    setup_.timing.listingStall = kListingStall;
+    StartTool(setup_);
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
 
-    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
+    Click([&] { Control<QPushButton>(form_, "Button1")->click(); });
     ASSERT_TRUE(ServeUntil([&] { return !messages_.empty(); })) << sim_->Messages();
     EXPECT_EQ(std::vector<std::string>{"Рольганг не подтвердил приём файлов, они оставлены на "
                                        "компьютере: JOB.txt"},
@@ -297,7 +294,7 @@ TEST_P(UnconfirmedUploadTest, JobFileStaysWhenNoListingNamesIt)
     EXPECT_EQ(std::vector<std::string>{"JOB.txt"}, JobsOnDisk());
     // The controller got it all (its answer went astray).
     const std::string wire =
-        kHandshakeCommands + Header("JOB", Frames(lines).size()) + Frames(lines) + ">";
+        kHandshakeCommands + UploadHeader("JOB", Frames(lines).size()) + Frames(lines) + ">";
     EXPECT_TRUE(ServeUntil([&] { return sim_->WireLog() == wire; })) << sim_->WireLog();
     EXPECT_EQ(std::vector<std::string>{"JOB"}, sim_->CardFiles());
 }
@@ -313,15 +310,15 @@ INSTANTIATE_TEST_SUITE_P(Listings, UnconfirmedUploadTest,
 // stays although "delete after upload" is on.
 TEST_F(ControllerFaultsTest, ControllerThatStopsReadingEndsTheUploadWithTheWriteError)
 {
-    StartSimulator();
+    StartSimulator(setup_);
     // More than the kernel buffers between the two ends of a pseudo-terminal.
     const auto lines = JobLines(2000);
     CreateJob("BIG.txt", Frames(lines));
-    StartTool();
-    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    StartTool(setup_);
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
     sim_->Suspend();
 
-    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
+    Click([&] { Control<QPushButton>(form_, "Button1")->click(); });
     sim_->Resume();
     EXPECT_EQ(std::vector<std::string>{Utf8Text(ComFaultText(ComFault::Write))}, messages_);
     EXPECT_EQ(std::vector<std::string>{"BIG.txt"}, JobsOnDisk());
@@ -332,7 +329,7 @@ TEST_F(ControllerFaultsTest, ControllerThatStopsReadingEndsTheUploadWithTheWrite
 // and the operator is told.
 TEST_F(ControllerFaultsTest, JobFileRewrittenDuringItsUploadStays)
 {
-    StartSimulator();
+    StartSimulator(setup_);
     StartTap();
     const auto lines = JobLines(3);
     CreateJob("JOB.txt", Frames(lines));
@@ -342,10 +339,10 @@ TEST_F(ControllerFaultsTest, JobFileRewrittenDuringItsUploadStays)
             CreateJob("JOB.txt", "1 new\r\n");
         }
     });
-    StartTool();
-    ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+    StartTool(setup_);
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
 
-    RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
+    Click([&] { Control<QPushButton>(form_, "Button1")->click(); });
     ASSERT_TRUE(ServeUntil([&] { return !messages_.empty(); })) << sim_->Messages();
     EXPECT_EQ(std::vector<std::string>{"Файлы изменились после загрузки и оставлены на "
                                        "компьютере: JOB.txt"},

@@ -16,37 +16,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kHandshakeCommands = "SNMBDVR>";
-
-std::string Header(const std::string& cardName, std::size_t size)
-{
-    return "<" + cardName + "\\" + std::to_string(size) + "\\";
-}
-
-class JobFileFaultsTest : public ToolTest {
+class JobFileFaultsTest : public FaultsToolTest {
 protected:
     // The simulator and the tool, connected, with the job files already in
     // the source folder and shown in the local list.
     void Connect()
     {
-        StartSimulator();
-        StartTool();
-        ASSERT_TRUE(ServeUntilConnected()) << sim_->Messages();
+        StartSimulator(setup_);
+        StartTool(setup_);
+        ASSERT_TRUE(WaitForListing()) << sim_->Messages();
     }
 
     void UploadAll()
     {
-        RunCommand([&] { Control<QPushButton>(form_, "Button1")->click(); });
+        Click([&] { Control<QPushButton>(form_, "Button1")->click(); });
     }
 
     // Selects a job file of the local list and uploads it.
     void UploadSelected(const std::string& name)
     {
-        const auto found = Control<QListWidget>(form_, "ListBox1")
-                               ->findItems(QString::fromStdString(name), Qt::MatchExactly);
-        ASSERT_EQ(1, found.size());
-        Control<QListWidget>(form_, "ListBox1")->setCurrentItem(found.front());
-        RunCommand([&] { Control<QAction>(form_, "N3")->trigger(); });
+        ASSERT_TRUE(SelectJob(name)) << name;
+        Click([&] { Control<QAction>(form_, "N3")->trigger(); });
     }
 
     bool ServeUntilWire(const std::string& bytes)
@@ -77,9 +67,9 @@ TEST_F(JobFileFaultsTest, JobFileOfSeveralMegabytesGoesOverByteForByte)
     Connect();
 
     UploadAll();
-    ExpectWire(kHandshakeCommands + Header("LARGE", content.size()) + content + ">");
+    ExpectWire(kHandshakeCommands + UploadHeader("LARGE", content.size()) + content + ">");
     EXPECT_EQ(std::vector<std::string>{}, messages_);
-    ASSERT_TRUE(ServeUntilConnected());
+    ASSERT_TRUE(WaitForListing());
     EXPECT_EQ(std::vector<std::string>{Listed("LARGE")}, CardList());
     EXPECT_EQ(std::vector<std::string>{}, JobsOnDisk());
 }
@@ -92,7 +82,7 @@ TEST_F(JobFileFaultsTest, SingleLineOfAMegabyteIsOneFrame)
     Connect();
 
     UploadSelected("LONG.txt");
-    ExpectWire(kHandshakeCommands + Header("LONG", line.size() + 2) + line + "\r\n" + ">");
+    ExpectWire(kHandshakeCommands + UploadHeader("LONG", line.size() + 2) + line + "\r\n" + ">");
     EXPECT_EQ(std::vector<std::string>{}, messages_);
     // Uploading one file never deletes it.
     EXPECT_EQ(std::vector<std::string>{"LONG.txt"}, JobsOnDisk());
@@ -107,7 +97,7 @@ TEST_F(JobFileFaultsTest, NulBytesAreSentAsTheyStand)
     Connect();
 
     UploadSelected("NUL.txt");
-    ExpectWire(kHandshakeCommands + Header("NUL", content.size()) + content + ">");
+    ExpectWire(kHandshakeCommands + UploadHeader("NUL", content.size()) + content + ">");
     EXPECT_EQ(std::vector<std::string>{}, messages_);
 }
 
@@ -171,14 +161,14 @@ TEST_F(JobFileFaultsTest, SourceFolderThatVanishesAfterTheListing)
     EXPECT_EQ(
         std::vector<std::string>{"Не удалось открыть файл " + (jobsDir_ / "GONE.txt").string()},
         messages_);
-    ASSERT_TRUE(ServeUntilConnected());
+    ASSERT_TRUE(WaitForListing());
 
     messages_.clear();
     UploadAll();
     EXPECT_EQ(std::vector<std::string>{}, messages_);
     EXPECT_EQ(std::vector<std::string>{}, Items(Control<QListWidget>(form_, "ListBox1")));
     ExpectWire(kHandshakeCommands + ">>");
-    ASSERT_TRUE(ServeUntilConnected());
+    ASSERT_TRUE(WaitForListing());
 }
 
 }  // namespace

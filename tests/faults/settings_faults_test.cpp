@@ -13,20 +13,21 @@
 #include <random>
 
 #include "app/settings_format.h"
-#include "faults/tool_fixture.h"
 #include "platform/cp1251.h"
+#include "support/gui_test.h"
+#include "support/port_list_override.h"
 
 namespace cardpush::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-class SettingsFaultsTest : public WindowTest {
+class SettingsFaultsTest : public GuiTest {
 protected:
     void TearDown() override
     {
         form_.reset();
-        WindowTest::TearDown();
+        GuiTest::TearDown();
     }
 
     void OpenWindow(const std::string& settingsFolder)
@@ -49,6 +50,8 @@ protected:
         return line;
     }
 
+    // The real device layer, its port list empty.
+    testing::PortListOverride devices_;
     std::unique_ptr<TForm1> form_;
 };
 

@@ -16,7 +16,7 @@
 #include "platform/cp1251.h"
 #include "platform/files.h"
 #include "support/link_wait.h"
-#include "support/window_sim_fixture.h"
+#include "support/tool_fixture.h"
 
 namespace cardpush::test {
 namespace {
@@ -25,21 +25,11 @@ using Strings = std::vector<std::string>;
 
 const std::string kListing = ">";
 
-// The bytes that a job file's line frames carry: each line with CR LF.
-std::string Payload(const Strings& lines)
-{
-    std::string frames;
-    for (const auto& line : lines) {
-        frames += line + "\r\n";
-    }
-    return frames;
-}
-
 // What one acceptable job file puts on the wire: its header, then its lines.
 std::string Upload(const std::string& cardName, const Strings& lines)
 {
-    const std::string frames = Payload(lines);
-    return "<" + cardName + "\\" + std::to_string(frames.size()) + "\\" + frames;
+    const std::string frames = testing::Frames(lines);
+    return testing::UploadHeader(cardName, frames.size()) + frames;
 }
 
 std::string Delete(const std::string& cardName)
@@ -53,7 +43,7 @@ Strings Sorted(Strings names)
     return names;
 }
 
-class CardCommandsWindowTest : public WindowSimTest {
+class CardCommandsWindowTest : public ToolTest {
 protected:
     // The names as the controller lists them, in the card folder's order.
     Strings ListedCardFiles() const
@@ -134,7 +124,7 @@ TEST_P(HeaderSizeTest, HeaderAnnouncesTheBytesItsLineFramesCarry)
     ASSERT_TRUE(SelectJob("JOB.txt"));
 
     EXPECT_EQ(Upload("JOB", GetParam().lines) + kListing, RunCommand([&] { form_->N3Click(); }));
-    EXPECT_EQ(Payload(GetParam().lines), CardFile("JOB"));
+    EXPECT_EQ(testing::Frames(GetParam().lines), CardFile("JOB"));
     EXPECT_EQ((Strings{Listed("JOB")}), CardList());
 }
 

@@ -25,6 +25,7 @@ namespace cardpush {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Call;
 using testing::HangGuard;
 using testing::RecordingLinkHost;
 using testing::ServeUntil;
@@ -64,11 +65,11 @@ protected:
     {
         controller_ = std::thread([this, script = std::move(script)] {
             for (std::size_t i = 0; i < script.size(); ++i) {
-                if (!api_.WaitUntil(api_.Called("WriteFile", i + 1))) {
+                if (!api_.WaitUntil(api_.Called(Call::WriteFile, i + 1))) {
                     return;
                 }
                 if (script[i].failNextWrite) {
-                    api_.FailNext("WriteFile", ERROR_GEN_FAILURE);
+                    api_.FailNext(Call::WriteFile, ERROR_GEN_FAILURE);
                 }
                 api_.Receive(script[i].reply);
             }
@@ -101,8 +102,8 @@ TEST_F(LinkFakeDeviceTest, ControllerOnTheSavedPortIsTakenWithoutReadingThePortL
     ASSERT_TRUE(ServeUntil([this] { return session_->LinkState() == protocol::LinkState::Idle; }));
 
     EXPECT_EQ("SNMBDVR>", api_.Written());
-    EXPECT_EQ(0u, api_.CountOf("RegOpenKeyExA"));
-    const auto opens = api_.CallsOf("CreateFileA");
+    EXPECT_EQ(0u, api_.CountOf(Call::RegOpenKeyExA));
+    const auto opens = api_.CallsOf(Call::CreateFileA);
     ASSERT_EQ(1u, opens.size());
     EXPECT_EQ("\\\\.\\COM7", opens[0].bytes);
     EXPECT_EQ((LinkValues{.SerialNumber = "7",
@@ -139,7 +140,7 @@ TEST_F(LinkFakeDeviceTest, ReceptionThatEndsThroughAnErrorIsShownAndRefusesCardC
     Start("COM7", kFast);
     ASSERT_TRUE(ServeUntil([this] { return session_->CardCommandsAllowed(); }));
 
-    api_.FailNext("ClearCommError", ERROR_GEN_FAILURE);
+    api_.FailNext(Call::ClearCommError, ERROR_GEN_FAILURE);
     api_.Receive("N8_");
     const std::string lost = FailureCaption("Ошибка функции ClearCommError");
     ASSERT_TRUE(ServeUntil([&] { return host_->Captions().back() == lost; }));
@@ -149,14 +150,14 @@ TEST_F(LinkFakeDeviceTest, ReceptionThatEndsThroughAnErrorIsShownAndRefusesCardC
 
 TEST_F(LinkFakeDeviceTest, PortListThatCannotBeReadEndsTheLinkWithTheFailureCaption)
 {
-    api_.FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+    api_.FailNext(Call::RegOpenKeyExA, ERROR_ACCESS_DENIED);
     Start("", kFast);
     ASSERT_TRUE(ServeUntil([this] { return host_->Captions().size() == 2; }));
 
     EXPECT_EQ((std::vector<std::string>{link_texts::kConnecting.str(),
                                         FailureCaption("Ошибка обращения к системному реестру")}),
               host_->Captions());
-    EXPECT_EQ(0u, api_.CountOf("CreateFileA"));
+    EXPECT_EQ(0u, api_.CountOf(Call::CreateFileA));
 }
 
 // A pass over the port list in which no port opens takes no time of its own.
@@ -165,20 +166,20 @@ TEST_F(LinkFakeDeviceTest, PortListThatCannotBeReadEndsTheLinkWithTheFailureCapt
 // so that closing the tool hangs.
 TEST_F(LinkFakeDeviceTest, PassWithoutAnOpenPortRestsAndCanBeStopped)
 {
-    api_.FailNext("CreateFileA", ERROR_ACCESS_DENIED, -1);
+    api_.FailNext(Call::CreateFileA, ERROR_ACCESS_DENIED, -1);
     api_.AddPortValue("\\Device\\Serial0", "COM1");
     // The rest between passes lasts hours: only a stop can end it.
     Start("COM7", {.settle = 1h, .check = 1h, .checks = 20});
 
-    ASSERT_TRUE(api_.WaitUntil(api_.Called("CreateFileA", 2)));
+    ASSERT_TRUE(api_.WaitUntil(api_.Called(Call::CreateFileA, 2)));
     {
         HangGuard guard("closing during the port search");
         session_.reset();
     }
 
     EXPECT_EQ((std::vector<std::string>{"---COM7", "---COM1"}), host_->LinkLogLines());
-    EXPECT_EQ(2u, api_.CountOf("CreateFileA"));
-    EXPECT_EQ(1u, api_.CountOf("RegOpenKeyExA"));
+    EXPECT_EQ(2u, api_.CountOf(Call::CreateFileA));
+    EXPECT_EQ(1u, api_.CountOf(Call::RegOpenKeyExA));
     EXPECT_EQ(0, api_.OpenDevices());
 }
 

@@ -35,6 +35,8 @@ using namespace std::chrono_literals;
 using platform::MainThread;
 using platform::testing::PtyPeer;
 using testing::HangGuard;
+using testing::kHandshakeCommands;
+using testing::Listed;
 using testing::PortListOverride;
 using testing::RecordingLinkHost;
 using testing::ServeUntil;
@@ -42,18 +44,12 @@ using testing::SimProcess;
 
 // The simulator's identification answers, in the order they are asked for.
 const std::string kHandshakeReplies = "S0_N12345_M-1.5_B12.5_D3_V72_R1_";
-const std::string kHandshakeCommands = "SNMBDVR>";
 // A port that no device answers to.
 const std::string kMissingPort = "/nonexistent/cardpush-no-port";
 
 LinkSession::Timing Fast()
 {
     return {.settle = 20ms, .check = 50ms, .checks = 20, .listingStall = 200ms};
-}
-
-std::string Listed(const std::string& name)
-{
-    return name + std::string(8 - name.size(), ' ');
 }
 
 // The log line of a receive event.

@@ -1,18 +1,13 @@
-// The other end of a real pseudo-terminal, standing where a controller
-// would be on a serial line, and small helpers around the device layer.
+// Small helpers around the device layer on real pseudo-terminals, whose
+// other end a PtyPeer plays.
 #pragma once
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <string>
-#include <string_view>
 
 #include "platform/comm_api.h"
+#include "support/pty_peer.h"
 
 namespace cardpush::platform::testing {
 
@@ -20,66 +15,7 @@ namespace cardpush::platform::testing {
 // it only keeps a broken build from hanging, nothing is timed.
 constexpr int kPatienceMs = 10000;
 
-class PtyPeer {
-public:
-    PtyPeer()
-    {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        EXPECT_GE(master_, 0);
-        EXPECT_EQ(::grantpt(master_), 0);
-        EXPECT_EQ(::unlockpt(master_), 0);
-        char name[64] = {};
-        EXPECT_EQ(::ptsname_r(master_, name, sizeof name), 0);
-        path_ = name;
-    }
-    ~PtyPeer() { Hangup(); }
-    PtyPeer(const PtyPeer&) = delete;
-    PtyPeer& operator=(const PtyPeer&) = delete;
-
-    // "/dev/pts/N": the device that the layer under test opens.
-    const std::string& path() const { return path_; }
-
-    void Write(std::string_view bytes)
-    {
-        while (!bytes.empty()) {
-            const ssize_t n = ::write(master_, bytes.data(), bytes.size());
-            ASSERT_GT(n, 0);
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-        }
-    }
-
-    // Whatever arrives until count bytes have come (or patience runs out).
-    std::string Read(std::size_t count)
-    {
-        std::string got;
-        while (got.size() < count) {
-            pollfd fd{master_, POLLIN, 0};
-            if (::poll(&fd, 1, kPatienceMs) <= 0) {
-                break;
-            }
-            char chunk[512];
-            const ssize_t n = ::read(master_, chunk, std::min(sizeof chunk, count - got.size()));
-            if (n <= 0) {
-                break;
-            }
-            got.append(chunk, static_cast<std::size_t>(n));
-        }
-        return got;
-    }
-
-    // Closes the controller's end: the device hangs up.
-    void Hangup()
-    {
-        if (master_ >= 0) {
-            ::close(master_);
-            master_ = -1;
-        }
-    }
-
-private:
-    int master_ = -1;
-    std::string path_;
-};
+using cardpush::testing::PtyPeer;
 
 // An OVERLAPPED with its own manual-reset event, as the serial component
 // makes them.

@@ -1,6 +1,9 @@
 // The POSIX device layer on real pseudo-terminals, with a peer on the other
 // end: what the serial component relies on from each call.
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>

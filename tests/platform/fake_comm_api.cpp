@@ -33,14 +33,14 @@ std::string Bytes(const void* data, std::size_t size)
 
 // --- scripting ---
 
-void FakeCommApi::FailNext(std::string_view fn, DWORD error, int times)
+void FakeCommApi::FailNext(Call fn, DWORD error, int times)
 {
     std::lock_guard lock(mutex_);
     if (times < 0) {
-        persistentFailures_[std::string(fn)] = error;
+        persistentFailures_[fn] = error;
         return;
     }
-    auto& queue = failures_[std::string(fn)];
+    auto& queue = failures_[fn];
     for (int i = 0; i < times; ++i) {
         queue.push_back(error);
     }
@@ -97,13 +97,35 @@ void FakeCommApi::AddPortValue(std::string name, std::string data)
 
 // --- observation ---
 
+const char* NameOf(Call call)
+{
+    static constexpr const char* kNames[] = {"CreateFileA",         "CloseHandle",
+                                             "SetupComm",           "SetCommState",
+                                             "SetCommTimeouts",     "SetCommMask",
+                                             "WaitCommEvent",       "ReadFile",
+                                             "WriteFile",           "GetOverlappedResult",
+                                             "PurgeComm",           "ClearCommError",
+                                             "GetCommModemStatus",  "EscapeCommFunction",
+                                             "CreateEventA",        "SetEvent",
+                                             "WaitForSingleObject", "WaitForMultipleObjects",
+                                             "RegOpenKeyExA",       "RegEnumValueA",
+                                             "RegCloseKey",         "CompareStringA"};
+    static_assert(std::size(kNames) == static_cast<std::size_t>(Call::CompareStringA) + 1);
+    return kNames[static_cast<std::size_t>(call)];
+}
+
+void PrintTo(Call call, std::ostream* out)
+{
+    *out << NameOf(call);
+}
+
 std::vector<FakeCall> FakeCommApi::Calls() const
 {
     std::lock_guard lock(mutex_);
     return calls_;
 }
 
-std::vector<FakeCall> FakeCommApi::CallsOf(std::string_view fn) const
+std::vector<FakeCall> FakeCommApi::CallsOf(Call fn) const
 {
     std::lock_guard lock(mutex_);
     std::vector<FakeCall> out;
@@ -112,7 +134,7 @@ std::vector<FakeCall> FakeCommApi::CallsOf(std::string_view fn) const
     return out;
 }
 
-std::size_t FakeCommApi::CountOf(std::string_view fn) const
+std::size_t FakeCommApi::CountOf(Call fn) const
 {
     std::lock_guard lock(mutex_);
     return static_cast<std::size_t>(
@@ -121,18 +143,14 @@ std::size_t FakeCommApi::CountOf(std::string_view fn) const
 
 std::vector<std::string> FakeCommApi::DeviceCallNames() const
 {
-    static const std::string kSkipped[] = {"WaitForMultipleObjects",
-                                           "WaitForSingleObject",
-                                           "WaitCommEvent",
-                                           "GetOverlappedResult",
-                                           "CreateEventA",
-                                           "SetEvent",
-                                           "GetLastError"};
+    static const Call kSkipped[] = {Call::WaitForMultipleObjects, Call::WaitForSingleObject,
+                                    Call::WaitCommEvent,          Call::GetOverlappedResult,
+                                    Call::CreateEventA,           Call::SetEvent};
     std::lock_guard lock(mutex_);
     std::vector<std::string> out;
     for (const FakeCall& c : calls_) {
         if (std::find(std::begin(kSkipped), std::end(kSkipped), c.fn) == std::end(kSkipped)) {
-            out.push_back(c.fn);
+            out.emplace_back(NameOf(c.fn));
         }
     }
     return out;
@@ -198,10 +216,10 @@ bool FakeCommApi::WaitUntil(const std::function<bool()>& pred, int seconds) cons
     return changed_.wait_for(lock, std::chrono::seconds(seconds), pred);
 }
 
-std::function<bool()> FakeCommApi::Called(std::string fn, std::size_t n) const
+std::function<bool()> FakeCommApi::Called(Call fn, std::size_t n) const
 {
     // Evaluated by WaitUntil with the lock already held.
-    return [this, fn = std::move(fn), n] {
+    return [this, fn, n] {
         return static_cast<std::size_t>(std::count_if(
                    calls_.begin(), calls_.end(), [&](const FakeCall& c) { return c.fn == fn; })) >=
                n;
@@ -216,7 +234,7 @@ void FakeCommApi::Record(FakeCall call)
     Changed();
 }
 
-bool FakeCommApi::Fails(const char* fn)
+bool FakeCommApi::Fails(Call fn)
 {
     if (auto it = persistentFailures_.find(fn); it != persistentFailures_.end()) {
         lastError = it->second;
@@ -284,8 +302,8 @@ HANDLE FakeCommApi::CreateFileA(const char* name, DWORD access, DWORD shareMode,
                                 DWORD disposition, DWORD flags, HANDLE)
 {
     std::lock_guard lock(mutex_);
-    Record({"CreateFileA", nullptr, {access, shareMode, disposition, flags}, name});
-    if (Fails("CreateFileA")) {
+    Record({Call::CreateFileA, nullptr, {access, shareMode, disposition, flags}, name});
+    if (Fails(Call::CreateFileA)) {
         return INVALID_HANDLE_VALUE;
     }
     for (const auto& [handle, object] : objects_) {
@@ -304,8 +322,8 @@ HANDLE FakeCommApi::CreateFileA(const char* name, DWORD access, DWORD shareMode,
 BOOL FakeCommApi::CloseHandle(HANDLE handle)
 {
     std::lock_guard lock(mutex_);
-    Record({"CloseHandle", handle, {}, {}});
-    if (Fails("CloseHandle")) {
+    Record({Call::CloseHandle, handle, {}, {}});
+    if (Fails(Call::CloseHandle)) {
         return FALSE;
     }
     auto it = objects_.find(FromHandle(handle));
@@ -333,8 +351,8 @@ BOOL FakeCommApi::CloseHandle(HANDLE handle)
 BOOL FakeCommApi::SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue)
 {
     std::lock_guard lock(mutex_);
-    Record({"SetupComm", device, {inQueue, outQueue}, {}});
-    if (Fails("SetupComm")) {
+    Record({Call::SetupComm, device, {inQueue, outQueue}, {}});
+    if (Fails(Call::SetupComm)) {
         return FALSE;
     }
     return IsDevice(device) ? TRUE : Fail(ERROR_INVALID_HANDLE);
@@ -343,8 +361,8 @@ BOOL FakeCommApi::SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue)
 BOOL FakeCommApi::SetCommState(HANDLE device, DCB* dcb)
 {
     std::lock_guard lock(mutex_);
-    Record({"SetCommState", device, {}, Bytes(dcb, sizeof(DCB))});
-    if (Fails("SetCommState")) {
+    Record({Call::SetCommState, device, {}, Bytes(dcb, sizeof(DCB))});
+    if (Fails(Call::SetCommState)) {
         return FALSE;
     }
     return IsDevice(device) ? TRUE : Fail(ERROR_INVALID_HANDLE);
@@ -353,12 +371,12 @@ BOOL FakeCommApi::SetCommState(HANDLE device, DCB* dcb)
 BOOL FakeCommApi::SetCommTimeouts(HANDLE device, COMMTIMEOUTS* t)
 {
     std::lock_guard lock(mutex_);
-    Record({"SetCommTimeouts",
+    Record({Call::SetCommTimeouts,
             device,
             {t->ReadIntervalTimeout, t->ReadTotalTimeoutMultiplier, t->ReadTotalTimeoutConstant,
              t->WriteTotalTimeoutMultiplier, t->WriteTotalTimeoutConstant},
             Bytes(t, sizeof(COMMTIMEOUTS))});
-    if (Fails("SetCommTimeouts")) {
+    if (Fails(Call::SetCommTimeouts)) {
         return FALSE;
     }
     return IsDevice(device) ? TRUE : Fail(ERROR_INVALID_HANDLE);
@@ -367,8 +385,8 @@ BOOL FakeCommApi::SetCommTimeouts(HANDLE device, COMMTIMEOUTS* t)
 BOOL FakeCommApi::SetCommMask(HANDLE device, DWORD mask)
 {
     std::lock_guard lock(mutex_);
-    Record({"SetCommMask", device, {mask}, {}});
-    if (Fails("SetCommMask")) {
+    Record({Call::SetCommMask, device, {mask}, {}});
+    if (Fails(Call::SetCommMask)) {
         return FALSE;
     }
     if (!IsDevice(device)) {
@@ -390,8 +408,8 @@ BOOL FakeCommApi::SetCommMask(HANDLE device, DWORD mask)
 BOOL FakeCommApi::WaitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped)
 {
     std::lock_guard lock(mutex_);
-    Record({"WaitCommEvent", device, {}, {}});
-    if (Fails("WaitCommEvent")) {
+    Record({Call::WaitCommEvent, device, {}, {}});
+    if (Fails(Call::WaitCommEvent)) {
         return FALSE;
     }
     if (!IsDevice(device)) {
@@ -416,8 +434,8 @@ BOOL FakeCommApi::ReadFile(HANDLE device, void* buffer, DWORD count, DWORD* read
                            OVERLAPPED* overlapped)
 {
     std::lock_guard lock(mutex_);
-    Record({"ReadFile", device, {count}, {}});
-    if (Fails("ReadFile")) {
+    Record({Call::ReadFile, device, {count}, {}});
+    if (Fails(Call::ReadFile)) {
         return FALSE;
     }
     if (!IsDevice(device)) {
@@ -436,8 +454,8 @@ BOOL FakeCommApi::WriteFile(HANDLE device, const void* buffer, DWORD count, DWOR
                             OVERLAPPED* overlapped)
 {
     std::lock_guard lock(mutex_);
-    Record({"WriteFile", device, {count}, Bytes(buffer, count)});
-    if (Fails("WriteFile")) {
+    Record({Call::WriteFile, device, {count}, Bytes(buffer, count)});
+    if (Fails(Call::WriteFile)) {
         return FALSE;
     }
     if (!IsDevice(device)) {
@@ -463,8 +481,8 @@ BOOL FakeCommApi::GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWO
                                       BOOL wait)
 {
     std::unique_lock lock(mutex_);
-    Record({"GetOverlappedResult", device, {static_cast<DWORD>(wait)}, {}});
-    if (Fails("GetOverlappedResult")) {
+    Record({Call::GetOverlappedResult, device, {static_cast<DWORD>(wait)}, {}});
+    if (Fails(Call::GetOverlappedResult)) {
         return FALSE;
     }
     if (overlapped->Internal == kPending) {
@@ -483,8 +501,8 @@ BOOL FakeCommApi::GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWO
 BOOL FakeCommApi::PurgeComm(HANDLE device, DWORD flags)
 {
     std::lock_guard lock(mutex_);
-    Record({"PurgeComm", device, {flags}, {}});
-    if (Fails("PurgeComm")) {
+    Record({Call::PurgeComm, device, {flags}, {}});
+    if (Fails(Call::PurgeComm)) {
         return FALSE;
     }
     if (!IsDevice(device)) {
@@ -505,8 +523,8 @@ BOOL FakeCommApi::PurgeComm(HANDLE device, DWORD flags)
 BOOL FakeCommApi::ClearCommError(HANDLE device, DWORD* errors, COMSTAT* status)
 {
     std::lock_guard lock(mutex_);
-    Record({"ClearCommError", device, {}, {}});
-    if (Fails("ClearCommError")) {
+    Record({Call::ClearCommError, device, {}, {}});
+    if (Fails(Call::ClearCommError)) {
         return FALSE;
     }
     if (!IsDevice(device)) {
@@ -527,8 +545,8 @@ BOOL FakeCommApi::ClearCommError(HANDLE device, DWORD* errors, COMSTAT* status)
 BOOL FakeCommApi::GetCommModemStatus(HANDLE device, DWORD* status)
 {
     std::lock_guard lock(mutex_);
-    Record({"GetCommModemStatus", device, {}, {}});
-    if (Fails("GetCommModemStatus")) {
+    Record({Call::GetCommModemStatus, device, {}, {}});
+    if (Fails(Call::GetCommModemStatus)) {
         return FALSE;
     }
     if (!IsDevice(device)) {
@@ -541,8 +559,8 @@ BOOL FakeCommApi::GetCommModemStatus(HANDLE device, DWORD* status)
 BOOL FakeCommApi::EscapeCommFunction(HANDLE device, DWORD function)
 {
     std::lock_guard lock(mutex_);
-    Record({"EscapeCommFunction", device, {function}, {}});
-    if (Fails("EscapeCommFunction")) {
+    Record({Call::EscapeCommFunction, device, {function}, {}});
+    if (Fails(Call::EscapeCommFunction)) {
         return FALSE;
     }
     return IsDevice(device) ? TRUE : Fail(ERROR_INVALID_HANDLE);
@@ -553,11 +571,11 @@ BOOL FakeCommApi::EscapeCommFunction(HANDLE device, DWORD function)
 HANDLE FakeCommApi::CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*)
 {
     std::lock_guard lock(mutex_);
-    Record({"CreateEventA",
+    Record({Call::CreateEventA,
             nullptr,
             {static_cast<DWORD>(manualReset), static_cast<DWORD>(initialState)},
             {}});
-    if (Fails("CreateEventA")) {
+    if (Fails(Call::CreateEventA)) {
         return nullptr;
     }
     const std::uintptr_t handle = nextHandle_++;
@@ -568,8 +586,8 @@ HANDLE FakeCommApi::CreateEventA(void*, BOOL manualReset, BOOL initialState, con
 BOOL FakeCommApi::SetEvent(HANDLE event)
 {
     std::lock_guard lock(mutex_);
-    Record({"SetEvent", event, {}, {}});
-    if (Fails("SetEvent")) {
+    Record({Call::SetEvent, event, {}, {}});
+    if (Fails(Call::SetEvent)) {
         return FALSE;
     }
     auto it = objects_.find(FromHandle(event));
@@ -589,11 +607,11 @@ DWORD FakeCommApi::WaitForMultipleObjects(DWORD count, const HANDLE* objects, BO
                                           DWORD milliseconds)
 {
     std::unique_lock lock(mutex_);
-    Record({count == 1 ? "WaitForSingleObject" : "WaitForMultipleObjects",
+    Record({count == 1 ? Call::WaitForSingleObject : Call::WaitForMultipleObjects,
             objects[0],
             {count, static_cast<DWORD>(waitAll), milliseconds},
             {}});
-    if (Fails(count == 1 ? "WaitForSingleObject" : "WaitForMultipleObjects")) {
+    if (Fails(count == 1 ? Call::WaitForSingleObject : Call::WaitForMultipleObjects)) {
         return WAIT_FAILED;
     }
     // Which object is signalled, or count when none; -1 when a handle is bad.
@@ -640,11 +658,11 @@ LONG FakeCommApi::RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, RE
                                 HKEY* key)
 {
     std::lock_guard lock(mutex_);
-    Record({"RegOpenKeyExA",
+    Record({Call::RegOpenKeyExA,
             root,
             {options, access},
             subKey != nullptr ? std::string(subKey) : std::string()});
-    if (Fails("RegOpenKeyExA")) {
+    if (Fails(Call::RegOpenKeyExA)) {
         return static_cast<LONG>(lastError);
     }
     const std::uintptr_t handle = nextHandle_++;
@@ -657,8 +675,8 @@ LONG FakeCommApi::RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLe
                                 DWORD* type, BYTE* data, DWORD* dataLength)
 {
     std::lock_guard lock(mutex_);
-    Record({"RegEnumValueA", key, {index, *nameLength, *dataLength}, {}});
-    if (Fails("RegEnumValueA")) {
+    Record({Call::RegEnumValueA, key, {index, *nameLength, *dataLength}, {}});
+    if (Fails(Call::RegEnumValueA)) {
         return static_cast<LONG>(lastError);
     }
     if (index >= portValues_.size()) {
@@ -683,7 +701,7 @@ LONG FakeCommApi::RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLe
 LONG FakeCommApi::RegCloseKey(HKEY key)
 {
     std::lock_guard lock(mutex_);
-    Record({"RegCloseKey", key, {}, {}});
+    Record({Call::RegCloseKey, key, {}, {}});
     auto it = objects_.find(FromHandle(key));
     if (it == objects_.end() || it->second.kind != Kind::Key) {
         return ERROR_INVALID_HANDLE;
@@ -696,7 +714,7 @@ int FakeCommApi::CompareStringA(LCID locale, DWORD flags, const char* a, int aLe
                                 int bLength)
 {
     std::lock_guard lock(mutex_);
-    Record({"CompareStringA", nullptr, {locale, flags}, {}});
+    Record({Call::CompareStringA, nullptr, {locale, flags}, {}});
     const std::size_t na = aLength < 0 ? std::strlen(a) : static_cast<std::size_t>(aLength);
     const std::size_t nb = bLength < 0 ? std::strlen(b) : static_cast<std::size_t>(bLength);
     const int order = CompareCp1251(std::string_view(a, na), std::string_view(b, nb),

@@ -22,6 +22,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,37 @@
 
 namespace cardpush::test {
 
+// The calls of the device layer that the fake records and can fail.
+enum class Call {
+    CreateFileA,
+    CloseHandle,
+    SetupComm,
+    SetCommState,
+    SetCommTimeouts,
+    SetCommMask,
+    WaitCommEvent,
+    ReadFile,
+    WriteFile,
+    GetOverlappedResult,
+    PurgeComm,
+    ClearCommError,
+    GetCommModemStatus,
+    EscapeCommFunction,
+    CreateEventA,
+    SetEvent,
+    WaitForSingleObject,
+    WaitForMultipleObjects,
+    RegOpenKeyExA,
+    RegEnumValueA,
+    RegCloseKey,
+    CompareStringA,
+};
+// The call's name as the device layer spells it ("SetCommState").
+const char* NameOf(Call call);
+void PrintTo(Call call, std::ostream* out);
+
 struct FakeCall {
-    std::string fn;           // "SetCommState", "PurgeComm"...
+    Call fn;
     HANDLE handle = nullptr;  // the device, event or key the call was given
     std::vector<DWORD> args;  // the call's numeric arguments, in order
     std::string bytes;        // the path, the DCB or COMMTIMEOUTS record, the data written
@@ -49,7 +79,7 @@ public:
     // on). A failing call returns its failure value (FALSE, nullptr,
     // INVALID_HANDLE_VALUE, WAIT_FAILED) and sets the thread's last error; a
     // registry call returns the code itself.
-    void FailNext(std::string_view fn, DWORD error, int times = 1);
+    void FailNext(Call fn, DWORD error, int times = 1);
 
     // Bytes arriving on the line: appended to the driver's input queue; with
     // `signal`, EV_RXCHAR is raised as well.
@@ -73,8 +103,8 @@ public:
     // --- observation ---
 
     std::vector<FakeCall> Calls() const;
-    std::vector<FakeCall> CallsOf(std::string_view fn) const;
-    std::size_t CountOf(std::string_view fn) const;
+    std::vector<FakeCall> CallsOf(Call fn) const;
+    std::size_t CountOf(Call fn) const;
     // The names of the recorded calls, without the event waits and event
     // calls that the event thread repeats on every turn.
     std::vector<std::string> DeviceCallNames() const;
@@ -94,7 +124,7 @@ public:
     // a measure of speed).
     bool WaitUntil(const std::function<bool()>& pred, int seconds = 20) const;
     // pred for WaitUntil: fn has been called at least n times.
-    std::function<bool()> Called(std::string fn, std::size_t n = 1) const;
+    std::function<bool()> Called(Call fn, std::size_t n = 1) const;
 
     // --- the device layer ---
 
@@ -145,7 +175,7 @@ private:
     };
 
     void Record(FakeCall call);
-    bool Fails(const char* fn);  // consumes a scripted failure
+    bool Fails(Call fn);  // consumes a scripted failure
     bool IsDevice(HANDLE handle) const;
     bool Fail(DWORD error);  // sets the last error, returns FALSE
     void Signal(HANDLE event, bool on);
@@ -157,8 +187,8 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<FakeCall> calls_;
-    std::map<std::string, std::deque<DWORD>, std::less<>> failures_;
-    std::map<std::string, DWORD, std::less<>> persistentFailures_;
+    std::map<Call, std::deque<DWORD>> failures_;
+    std::map<Call, DWORD> persistentFailures_;
     std::map<std::uintptr_t, Object> objects_;
     std::uintptr_t nextHandle_ = 0x1000;
 

@@ -22,6 +22,7 @@ namespace cardpush {
 namespace {
 
 using platform::MainThread;
+using test::Call;
 using test::FakeCommApi;
 using test::HandlerLog;
 using Entries = std::vector<std::string>;
@@ -143,7 +144,8 @@ TEST_F(EventThreadTest, ParityErrorsCountOnlyOnALineWithParity)
     fake.RaiseEvents(EV_ERR);
     fake.RaiseEvents(EV_TXEMPTY);
     EXPECT_EQ((Entries{"txempty"}), log.WaitFor(1));
-    EXPECT_EQ(1u, fake.CountOf("ClearCommError")) << "the error flags are read and cleared anyway";
+    EXPECT_EQ(1u, fake.CountOf(Call::ClearCommError))
+        << "the error flags are read and cleared anyway";
 
     port.Close();
     port.SetParity(paEven);
@@ -161,7 +163,7 @@ TEST_F(EventThreadTest, LineChangesQueryTheLinesOnlyForAssignedHandlers)
     fake.RaiseEvents(EV_CTS | EV_DSR | EV_RLSD);
     fake.RaiseEvents(EV_TXEMPTY);
     log.WaitFor(1);
-    EXPECT_EQ(0u, fake.CountOf("GetCommModemStatus"));
+    EXPECT_EQ(0u, fake.CountOf(Call::GetCommModemStatus));
 
     port.Close();
     port.OnCTSChange = [this](TBComPort*, bool on) { log.Add(on ? "cts on" : "cts off"); };
@@ -169,7 +171,7 @@ TEST_F(EventThreadTest, LineChangesQueryTheLinesOnlyForAssignedHandlers)
     fake.SetModemStatus(MS_CTS_ON);
     fake.RaiseEvents(EV_CTS | EV_DSR);
     EXPECT_EQ((Entries{"txempty", "cts on"}), log.WaitFor(2));
-    EXPECT_EQ(1u, fake.CountOf("GetCommModemStatus"));
+    EXPECT_EQ(1u, fake.CountOf(Call::GetCommModemStatus));
 }
 
 TEST_F(EventThreadTest, ThreadSyncRunsTheHandlerOnTheGuiThreadWithTheCountWaiting)
@@ -198,7 +200,7 @@ TEST_F(EventThreadTest, HandlerThatThrowsEndsEventDeliveryUntilReopened)
     fake.Receive("x");
     ServeUntilLogged(1);
     // The thread's way out clears the mask: nothing wakes it any more.
-    ASSERT_TRUE(fake.WaitUntil(fake.Called("SetCommMask", 2)));
+    ASSERT_TRUE(fake.WaitUntil(fake.Called(Call::SetCommMask, 2)));
     EXPECT_EQ(0u, fake.EventMask());
     fake.Receive("y");
     MainThread::ServePending();
@@ -225,9 +227,9 @@ TEST_F(EventThreadTest, QueryFailureInsideADispatchEndsEventDelivery)
     port.SetSyncMethod(smNone);
     LogEveryEvent();
     port.Open();
-    fake.FailNext("ClearCommError", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::ClearCommError, ERROR_GEN_FAILURE);
     fake.Receive("x");
-    ASSERT_TRUE(fake.WaitUntil(fake.Called("SetCommMask", 2)));
+    ASSERT_TRUE(fake.WaitUntil(fake.Called(Call::SetCommMask, 2)));
     fake.Receive("y");
     EXPECT_TRUE(port.Close());
     EXPECT_EQ(Entries{}, log.Entries());
@@ -266,11 +268,11 @@ TEST_F(EventThreadTest, WindowSyncReleasesTheEventThreadBeforeTheHandlerRuns)
     bool released = false;
     port.OnTxEmpty = [&](TBComPort*) {
         // The event thread goes back to waiting for events while we are here.
-        released = fake.WaitUntil(fake.Called("WaitCommEvent", 2));
+        released = fake.WaitUntil(fake.Called(Call::WaitCommEvent, 2));
         CountLogged();
     };
     port.Open();
-    ASSERT_TRUE(fake.WaitUntil(fake.Called("WaitCommEvent")));
+    ASSERT_TRUE(fake.WaitUntil(fake.Called(Call::WaitCommEvent)));
     fake.RaiseEvents(EV_TXEMPTY);  // completes the first wait
     ServeUntilLogged(1);
     EXPECT_TRUE(released);
@@ -344,12 +346,12 @@ TEST_F(EventThreadTest, CloseOnAnotherThreadReturnsOnceTheGuiThreadRanTheDispatc
 TEST_F(EventThreadTest, DeviceThatRefusesToWaitLeavesTheThreadIdleUntilClose)
 {
     port.SetSyncMethod(smNone);
-    fake.FailNext("WaitCommEvent", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::WaitCommEvent, ERROR_GEN_FAILURE);
     port.Open();
-    ASSERT_TRUE(fake.WaitUntil(fake.Called("WaitForSingleObject")));
+    ASSERT_TRUE(fake.WaitUntil(fake.Called(Call::WaitForSingleObject)));
     EXPECT_TRUE(port.Close());
-    EXPECT_EQ(1u, fake.CountOf("WaitCommEvent"));
-    EXPECT_EQ(0u, fake.CountOf("GetOverlappedResult"));
+    EXPECT_EQ(1u, fake.CountOf(Call::WaitCommEvent));
+    EXPECT_EQ(0u, fake.CountOf(Call::GetOverlappedResult));
     EXPECT_EQ(0, fake.OpenEvents());
 }
 
@@ -358,11 +360,11 @@ TEST_F(EventThreadTest, WakeUpWhoseCompletionFailsIsSkipped)
     port.SetSyncMethod(smNone);
     LogEveryEvent();
     port.Open();
-    fake.FailNext("GetOverlappedResult", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::GetOverlappedResult, ERROR_GEN_FAILURE);
     // One event per wake-up: each raise completes a wait already outstanding.
-    ASSERT_TRUE(fake.WaitUntil(fake.Called("WaitCommEvent")));
+    ASSERT_TRUE(fake.WaitUntil(fake.Called(Call::WaitCommEvent)));
     fake.RaiseEvents(EV_TXEMPTY);
-    ASSERT_TRUE(fake.WaitUntil(fake.Called("WaitCommEvent", 2)));
+    ASSERT_TRUE(fake.WaitUntil(fake.Called(Call::WaitCommEvent, 2)));
     fake.RaiseEvents(EV_RING);
     EXPECT_EQ((Entries{"ring"}), log.WaitFor(1));
 }

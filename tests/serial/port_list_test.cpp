@@ -12,6 +12,7 @@
 namespace cardpush {
 namespace {
 
+using test::Call;
 using test::ComPortMessage;
 using test::FakeCommApi;
 using List = std::vector<std::string>;
@@ -30,13 +31,13 @@ TEST_F(PortListTest, PortsSortByTextWithoutRegardToCase)
     ListSerialPorts(list, fake);
     EXPECT_EQ((List{"COM1", "COM10", "COM3"}), list);
 
-    const auto open = fake.CallsOf("RegOpenKeyExA").at(0);
+    const auto open = fake.CallsOf(Call::RegOpenKeyExA).at(0);
     EXPECT_EQ(HKEY_LOCAL_MACHINE, open.handle);
     EXPECT_EQ("HARDWARE\\DEVICEMAP\\SERIALCOMM", open.bytes);
     EXPECT_EQ((std::vector<DWORD>{0, KEY_READ}), open.args);
-    EXPECT_EQ((std::vector<DWORD>{0, 256, 256}), fake.CallsOf("RegEnumValueA").at(0).args);
+    EXPECT_EQ((std::vector<DWORD>{0, 256, 256}), fake.CallsOf(Call::RegEnumValueA).at(0).args);
     EXPECT_EQ((std::vector<DWORD>{LOCALE_USER_DEFAULT, NORM_IGNORECASE}),
-              fake.CallsOf("CompareStringA").at(0).args);
+              fake.CallsOf(Call::CompareStringA).at(0).args);
     EXPECT_EQ(0, fake.OpenKeys());
 }
 
@@ -90,11 +91,11 @@ TEST_F(PortListTest, OverlongValueNameFails)
 
 TEST_F(PortListTest, KeyThatCannotBeOpenedKeepsTheList)
 {
-    fake.FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+    fake.FailNext(Call::RegOpenKeyExA, ERROR_ACCESS_DENIED);
     EXPECT_EQ("Ошибка обращения к системному реестру",
               ComPortMessage([&] { ListSerialPorts(list, fake); }));
     EXPECT_EQ((List{"old1", "old2"}), list);
-    EXPECT_EQ(0u, fake.CountOf("RegCloseKey"));
+    EXPECT_EQ(0u, fake.CountOf(Call::RegCloseKey));
 }
 
 TEST_F(PortListTest, EnumerationFailingMidwayKeepsTheListAndClosesTheKey)
@@ -106,8 +107,8 @@ TEST_F(PortListTest, EnumerationFailingMidwayKeepsTheListAndClosesTheKey)
     EXPECT_EQ("Ошибка обращения к системному реестру",
               ComPortMessage([&] { ListSerialPorts(list, fake); }));
     EXPECT_EQ((List{"old1", "old2"}), list);
-    EXPECT_EQ(3u, fake.CountOf("RegEnumValueA"));
-    EXPECT_EQ(1u, fake.CountOf("RegCloseKey"));
+    EXPECT_EQ(3u, fake.CountOf(Call::RegEnumValueA));
+    EXPECT_EQ(1u, fake.CountOf(Call::RegCloseKey));
     EXPECT_EQ(0, fake.OpenKeys());
 }
 

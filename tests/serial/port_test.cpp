@@ -13,6 +13,7 @@
 namespace cardpush {
 namespace {
 
+using test::Call;
 using test::ComPortMessage;
 using test::FakeCall;
 using test::FakeCommApi;
@@ -59,16 +60,16 @@ protected:
     void OpenSettled()
     {
         port.Open();
-        ASSERT_TRUE(fake.WaitUntil(fake.Called("WaitCommEvent")));
+        ASSERT_TRUE(fake.WaitUntil(fake.Called(Call::WaitCommEvent)));
     }
     std::string LastDcb() const
     {
-        const auto calls = fake.CallsOf("SetCommState");
+        const auto calls = fake.CallsOf(Call::SetCommState);
         return calls.empty() ? std::string() : Hex(calls.back().bytes);
     }
     std::vector<DWORD> LastTimeouts() const
     {
-        const auto calls = fake.CallsOf("SetCommTimeouts");
+        const auto calls = fake.CallsOf(Call::SetCommTimeouts);
         return calls.empty() ? std::vector<DWORD>() : calls.back().args;
     }
 
@@ -104,15 +105,15 @@ TEST_F(PortTest, OpenConfiguresTheDeviceStepByStep)
                                                "SetCommTimeouts", "SetCommMask"};
     EXPECT_EQ(expected, fake.DeviceCallNames());
 
-    const FakeCall open = fake.CallsOf("CreateFileA").at(0);
+    const FakeCall open = fake.CallsOf(Call::CreateFileA).at(0);
     EXPECT_EQ("\\\\.\\COM2", open.bytes);
     EXPECT_EQ(
         (std::vector<DWORD>{GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, FILE_FLAG_OVERLAPPED}),
         open.args);
-    EXPECT_EQ((std::vector<DWORD>{2048, 2048}), fake.CallsOf("SetupComm").at(0).args);
+    EXPECT_EQ((std::vector<DWORD>{2048, 2048}), fake.CallsOf(Call::SetupComm).at(0).args);
     EXPECT_EQ(Hex(ExpectedDcb(9600, 8, 0, 0)), LastDcb());
     EXPECT_EQ((std::vector<DWORD>{MAXDWORD, 0, 0, 100, 1000}), LastTimeouts());
-    EXPECT_EQ(0x05BDu, fake.CallsOf("SetCommMask").at(0).args.at(0));
+    EXPECT_EQ(0x05BDu, fake.CallsOf(Call::SetCommMask).at(0).args.at(0));
 }
 
 TEST_F(PortTest, DevicePathIsThePrefixAndTheNameUpToItsFirstNul)
@@ -123,7 +124,7 @@ TEST_F(PortTest, DevicePathIsThePrefixAndTheNameUpToItsFirstNul)
     port.SetPort(std::string("COM1\0X", 6));
     port.Open();
 
-    const auto opens = fake.CallsOf("CreateFileA");
+    const auto opens = fake.CallsOf(Call::CreateFileA);
     ASSERT_EQ(2u, opens.size());
     EXPECT_EQ("\\\\.\\COM12", opens[0].bytes);
     EXPECT_EQ("\\\\.\\COM1", opens[1].bytes);
@@ -132,7 +133,7 @@ TEST_F(PortTest, DevicePathIsThePrefixAndTheNameUpToItsFirstNul)
 TEST_F(PortTest, LineSettingsGoOutAsAWholeFreshBlockOnlyWhileOpen)
 {
     port.SetBaudRate(br115200);
-    EXPECT_EQ(0u, fake.CountOf("SetCommState"));
+    EXPECT_EQ(0u, fake.CountOf(Call::SetCommState));
 
     port.Open();
     EXPECT_EQ(Hex(ExpectedDcb(115200, 8, 0, 0)), LastDcb());
@@ -146,7 +147,7 @@ TEST_F(PortTest, LineSettingsGoOutAsAWholeFreshBlockOnlyWhileOpen)
     port.SetBaudRate(br115200);  // unchanged: nothing sent
     port.SetBaudRate(br256000);
     EXPECT_EQ(Hex(ExpectedDcb(256000, 7, 2, 2)), LastDcb());
-    EXPECT_EQ(5u, fake.CountOf("SetCommState"));
+    EXPECT_EQ(5u, fake.CountOf(Call::SetCommState));
 }
 
 TEST_F(PortTest, BaudRatesReachTheDeviceByTheirTable)
@@ -166,20 +167,20 @@ TEST_F(PortTest, TimeoutsSendAllFiveWithNegativeAsMaxDword)
     port.Timeouts().SetReadInterval(0);
     EXPECT_EQ((std::vector<DWORD>{0, 0, 0, 100, 1000}), LastTimeouts());
     port.Timeouts().SetReadInterval(0);  // unchanged: nothing sent
-    EXPECT_EQ(3u, fake.CountOf("SetCommTimeouts"));
+    EXPECT_EQ(3u, fake.CountOf(Call::SetCommTimeouts));
 
     TComTimeouts source;  // belongs to no port: setting only stores
     source.SetReadTotalMultiplier(7);
     source.SetWriteTotalConstant(-2);
     port.SetTimeouts(source);
-    EXPECT_EQ(4u, fake.CountOf("SetCommTimeouts"));
+    EXPECT_EQ(4u, fake.CountOf(Call::SetCommTimeouts));
     EXPECT_EQ((std::vector<DWORD>{MAXDWORD, 7, 0, 100, MAXDWORD}), LastTimeouts());
     EXPECT_EQ(7, port.Timeouts().ReadTotalMultiplier());
 
     // The port keeps its own object: the source is not bound to it.
     source.SetReadTotalMultiplier(9);
     EXPECT_EQ(7, port.Timeouts().ReadTotalMultiplier());
-    EXPECT_EQ(4u, fake.CountOf("SetCommTimeouts"));
+    EXPECT_EQ(4u, fake.CountOf(Call::SetCommTimeouts));
 }
 
 TEST_F(PortTest, BufferSizesStoreOddPositiveValuesOneLower)
@@ -198,8 +199,8 @@ TEST_F(PortTest, BufferSizesStoreOddPositiveValuesOneLower)
     // Compared before the adjustment: 2049 against a stored 2048 differs each time.
     port.SetInBufSize(2049);
     port.SetInBufSize(2049);
-    EXPECT_EQ(2u, fake.CountOf("SetupComm"));
-    EXPECT_EQ((std::vector<DWORD>{2048, 0}), fake.CallsOf("SetupComm").back().args);
+    EXPECT_EQ(2u, fake.CountOf(Call::SetupComm));
+    EXPECT_EQ((std::vector<DWORD>{2048, 0}), fake.CallsOf(Call::SetupComm).back().args);
 }
 
 TEST_F(PortTest, PortAndSyncMethodAreFrozenWhileOpen)
@@ -245,20 +246,20 @@ TEST_F(PortTest, CloseLowersLinesAbortsStopsTheThreadAndReleasesEverything)
         "EscapeCommFunction", "EscapeCommFunction", "PurgeComm",   "SetCommMask",
         "PurgeComm",          "CloseHandle",        "CloseHandle", "CloseHandle"};
     EXPECT_EQ(expected, fake.DeviceCallNames());
-    const auto escapes = fake.CallsOf("EscapeCommFunction");
+    const auto escapes = fake.CallsOf(Call::EscapeCommFunction);
     EXPECT_EQ(CLRDTR, escapes.at(0).args.at(0));
     EXPECT_EQ(CLRRTS, escapes.at(1).args.at(0));
-    const auto purges = fake.CallsOf("PurgeComm");
+    const auto purges = fake.CallsOf(Call::PurgeComm);
     EXPECT_EQ(PURGE_TXABORT | PURGE_RXABORT, purges.at(0).args.at(0));
     EXPECT_EQ(PURGE_TXCLEAR | PURGE_RXCLEAR, purges.at(1).args.at(0));
-    EXPECT_EQ(0u, fake.CallsOf("SetCommMask").at(0).args.at(0));
+    EXPECT_EQ(0u, fake.CallsOf(Call::SetCommMask).at(0).args.at(0));
     EXPECT_EQ(0, fake.OpenDevices());
     EXPECT_EQ(0, fake.OpenEvents());
 }
 
 TEST_F(PortTest, OpenFailingToFindOrGetTheDeviceLeavesThePortClosed)
 {
-    fake.FailNext("CreateFileA", ERROR_FILE_NOT_FOUND);
+    fake.FailNext(Call::CreateFileA, ERROR_FILE_NOT_FOUND);
     EXPECT_EQ("Попытка открыть несуществующий COM-порт", ComPortMessage([&] { port.Open(); }));
     EXPECT_FALSE(port.Connected());
 
@@ -272,31 +273,32 @@ TEST_F(PortTest, OpenFailingToFindOrGetTheDeviceLeavesThePortClosed)
     // Any other cause surfaces as the first configuration step failing on
     // the invalid handle, which is never closed.
     fake.ClearCalls();
-    fake.FailNext("CreateFileA", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::CreateFileA, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка функции SetupComm", ComPortMessage([&] { port.Open(); }));
     EXPECT_FALSE(port.Connected());
-    EXPECT_EQ(0u, fake.CountOf("CloseHandle"));
-    EXPECT_EQ(0u, fake.CountOf("SetCommMask"));
+    EXPECT_EQ(0u, fake.CountOf(Call::CloseHandle));
+    EXPECT_EQ(0u, fake.CountOf(Call::SetCommMask));
 
     EXPECT_TRUE(port.Open());
 }
 
 TEST_F(PortTest, OpenFailingToConfigureReleasesTheDeviceAndKeepsTheProperties)
 {
-    const std::pair<const char*, const char*> cases[] = {
-        {"SetupComm", "Ошибка функции SetupComm"},
-        {"SetCommState", "Ошибка функции SetCommState"},
-        {"SetCommTimeouts", "Ошибка функции SetCommTimeouts"},
+    const std::pair<Call, const char*> cases[] = {
+        {Call::SetupComm, "Ошибка функции SetupComm"},
+        {Call::SetCommState, "Ошибка функции SetCommState"},
+        {Call::SetCommTimeouts, "Ошибка функции SetCommTimeouts"},
     };
     port.SetBaudRate(br57600);
     for (auto [fn, message] : cases) {
         fake.ClearCalls();
         fake.FailNext(fn, ERROR_GEN_FAILURE);
+        SCOPED_TRACE(test::NameOf(fn));
         EXPECT_EQ(message, ComPortMessage([&] { port.Open(); }));
-        EXPECT_FALSE(port.Connected()) << fn;
-        EXPECT_EQ(1u, fake.CountOf("CloseHandle")) << fn;
-        EXPECT_EQ(0u, fake.CountOf("SetCommMask")) << fn << ": no event thread";
-        EXPECT_EQ(0, fake.OpenDevices()) << fn;
+        EXPECT_FALSE(port.Connected());
+        EXPECT_EQ(1u, fake.CountOf(Call::CloseHandle));
+        EXPECT_EQ(0u, fake.CountOf(Call::SetCommMask)) << "no event thread";
+        EXPECT_EQ(0, fake.OpenDevices());
         EXPECT_EQ(br57600, port.BaudRate());
     }
     EXPECT_TRUE(port.Open());
@@ -306,7 +308,7 @@ TEST_F(PortTest, OpenFailingToConfigureReleasesTheDeviceAndKeepsTheProperties)
 TEST_F(PortTest, SetterWhoseSendFailsKeepsTheValueForTheNextSend)
 {
     port.Open();
-    fake.FailNext("SetCommState", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::SetCommState, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка функции SetCommState", ComPortMessage([&] { port.SetBaudRate(br19200); }));
     EXPECT_EQ(br19200, port.BaudRate());
     EXPECT_TRUE(port.Connected());
@@ -314,10 +316,10 @@ TEST_F(PortTest, SetterWhoseSendFailsKeepsTheValueForTheNextSend)
     port.SetStopBits(sb2);
     EXPECT_EQ(Hex(ExpectedDcb(19200, 8, 0, 2)), LastDcb());
 
-    fake.FailNext("SetupComm", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::SetupComm, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка функции SetupComm", ComPortMessage([&] { port.SetOutBufSize(100); }));
     EXPECT_EQ(100, port.OutBufSize());
-    fake.FailNext("SetCommTimeouts", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::SetCommTimeouts, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка функции SetCommTimeouts",
               ComPortMessage([&] { port.Timeouts().SetReadTotalConstant(5); }));
     EXPECT_EQ(5, port.Timeouts().ReadTotalConstant());
@@ -327,11 +329,11 @@ TEST_F(PortTest, CloseFailingInItsFirstStepsLeavesThePortOpenAndStartsOverNextTi
 {
     port.Open();
 
-    fake.FailNext("EscapeCommFunction", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::EscapeCommFunction, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка функции EscapeCommFunction", ComPortMessage([&] { port.Close(); }));
     EXPECT_TRUE(port.Connected());
 
-    fake.FailNext("PurgeComm", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::PurgeComm, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка функции PurgeComm", ComPortMessage([&] { port.Close(); }));
     EXPECT_TRUE(port.Connected());
     EXPECT_EQ(1, fake.OpenDevices());
@@ -339,7 +341,7 @@ TEST_F(PortTest, CloseFailingInItsFirstStepsLeavesThePortOpenAndStartsOverNextTi
 
     fake.ClearCalls();
     EXPECT_TRUE(port.Close());
-    EXPECT_EQ(CLRDTR, fake.CallsOf("EscapeCommFunction").at(0).args.at(0));
+    EXPECT_EQ(CLRDTR, fake.CallsOf(Call::EscapeCommFunction).at(0).args.at(0));
     EXPECT_EQ(0, fake.OpenDevices());
 }
 
@@ -352,12 +354,12 @@ TEST_F(PortTest, DtrAndRtsUseTheirEscapeFunctions)
     port.SetRTSLine(true);
     port.SetRTSLine(false);
     std::vector<DWORD> functions;
-    for (const FakeCall& c : fake.CallsOf("EscapeCommFunction")) {
+    for (const FakeCall& c : fake.CallsOf(Call::EscapeCommFunction)) {
         functions.push_back(c.args.at(0));
     }
     EXPECT_EQ((std::vector<DWORD>{SETDTR, CLRDTR, SETRTS, CLRRTS}), functions);
 
-    fake.FailNext("EscapeCommFunction", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::EscapeCommFunction, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка функции EscapeCommFunction", ComPortMessage([&] { port.SetRTSLine(true); }));
 }
 
@@ -439,8 +441,8 @@ TEST_F(PortTest, EmptyTransfersStartNothing)
     text = "old";
     EXPECT_EQ(0, port.ReadText(text, -4));
     EXPECT_EQ("", text);
-    EXPECT_EQ(0u, fake.CountOf("WriteFile"));
-    EXPECT_EQ(0u, fake.CountOf("ReadFile"));
+    EXPECT_EQ(0u, fake.CountOf(Call::WriteFile));
+    EXPECT_EQ(0u, fake.CountOf(Call::ReadFile));
 }
 
 TEST_F(PortTest, TransferFailuresThrowTheirKindAndReleaseTheRecord)
@@ -449,16 +451,16 @@ TEST_F(PortTest, TransferFailuresThrowTheirKindAndReleaseTheRecord)
     const int events = fake.OpenEvents();
     std::string text;
 
-    fake.FailNext("WriteFile", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::WriteFile, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка записи в порт", ComPortMessage([&] { port.WriteText("S"); }));
-    fake.FailNext("ReadFile", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::ReadFile, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка чтения из порта", ComPortMessage([&] { port.ReadText(text, 3); }));
-    fake.FailNext("GetOverlappedResult", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::GetOverlappedResult, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка записи в порт", ComPortMessage([&] { port.WriteText("S"); }));
     // The write time-outs ran out: the write completes, short of the text.
     fake.ShortenNextWrite(1);
     EXPECT_EQ("Ошибка записи в порт", ComPortMessage([&] { port.WriteText("SN"); }));
-    fake.FailNext("WaitForSingleObject", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::WaitForSingleObject, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка чтения из порта", ComPortMessage([&] { port.ReadText(text, 3); }));
     EXPECT_EQ(events, fake.OpenEvents());
 
@@ -485,7 +487,7 @@ TEST_F(PortTest, AsyncWriteKeepsACopyAndWaitingGivesTheCount)
     EXPECT_EQ(text, std::string(op->DataCopy.get(), op->DataSize));
     EXPECT_EQ(3, port.WaitForOperation(op));
 
-    fake.FailNext("WriteFile", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::WriteFile, ERROR_GEN_FAILURE);
     char buffer[4] = {};
     EXPECT_EQ("Ошибка записи в порт",
               ComPortMessage([&] { port.WriteBufferAsync(buffer, -1, op); }));
@@ -500,7 +502,7 @@ TEST_F(PortTest, WriteAbortedByCloseOnAnotherThreadThrowsWriteError)
     fake.HoldWrites(true);
     std::string message;
     std::thread writer([&] { message = ComPortMessage([&] { port.WriteText("ABC"); }); });
-    ASSERT_TRUE(fake.WaitUntil(fake.Called("WriteFile")));
+    ASSERT_TRUE(fake.WaitUntil(fake.Called(Call::WriteFile)));
     port.Close();
     writer.join();
     EXPECT_EQ("Ошибка записи в порт", message);
@@ -517,9 +519,9 @@ TEST_F(PortTest, QueriesReadTheInputCountAndTheModemLines)
     fake.SetModemStatus(MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON);
     EXPECT_EQ(TLineSignals({lsCTS, lsDSR, lsRing, lsRLSD}), port.LineSignals());
 
-    fake.FailNext("ClearCommError", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::ClearCommError, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка функции ClearCommError", ComPortMessage([&] { port.PendingInput(); }));
-    fake.FailNext("GetCommModemStatus", ERROR_GEN_FAILURE);
+    fake.FailNext(Call::GetCommModemStatus, ERROR_GEN_FAILURE);
     EXPECT_EQ("Ошибка функции GetCommModemStatus", ComPortMessage([&] { port.LineSignals(); }));
 }
 
@@ -529,7 +531,7 @@ TEST_F(PortTest, DestroyingAnOpenPortReleasesItEvenWhenCloseFails)
         TBComPort doomed(nullptr, fake);
         doomed.SetPort("COM5");
         doomed.Open();
-        fake.FailNext("EscapeCommFunction", ERROR_GEN_FAILURE);
+        fake.FailNext(Call::EscapeCommFunction, ERROR_GEN_FAILURE);
     }
     EXPECT_EQ(0, fake.OpenDevices());
     EXPECT_EQ(0, fake.OpenEvents());

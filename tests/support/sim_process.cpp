@@ -18,6 +18,8 @@
 #include <system_error>
 #include <thread>
 
+#include "link/protocol.h"
+
 extern char** environ;
 
 namespace cardpush::testing {
@@ -233,6 +235,25 @@ int SimProcess::Stop()
                                  " s of SIGTERM and was killed; it said:\n" + Messages());
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Listed(const std::string& name)
+{
+    return name + std::string(protocol::kCardNameSize - name.size(), ' ');
+}
+
+std::string Frames(const std::vector<std::string>& lines)
+{
+    std::string frames;
+    for (const auto& line : lines) {
+        frames += line + "\r\n";
+    }
+    return frames;
+}
+
+std::string UploadHeader(const std::string& cardName, std::size_t size)
+{
+    return "<" + cardName + "\\" + std::to_string(size) + "\\";
 }
 
 }  // namespace cardpush::testing

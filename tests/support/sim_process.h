@@ -12,6 +12,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -53,6 +54,8 @@ public:
     // (SIGKILL) and std::runtime_error says so, with the simulator's
     // messages. Once stopped, later calls return -1.
     int Stop();
+    // Whether it was started and has not been stopped.
+    bool Running() const { return pid_ > 0; }
 
 private:
     std::filesystem::path dir_;
@@ -62,5 +65,15 @@ private:
     int stdout_ = -1;
     bool suspended_ = false;
 };
+
+// A card name as the controller lists it: padded with blanks to 8 bytes.
+std::string Listed(const std::string& name);
+
+// What the link sends to identify the controller and list its card.
+inline const std::string kHandshakeCommands = "SNMBDVR>";
+// Job-file lines as their frames carry them: each with CR LF.
+std::string Frames(const std::vector<std::string>& lines);
+// The header frame of an upload: the card name and the size of its frames.
+std::string UploadHeader(const std::string& cardName, std::size_t size);
 
 }  // namespace cardpush::testing

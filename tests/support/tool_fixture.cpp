@@ -1,5 +1,7 @@
-#include "support/window_sim_fixture.h"
+#include "support/tool_fixture.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -17,24 +19,64 @@
 namespace cardpush::test {
 
 using testing::HangGuard;
+using testing::LineTap;
 using testing::ServeUntil;
 using testing::SimProcess;
 
-std::string Listed(const std::string& name)
-{
-    return name + std::string(protocol::kCardNameSize - name.size(), ' ');
-}
+namespace {
 
-void WindowSimTest::Start(const WindowSimSetup& setup)
-{
-    sim_ = std::make_unique<SimProcess>(setup.simOptions);
-    for (const auto& [name, content] : setup.cardFiles) {
-        sim_->PutCardFile(name, content);
+// Runs a command inside the application's dispatch of an event, where an
+// exception that leaves it is caught and shown, as for an operator's click.
+class CommandEvent : public QObject {
+public:
+    explicit CommandEvent(const std::function<void()>& command) : command_(command) {}
+
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User) {
+            command_();
+            return true;
+        }
+        return QObject::event(e);
     }
 
+private:
+    const std::function<void()>& command_;
+};
+
+}  // namespace
+
+void ToolTest::Start(const ToolSetup& setup)
+{
+    StartSimulator(setup);
+    StartTool(setup);
+    if (setup.waitForListing) {
+        ASSERT_TRUE(WaitForListing()) << "no first listing; the simulator said:\n"
+                                      << sim_->Messages();
+    }
+}
+
+void ToolTest::StartSimulator(const ToolSetup& setup)
+{
+    sim_ = std::make_unique<SimProcess>(setup.simOptions);
+    for (const auto& file : setup.cardFiles) {
+        sim_->PutCardFile(file.name, file.content);
+    }
+}
+
+void ToolTest::StartTap()
+{
+    tap_ = std::make_unique<LineTap>(sim_->DevicePath());
+}
+
+void ToolTest::StartTool(const ToolSetup& setup)
+{
+    if (tap_) {
+        tap_->Start();
+    }
     Settings settings;
     settings.sourceFolder = setup.sourceFolder ? JobsFolder() : "";
-    settings.port = setup.savedPort.value_or(sim_->DevicePath());
+    settings.port = setup.savedPort.value_or(ToolDevice());
     settings.deleteAfterUpload = setup.deleteAfterUpload;
     settings.deleteBeforeUpload = setup.deleteBeforeUpload;
     WriteSettingsFile(FormatSettings(settings));
@@ -47,38 +89,53 @@ void WindowSimTest::Start(const WindowSimSetup& setup)
     form_->SetInformationWindow(info_.get());
     form_->Link().SetTiming(setup.timing);
     form_->show();
-    if (setup.waitForListing) {
-        ASSERT_TRUE(WaitForListing()) << "no first listing; the simulator said:\n"
-                                      << sim_->Messages();
-    }
 }
 
-void WindowSimTest::TearDown()
+void ToolTest::TearDown()
 {
     if (form_) {
         HangGuard guard("closing the main window's link");
         form_.reset();
     }
     info_.reset();
-    if (sim_) {
+    tap_.reset();
+    // A simulator that a test stopped itself has had its say.
+    if (sim_ && sim_->Running()) {
         EXPECT_NO_THROW(EXPECT_EQ(0, sim_->Stop()) << sim_->Messages());
-        sim_.reset();
     }
+    sim_.reset();
     GuiTest::TearDown();
 }
 
-void WindowSimTest::CloseWindow()
+void ToolTest::CloseWindow()
 {
     form_->close();
 }
 
-bool WindowSimTest::WaitForListing()
+bool ToolTest::WaitForListing()
 {
     LinkSession& link = form_->Link();
     return ServeUntil([&link] { return link.CardCommandsAllowed(); });
 }
 
-std::string WindowSimTest::RunCommand(const std::function<void()>& command)
+void ToolTest::ServeFor(std::chrono::milliseconds time)
+{
+    ServeUntil([] { return false; }, time);
+}
+
+void ToolTest::Click(const std::function<void()>& command)
+{
+    CommandEvent target(command);
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&target, &event);
+}
+
+std::string ToolTest::ToolDevice() const
+{
+    return tap_ ? tap_->DevicePath() : sim_->DevicePath();
+}
+
+std::string ToolTest::RunCommand(const std::function<void()>& command)
 {
     const std::size_t mark = WireMark();
     command();
@@ -89,23 +146,23 @@ std::string WindowSimTest::RunCommand(const std::function<void()>& command)
     return WireSince(mark);
 }
 
-std::size_t WindowSimTest::WireMark() const
+std::size_t ToolTest::WireMark() const
 {
     return sim_->WireLog().size();
 }
 
-std::string WindowSimTest::WireSince(std::size_t mark) const
+std::string ToolTest::WireSince(std::size_t mark) const
 {
     const std::string wire = sim_->WireLog();
     return mark < wire.size() ? wire.substr(mark) : std::string();
 }
 
-int WindowSimTest::LogMark() const
+int ToolTest::LogMark() const
 {
     return Control<QPlainTextEdit>(form_, "Memo1")->document()->blockCount();
 }
 
-std::vector<std::string> WindowSimTest::LogSince(int mark) const
+std::vector<std::string> ToolTest::LogSince(int mark) const
 {
     const std::string receivePrefix = link_texts::kReceiveLogPrefix.str();
     std::vector<std::string> lines;
@@ -119,12 +176,12 @@ std::vector<std::string> WindowSimTest::LogSince(int mark) const
     return lines;
 }
 
-std::vector<std::string> WindowSimTest::CardList() const
+std::vector<std::string> ToolTest::CardList() const
 {
     return form_->CardNames();
 }
 
-bool WindowSimTest::SelectJob(const std::string& utf8Name)
+bool ToolTest::SelectJob(const std::string& utf8Name)
 {
     const auto found = Control<QListWidget>(form_, "ListBox1")
                            ->findItems(QString::fromStdString(utf8Name),
@@ -136,7 +193,7 @@ bool WindowSimTest::SelectJob(const std::string& utf8Name)
     return true;
 }
 
-bool WindowSimTest::SelectCardName(const std::string& listedName)
+bool ToolTest::SelectCardName(const std::string& listedName)
 {
     const std::vector<std::string> names = form_->CardNames();
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -148,7 +205,7 @@ bool WindowSimTest::SelectCardName(const std::string& listedName)
     return false;
 }
 
-std::string WindowSimTest::CardFile(const std::string& name) const
+std::string ToolTest::CardFile(const std::string& name) const
 {
     std::ifstream in(sim_->CardDir() / name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

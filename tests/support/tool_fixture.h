@@ -1,7 +1,7 @@
-// The tool's windows against the controller simulator: the main window and
-// the information window on Qt's offscreen platform, the real device layer
-// with a port list of the fixture's own, and the simulator on a
-// pseudo-terminal.
+// The tool connected to the controller simulator: the main window and the
+// information window on Qt's offscreen platform, the real device layer with
+// a port list of the fixture's own, and the simulator on a pseudo-terminal,
+// optionally seen through a line tap that can put extra bytes on the line.
 //
 // The test thread is the GUI thread. Waits serve the hand-overs of the link
 // thread and the serial event thread until what they wait for holds; their
@@ -16,30 +16,38 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/Unit2.h"
-#include "app/gui_test.h"
 #include "link/link_session.h"
+#include "support/gui_test.h"
+#include "support/line_tap.h"
 #include "support/port_list_override.h"
 #include "support/sim_process.h"
 
 namespace cardpush::test {
 
-// How a window test's world looks when the window is first shown.
-struct WindowSimSetup {
+using testing::Listed;
+
+// A file on the simulator's card before the first listing.
+struct SimCardFile {
+    std::string name;
+    std::string content = "1 x\r\n";
+};
+
+// How the tool's world looks when the window is first shown.
+struct ToolSetup {
     // Options of the simulator besides --card-dir, --wire-log and
     // --exit-with-parent ("--firmware", "71", "--baud", "9600"...).
     std::vector<std::string> simOptions = {};
-    // Card files (name, content) on the card before the first listing.
-    std::vector<std::pair<std::string, std::string>> cardFiles = {};
+    std::vector<SimCardFile> cardFiles = {};
     // What nastr.dat holds: CheckBox1, CheckBox2, a source folder (the
     // fixture's job folder) or none.
     bool deleteAfterUpload = false;
     bool deleteBeforeUpload = false;
     bool sourceFolder = true;
-    // The port saved in nastr.dat; the simulator's device when not set.
+    // The port saved in nastr.dat; the device the tool is to use (the
+    // simulator's or the tap's) when not set.
     std::optional<std::string> savedPort = {};
     // The port list holds the simulator's device; otherwise it is empty. It
     // never holds the machine's own serial ports.
@@ -51,7 +59,7 @@ struct WindowSimSetup {
     bool waitForListing = true;
 };
 
-class WindowSimTest : public GuiTest {
+class ToolTest : public GuiTest {
 protected:
     void TearDown() override;
 
@@ -59,7 +67,14 @@ protected:
     // creates the information window and the main window, shortens the
     // link's timing, shows the main window and, as set up, waits until the
     // first listing is complete. Call through ASSERT_NO_FATAL_FAILURE.
-    void Start(const WindowSimSetup& setup = {});
+    void Start(const ToolSetup& setup = {});
+    // Start in steps, for a test that puts a tap on the line or prepares
+    // the simulator before the tool opens it: the simulator first, then
+    // (optionally) the tap, then the windows, which do not wait for a
+    // listing.
+    void StartSimulator(const ToolSetup& setup);
+    void StartTap();
+    void StartTool(const ToolSetup& setup);
 
     // Closes the main window as the operator does; it saves nastr.dat.
     void CloseWindow();
@@ -67,12 +82,17 @@ protected:
     // Serves hand-overs until the link is connected and idle (a listing
     // complete) or the guard runs out; returns whether it is.
     bool WaitForListing();
+    // Serves hand-overs for this long.
+    void ServeFor(std::chrono::milliseconds time);
 
     // Runs one of the window's commands and waits for the listing that it
     // asks for at its end. Returns the bytes the simulator received from the
     // command's start until that listing was answered. Fails the test when
     // the listing does not come.
     std::string RunCommand(const std::function<void()>& command);
+    // Runs an operator's command as the event loop would: an exception that
+    // ends it is shown as a message box (recorded in messages_).
+    void Click(const std::function<void()>& command);
 
     // The wire log: every byte the simulator has received so far. A mark is
     // its length at a moment; WireSince gives what came after it.
@@ -94,14 +114,14 @@ protected:
     bool SelectCardName(const std::string& listedName);
     // A card file's content in the simulator's card folder.
     std::string CardFile(const std::string& name) const;
+    // The device the tool is told to use: the tap's, or the simulator's.
+    std::string ToolDevice() const;
 
     testing::PortListOverride devices_;
     std::unique_ptr<testing::SimProcess> sim_;
+    std::unique_ptr<testing::LineTap> tap_;
     std::unique_ptr<TForm2> info_;
     std::unique_ptr<TForm1> form_;
 };
-
-// A card name as the controller lists it: padded with blanks to 8 bytes.
-std::string Listed(const std::string& name);
 
 }  // namespace cardpush::test

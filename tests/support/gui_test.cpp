@@ -1,4 +1,4 @@
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 #include <QListWidget>
 #include <algorithm>
@@ -19,7 +19,7 @@ void EnsureApplication()
     }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     static int argc = 1;
-    static char name[] = "app_windows_test";
+    static char name[] = "cardpush_test";
     static char* argv[] = {name, nullptr};
     new CardPushApplication(argc, argv);
 }
@@ -27,11 +27,11 @@ void EnsureApplication()
 void GuiTest::SetUp()
 {
     EnsureApplication();
-    char pattern[] = "/tmp/cardpush-app-XXXXXX";
+    char pattern[] = "/tmp/cardpush-test-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     settingsDir_ = pattern;
     jobsDir_ = settingsDir_ / "Job files";  // a blank in the path on purpose
-    noPorts_.FailNext("CreateFileA", ERROR_FILE_NOT_FOUND, -1);
+    noPorts_.FailNext(Call::CreateFileA, ERROR_FILE_NOT_FOUND, -1);
     fs::create_directory(jobsDir_);
     savedMessages_ = SetMessageHandler(
         [this](const std::string& text) { messages_.push_back(Cp1251ToUtf8(text)); });
@@ -45,7 +45,8 @@ void GuiTest::TearDown()
 {
     SetMessageHandler(std::move(savedMessages_));
     SetFolderHandler(std::move(savedFolders_));
-    fs::remove_all(settingsDir_);
+    std::error_code ignored;
+    fs::remove_all(settingsDir_, ignored);
 }
 
 void MainFormTest::SetUp()
@@ -89,7 +90,8 @@ void GuiTest::CreateJob(const std::string& utf8Name, const std::string& content)
 std::vector<std::string> GuiTest::JobsOnDisk() const
 {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(jobsDir_)) {
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(jobsDir_, ignored)) {
         names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());

@@ -1,6 +1,6 @@
-// Shared set-up of the window tests: the tool's application object on Qt's
-// offscreen platform, a fresh folder for nastr.dat and the job files, and the
-// dialogs replaced by recorders.
+// The workspace of every window test: the tool's application object on Qt's
+// offscreen platform, a fresh folder for nastr.dat with a job folder in it,
+// and the dialogs replaced by recorders.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -30,7 +30,7 @@ protected:
 
     // Folder for nastr.dat (stands in for the executable's folder).
     std::filesystem::path settingsDir_;
-    // A folder for job files.
+    // A folder for job files: "Job files" in settingsDir_.
     std::filesystem::path jobsDir_;
 
     // Texts of the message boxes shown, converted to UTF-8, in order.
@@ -55,7 +55,7 @@ protected:
     void WriteSettingsFile(const std::string& bytes) const;
     std::string ReadSettingsFile() const;
     void CreateJob(const std::string& utf8Name, const std::string& content = "1 x\r\n") const;
-    std::vector<std::string> JobsOnDisk() const;  // sorted UTF-8 names
+    std::vector<std::string> JobsOnDisk() const;  // sorted UTF-8 names; none without the folder
 
 private:
     MessageHandler savedMessages_;
@@ -84,7 +84,7 @@ T* Control(const Window& window, const char* name)
     return control;
 }
 
-// The items of a list widget, in order.
+// The items of a list widget, in order, in UTF-8.
 std::vector<std::string> Items(const QListWidget* list);
 std::string Utf8(const QString& text);
 
