@@ -4,8 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -15,17 +13,19 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "support/sim_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
+using cardpush::testing::SimProcess;
 
 constexpr auto kGuard = 10s;
 
@@ -49,73 +49,26 @@ protected:
                ("sim-line-" + std::to_string(getpid()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
-        fs::create_directories(Card());
+        fs::create_directories(dir_);
     }
 
     void TearDown() override
     {
         CloseClient();
-        if (pid_ > 0) {
-            // A simulator that crashed or failed along the way does not exit cleanly.
-            EXPECT_EQ(0, Stop()) << ReadFile(dir_ / "sim.err");
+        // A simulator that crashed or failed along the way does not exit cleanly.
+        if (sim_ && sim_->Running()) {
+            EXPECT_EQ(0, sim_->Stop()) << sim_->Messages();
         }
         fs::remove_all(dir_);
     }
 
-    fs::path Card() const { return dir_ / "card"; }
-    fs::path WireLog() const { return dir_ / "wire.log"; }
+    fs::path Card() const { return sim_->CardDir(); }
 
-    // Starts the simulator on the test's card folder and wire log, returns its device path.
+    // Starts the simulator on a card folder and wire log of its own, returns its device path.
     std::string Start(std::vector<std::string> args = {})
     {
-        args.insert(args.begin(), {CARDPUSH_SIM_PATH, "--card-dir", Card().string(), "--wire-log",
-                                   WireLog().string()});
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0) {
-            ADD_FAILURE() << "pipe";
-            return {};
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir_ / "sim.err").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        const int rc =
-            posix_spawn(&pid_, CARDPUSH_SIM_PATH, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        stdout_ = out[0];
-        if (rc != 0) {
-            ADD_FAILURE() << "cannot start " << CARDPUSH_SIM_PATH;
-            pid_ = -1;
-            return {};
-        }
-        std::string line;
-        for (std::string chunk = ReadFrom(stdout_, 1, kGuard); !chunk.empty() && chunk != "\n";
-             chunk = ReadFrom(stdout_, 1, kGuard)) {
-            line += chunk;
-        }
-        EXPECT_FALSE(line.empty()) << "no device path; log: " << ReadFile(dir_ / "sim.err");
-        return line;
-    }
-
-    // Stops the simulator with SIGTERM; returns its exit code (-1 if it did not exit normally).
-    int Stop()
-    {
-        if (pid_ <= 0) {
-            return -1;
-        }
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        close(stdout_);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        sim_ = std::make_unique<SimProcess>(std::move(args));
+        return sim_->DevicePath();
     }
 
     void OpenClient(const std::string& path)
@@ -190,16 +143,16 @@ protected:
         return Read(reply_size);
     }
 
-    // The file's content once it has reached `size` bytes (or when the guard runs out).
-    static std::string WaitForFile(const fs::path& path, std::size_t size)
+    // The wire log once it holds `size` bytes (or when the guard runs out).
+    std::string WaitForWire(std::size_t size)
     {
         const auto end = std::chrono::steady_clock::now() + kGuard;
-        std::string content = ReadFile(path);
-        while (content.size() < size && std::chrono::steady_clock::now() < end) {
+        std::string wire = sim_->WireLog();
+        while (wire.size() < size && std::chrono::steady_clock::now() < end) {
             std::this_thread::sleep_for(20ms);
-            content = ReadFile(path);
+            wire = sim_->WireLog();
         }
-        return content;
+        return wire;
     }
 
     static Exit RunToExit(const std::vector<std::string>& args)
@@ -218,9 +171,8 @@ protected:
         return result;
     }
 
-    fs::path dir_;
-    pid_t pid_ = -1;
-    int stdout_ = -1;
+    fs::path dir_;  // for the test's own files
+    std::unique_ptr<SimProcess> sim_;
     int client_ = -1;
 };
 
@@ -271,9 +223,9 @@ TEST_F(SimLineTest, ListsNoneOneAndThreeCardFilesSortedAndPadded)
 
 TEST_F(SimLineTest, DeleteFrameRemovesOnlyThatCardFile)
 {
-    std::ofstream(Card() / "JOB1") << "1";
-    std::ofstream(Card() / "JOB2") << "2";
     OpenClient(Start());
+    sim_->PutCardFile("JOB1", "1");
+    sim_->PutCardFile("JOB2", "2");
     Send("/JOB1\\");
     EXPECT_EQ("\x02JOB2    ", Ask(">", 9));
     EXPECT_FALSE(fs::exists(Card() / "JOB1"));
@@ -291,7 +243,7 @@ TEST_F(SimLineTest, UploadStoresTheExactBytesAndTheWireLogHoldsAllReceived)
     Send(content.substr(7));
     EXPECT_EQ("\x02JOB7    ", Ask(">", 9));
     EXPECT_EQ(content, ReadFile(Card() / "JOB7"));
-    EXPECT_EQ(header + content + ">", WaitForFile(WireLog(), header.size() + content.size() + 1));
+    EXPECT_EQ(header + content + ">", WaitForWire(header.size() + content.size() + 1));
 }
 
 TEST_F(SimLineTest, LateAnswerToPresenceKeepsTheOrderOfReplies)
@@ -313,7 +265,7 @@ TEST_F(SimLineTest, NoAnswerModeStaysSilentButStillRecords)
     OpenClient(Start({"--no-answer"}));
     Send("SNMBDVR>");
     EXPECT_EQ("", ReadWithin(300ms));
-    EXPECT_EQ("SNMBDVR>", WaitForFile(WireLog(), 8));
+    EXPECT_EQ("SNMBDVR>", WaitForWire(8));
 }
 
 TEST_F(SimLineTest, SplitRepliesArriveInPiecesAndAssembleToTheWholeReply)
@@ -334,8 +286,8 @@ TEST_F(SimLineTest, WrongLetterFieldPrecedesEachIdentificationField)
 
 TEST_F(SimLineTest, ShortListingAnnouncesMoreNamesThanItSends)
 {
-    std::ofstream(Card() / "ONE") << "1";
     OpenClient(Start({"--short-listing", "2"}));
+    sim_->PutCardFile("ONE", "1");
     EXPECT_EQ("\x04ONE     ", Ask(">", 9));
     EXPECT_EQ("", ReadWithin(200ms));
 }
@@ -390,7 +342,7 @@ TEST_F(SimLineTest, LinkReplacesAStaleOneAndIsRemovedWhenStopped)
     OpenClient(link.string());
     EXPECT_EQ("S0_", Ask("S", 3));
     CloseClient();
-    EXPECT_EQ(0, Stop());
+    EXPECT_EQ(0, sim_->Stop());
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 }
 
@@ -399,7 +351,7 @@ TEST_F(SimLineTest, ExitsWithItsParentAndRemovesItsLink)
     // A shell in between plays the run script: it starts the simulator and ends.
     const fs::path link = dir_ / "ttyCARD";
     const std::string command =
-        std::string(CARDPUSH_SIM_PATH) + " --exit-with-parent --card-dir '" + Card().string() +
+        std::string(CARDPUSH_SIM_PATH) + " --exit-with-parent --card-dir '" + dir_.string() +
         "' --link '" + link.string() + "' >'" + (dir_ / "out").string() + "' 2>&1 & sleep 1";
     ASSERT_EQ(0, std::system(command.c_str()));
     // The simulator is gone once its link is: wait for that, with the guard.
@@ -415,7 +367,7 @@ TEST_F(SimLineTest, LinkPathHoldingAFileIsRefused)
 {
     const fs::path file = dir_ / "regular";
     std::ofstream(file) << "mine";
-    const Exit run = RunToExit({"--card-dir", Card().string(), "--link", file.string()});
+    const Exit run = RunToExit({"--card-dir", dir_.string(), "--link", file.string()});
     EXPECT_EQ(1, run.code);
     EXPECT_EQ("mine", ReadFile(file));
 }
