@@ -1,3 +1,5 @@
+// The files layer on POSIX: the contract every backend keeps, and what only
+// POSIX shows (names on disk in UTF-8, dot files, file size limits).
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
@@ -5,184 +7,85 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/cp1251.h"
+#include "platform/files_contract.h"
 
 namespace cardpush::platform {
-namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh folder per test, removed afterwards. Names on disk are UTF-8; the
-// layer under test speaks Windows-1251.
-class FilesTest : public ::testing::Test {
-protected:
-    void SetUp() override
+// A fresh folder, removed afterwards. Names on disk are UTF-8; the layer
+// speaks Windows-1251, and so does the Disk.
+class PosixDisk {
+public:
+    static constexpr const char* kExecutable = "platform_files_test";
+    static bool CyrillicNames() { return true; }
+
+    PosixDisk()
     {
         char pattern[] = "/tmp/cardpush-files-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        if (::mkdtemp(pattern) == nullptr) {
+            throw std::runtime_error("mkdtemp");
+        }
         dir_ = pattern;
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    ~PosixDisk() { fs::remove_all(dir_); }
+    PosixDisk(const PosixDisk&) = delete;
+    PosixDisk& operator=(const PosixDisk&) = delete;
 
-    // A file with the given UTF-8 name and content, created behind the layer.
-    void Create(const std::string& utf8Name, const std::string& content = "x")
+    std::string Folder() const { return Utf8ToCp1251(dir_.string()); }
+    fs::path OnDisk(const std::string& name) const { return dir_ / Cp1251ToUtf8(name); }
+    void Create(const std::string& name, const std::string& content) const
     {
-        std::ofstream(dir_ / utf8Name, std::ios::binary) << content;
+        std::ofstream(OnDisk(name), std::ios::binary) << content;
     }
-    std::string Content(const std::string& utf8Name)
+    void CreateFolder(const std::string& name) const { fs::create_directory(OnDisk(name)); }
+    void MakeReadOnly(const std::string& name) const { ::chmod(OnDisk(name).c_str(), 0444); }
+    std::string Content(const std::string& name) const
     {
-        std::ifstream in(dir_ / utf8Name, std::ios::binary);
+        std::ifstream in(OnDisk(name), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    // The folder as the core holds it.
-    std::string Folder() const { return Utf8ToCp1251(dir_.string()); }
-    std::string PathOf(const std::string& utf8Name) const
-    {
-        return JoinPath(Folder(), Utf8ToCp1251(utf8Name));
-    }
-    std::vector<std::string> EntriesOnDisk() const
+    std::vector<std::string> Entries() const
     {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(dir_)) {
-            names.push_back(entry.path().filename().string());
+            names.push_back(Utf8ToCp1251(entry.path().filename().string()));
         }
         std::sort(names.begin(), names.end());
         return names;
     }
 
+private:
     fs::path dir_;
 };
 
-std::vector<std::string> Sorted(std::vector<std::string> names)
-{
-    std::sort(names.begin(), names.end());
-    return names;
-}
+INSTANTIATE_TYPED_TEST_SUITE_P(PosixFiles, FilesContract, PosixDisk);
 
-TEST_F(FilesTest, ListFolderMatchesTheExtensionInAnyCaseAndNothingElse)
+namespace {
+
+using FilesTest = FilesContract<PosixDisk>;
+
+TEST_F(FilesTest, ListFolderTakesDotNamesButNothingAfterTheExtension)
 {
-    for (const char* name :
-         {"a.txt", "B.TXT", "c.Txt", ".txt", "d.txt.bak", "e.text", "ftxt", "g.tx", "h.txt~"}) {
+    for (const char* name : {".txt", ".hidden.txt", "h.txt~"}) {
         Create(name);
     }
-    EXPECT_EQ(Sorted(ListFolder(Folder(), "txt")),
-              (std::vector<std::string>{".txt", "B.TXT", "a.txt", "c.Txt"}));
+    EXPECT_EQ(Sorted(ListFolder(disk_.Folder(), "txt")),
+              (std::vector<std::string>{".hidden.txt", ".txt"}));
 }
 
-TEST_F(FilesTest, ListFolderTakesHiddenReadOnlyAndFolderEntries)
+TEST_F(FilesTest, ListFolderGivesANameWithoutAWindows1251CodeWithQuestionMarks)
 {
-    Create(".hidden.txt");
-    Create("locked.txt");
-    ::chmod((dir_ / "locked.txt").c_str(), 0444);
-    fs::create_directory(dir_ / "folder.txt");
-    fs::create_directory(dir_ / "plain");
-    EXPECT_EQ(Sorted(ListFolder(Folder(), "txt")),
-              (std::vector<std::string>{".hidden.txt", "folder.txt", "locked.txt"}));
-}
-
-TEST_F(FilesTest, ListFolderGivesCyrillicNamesInWindows1251)
-{
-    Create("Задание №1.txt");
-    Create("日本.txt");  // no Windows-1251 code: '?' as Windows gives it
-    EXPECT_EQ(Sorted(ListFolder(Folder(), "txt")),
+    Create(Utf8ToCp1251("Задание №1.txt"));
+    std::ofstream(fs::path(Cp1251ToUtf8(disk_.Folder())) / "日本.txt") << "x";
+    EXPECT_EQ(Sorted(ListFolder(disk_.Folder(), "txt")),
               Sorted({Utf8ToCp1251("Задание №1.txt"), "??.txt"}));
-}
-
-TEST_F(FilesTest, ListFolderOfAMissingOrUnnamedFolderIsEmpty)
-{
-    EXPECT_TRUE(ListFolder(JoinPath(Folder(), "missing"), "txt").empty());
-    EXPECT_TRUE(ListFolder(JoinPath(PathOf("file.txt"), "x"), "txt").empty());
-    // An empty folder names no folder: neither the root nor the current
-    // folder, though it holds a match.
-    Create("a.txt");
-    const fs::path previous = fs::current_path();
-    fs::current_path(dir_);
-    const std::vector<std::string> unnamed = ListFolder("", "txt");
-    fs::current_path(previous);
-    EXPECT_TRUE(unnamed.empty());
-}
-
-TEST_F(FilesTest, ListFolderAcceptsAFolderThatEndsWithASeparator)
-{
-    Create("a.txt");
-    EXPECT_EQ(ListFolder(Folder() + "/", "txt"), std::vector<std::string>{"a.txt"});
-}
-
-TEST_F(FilesTest, FileExistsOnlyForFiles)
-{
-    Create("Файл.dat");
-    fs::create_directory(dir_ / "Папка");
-    EXPECT_TRUE(FileExists(PathOf("Файл.dat")));
-    EXPECT_FALSE(FileExists(PathOf("Папка")));
-    EXPECT_FALSE(FileExists(PathOf("missing.dat")));
-}
-
-TEST_F(FilesTest, RemoveFileDeletesFilesAndLeavesFoldersAndReadOnlyFiles)
-{
-    Create("Задание.txt");
-    Create("locked.txt");
-    ::chmod((dir_ / "locked.txt").c_str(), 0444);
-    fs::create_directory(dir_ / "folder.txt");
-    EXPECT_TRUE(RemoveFile(PathOf("Задание.txt")));
-    EXPECT_FALSE(RemoveFile(PathOf("locked.txt")));
-    EXPECT_FALSE(RemoveFile(PathOf("folder.txt")));
-    EXPECT_FALSE(RemoveFile(PathOf("missing.txt")));
-    EXPECT_EQ(EntriesOnDisk(), (std::vector<std::string>{"folder.txt", "locked.txt"}));
-}
-
-TEST_F(FilesTest, ReadWholeFileKeepsEveryByte)
-{
-    std::string bytes;
-    for (int i = 0; i < 256; ++i) {
-        bytes += static_cast<char>(i);
-    }
-    bytes += "\r\n\n\r";
-    bytes += std::string(20000, 'z');  // more than one read
-    Create("Данные.bin", bytes);
-    EXPECT_EQ(ReadWholeFile(PathOf("Данные.bin")), bytes);
-    Create("empty.bin", "");
-    EXPECT_EQ(ReadWholeFile(PathOf("empty.bin")), "");
-}
-
-TEST_F(FilesTest, ReadWholeFileOfAMissingFileNamesItInTheError)
-{
-    const std::string path = PathOf("Нет такого.dat");
-    try {
-        ReadWholeFile(path);
-        FAIL() << "no error";
-    } catch (const EFileError& e) {
-        const std::string message = e.what();
-        EXPECT_NE(message.find(path), std::string::npos) << Cp1251ToUtf8(message);
-    }
-}
-
-TEST_F(FilesTest, WriteFileAtomicallyCreatesAndReplacesLeavingNoTemporaryFile)
-{
-    WriteFileAtomically(PathOf("Настройки.dat"), "first");
-    EXPECT_EQ(Content("Настройки.dat"), "first");
-    WriteFileAtomically(PathOf("Настройки.dat"), std::string("se\0cond", 7));
-    EXPECT_EQ(Content("Настройки.dat"), std::string("se\0cond", 7));
-    EXPECT_EQ(EntriesOnDisk(), std::vector<std::string>{"Настройки.dat"});
-}
-
-TEST_F(FilesTest, WriteFileAtomicallyIntoAMissingFolderThrowsAndCreatesNothing)
-{
-    EXPECT_THROW(WriteFileAtomically(JoinPath(PathOf("missing"), "a.dat"), "x"), EFileError);
-    EXPECT_TRUE(EntriesOnDisk().empty());
-}
-
-TEST_F(FilesTest, WriteFileAtomicallyOverAFolderThrowsAndLeavesIt)
-{
-    fs::create_directory(dir_ / "nastr.dat");
-    EXPECT_THROW(WriteFileAtomically(PathOf("nastr.dat"), "x"), EFileError);
-    EXPECT_TRUE(fs::is_directory(dir_ / "nastr.dat"));
-    EXPECT_EQ(EntriesOnDisk(), std::vector<std::string>{"nastr.dat"});
 }
 
 // A disk that fills up in the middle of the write: the file size limit makes
@@ -198,17 +101,8 @@ TEST_F(FilesTest, WriteFileAtomicallyThatFailsMidwayKeepsTheOldFile)
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     EXPECT_THROW(WriteFileAtomically(PathOf("nastr.dat"), "new content, longer"), EFileError);
     ::setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(Content("nastr.dat"), "old content");
-    EXPECT_EQ(EntriesOnDisk(), std::vector<std::string>{"nastr.dat"});
-}
-
-TEST(ExecutableFolderTest, IsTheTestBinarysFolderWhateverTheWorkingFolder)
-{
-    const fs::path previous = fs::current_path();
-    fs::current_path("/");
-    const std::string folder = ExecutableFolder();
-    fs::current_path(previous);
-    EXPECT_TRUE(FileExists(JoinPath(folder, "platform_files_test"))) << folder;
+    EXPECT_EQ(disk_.Content("nastr.dat"), "old content");
+    EXPECT_EQ(disk_.Entries(), std::vector<std::string>{"nastr.dat"});
 }
 
 }  // namespace

@@ -1,36 +1,42 @@
 // The file layer on the system's own calls (the single-byte "A" functions):
-// folder listing, file checks, deletion, whole-file reads and the atomic
-// replacement of the settings file, in a fresh folder per test.
+// the contract every backend keeps, and what only Windows shows.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "platform/cp1251.h"
 #include "platform/files.h"
+#include "platform/files_contract.h"
 
 namespace cardpush::platform {
-namespace {
 
-class Win32FilesTest : public ::testing::Test {
-protected:
-    void SetUp() override
+// A fresh folder under the system's temporary folder, emptied and removed
+// afterwards; files made and read with the system's own calls.
+class Win32Disk {
+public:
+    static constexpr const char* kExecutable = "win32_files_test.exe";
+    // The "A" functions name Cyrillic files only in a system whose ANSI code
+    // page is Windows-1251.
+    static bool CyrillicNames() { return ::GetACP() == 1251; }
+
+    Win32Disk()
     {
         char temp[MAX_PATH + 1] = {};
-        ASSERT_NE(::GetTempPathA(MAX_PATH, temp), 0u);
         char name[MAX_PATH + 1] = {};
-        ASSERT_NE(::GetTempFileNameA(temp, "cpf", 0, name), 0u);
         // The unique name is taken by an empty file: a folder goes in its place.
-        ASSERT_TRUE(::DeleteFileA(name));
-        ASSERT_TRUE(::CreateDirectoryA(name, nullptr));
+        if (::GetTempPathA(MAX_PATH, temp) == 0 || ::GetTempFileNameA(temp, "cpf", 0, name) == 0 ||
+            !::DeleteFileA(name) || !::CreateDirectoryA(name, nullptr)) {
+            throw std::runtime_error("no temporary folder");
+        }
         dir_ = name;
     }
-    void TearDown() override
+    ~Win32Disk()
     {
-        for (const std::string& entry : EntriesOnDisk()) {
-            const std::string path = dir_ + "\\" + entry;
+        for (const std::string& entry : Entries()) {
+            const std::string path = PathOf(entry);
             ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (!::DeleteFileA(path.c_str())) {
                 ::RemoveDirectoryA(path.c_str());
@@ -38,9 +44,11 @@ protected:
         }
         ::RemoveDirectoryA(dir_.c_str());
     }
+    Win32Disk(const Win32Disk&) = delete;
+    Win32Disk& operator=(const Win32Disk&) = delete;
 
-    // A file made behind the layer's back.
-    void Create(const std::string& name, const std::string& content = "x")
+    std::string Folder() const { return dir_; }
+    void Create(const std::string& name, const std::string& content) const
     {
         const HANDLE file = ::CreateFileA(PathOf(name).c_str(), GENERIC_WRITE, 0, nullptr,
                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -50,16 +58,15 @@ protected:
         ::CloseHandle(file);
         ASSERT_EQ(written, content.size());
     }
-    void CreateFolder(const std::string& name)
+    void CreateFolder(const std::string& name) const
     {
         ASSERT_TRUE(::CreateDirectoryA(PathOf(name).c_str(), nullptr)) << name;
     }
-    void MakeReadOnly(const std::string& name)
+    void MakeReadOnly(const std::string& name) const
     {
         ASSERT_TRUE(::SetFileAttributesA(PathOf(name).c_str(), FILE_ATTRIBUTE_READONLY));
     }
-    std::string PathOf(const std::string& name) const { return JoinPath(dir_, name); }
-    std::vector<std::string> EntriesOnDisk() const
+    std::vector<std::string> Entries() const
     {
         std::vector<std::string> names;
         WIN32_FIND_DATAA entry{};
@@ -78,120 +85,22 @@ protected:
         return names;
     }
 
+private:
+    std::string PathOf(const std::string& name) const { return JoinPath(dir_, name); }
+
     std::string dir_;
 };
 
-std::vector<std::string> Sorted(std::vector<std::string> names)
-{
-    std::sort(names.begin(), names.end());
-    return names;
-}
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32Files, FilesContract, Win32Disk);
 
-TEST_F(Win32FilesTest, ListFolderMatchesTheExtensionInAnyCaseWithFoldersAndReadOnlyFiles)
-{
-    for (const char* name : {"a.txt", "B.TXT", "c.Txt", "d.txt.bak", "e.text", "ftxt", "g.tx"}) {
-        Create(name);
-    }
-    Create("locked.txt");
-    MakeReadOnly("locked.txt");
-    CreateFolder("folder.txt");
-    EXPECT_EQ(Sorted(ListFolder(dir_, "txt")),
-              (std::vector<std::string>{"B.TXT", "a.txt", "c.Txt", "folder.txt", "locked.txt"}));
-}
+namespace {
 
-TEST_F(Win32FilesTest, ListFolderOfAMissingOrUnnamedFolderIsEmpty)
-{
-    Create("a.txt");
-    EXPECT_TRUE(ListFolder(PathOf("missing"), "txt").empty());
-    EXPECT_TRUE(ListFolder("", "txt").empty());
-    EXPECT_EQ(ListFolder(dir_ + "\\", "txt"), std::vector<std::string>{"a.txt"});
-}
+using Win32FilesTest = FilesContract<Win32Disk>;
 
-TEST_F(Win32FilesTest, CyrillicNamesAreWindows1251)
-{
-    if (::GetACP() != 1251) {
-        GTEST_SKIP() << "the system's ANSI code page is " << ::GetACP()
-                     << ", not 1251: the \"A\" functions cannot name Cyrillic files";
-    }
-    const std::string name = Utf8ToCp1251("Задание №1.txt");
-    WriteFileAtomically(PathOf(name), "x");
-    EXPECT_EQ(ListFolder(dir_, "txt"), std::vector<std::string>{name});
-    EXPECT_TRUE(FileExists(PathOf(name)));
-}
-
-TEST_F(Win32FilesTest, FileExistsOnlyForFiles)
+TEST_F(Win32FilesTest, FileNamesIgnoreCase)
 {
     Create("nastr.dat");
-    CreateFolder("folder");
-    EXPECT_TRUE(FileExists(PathOf("nastr.dat")));
-    EXPECT_TRUE(FileExists(PathOf("NASTR.DAT"))) << "names ignore case on Windows";
-    EXPECT_FALSE(FileExists(PathOf("folder")));
-    EXPECT_FALSE(FileExists(PathOf("missing.dat")));
-}
-
-TEST_F(Win32FilesTest, RemoveFileDeletesFilesAndLeavesFoldersAndReadOnlyFiles)
-{
-    Create("job.txt");
-    Create("locked.txt");
-    MakeReadOnly("locked.txt");
-    CreateFolder("folder.txt");
-    EXPECT_TRUE(RemoveFile(PathOf("job.txt")));
-    EXPECT_FALSE(RemoveFile(PathOf("locked.txt")));
-    EXPECT_FALSE(RemoveFile(PathOf("folder.txt")));
-    EXPECT_FALSE(RemoveFile(PathOf("missing.txt")));
-    EXPECT_EQ(EntriesOnDisk(), (std::vector<std::string>{"folder.txt", "locked.txt"}));
-}
-
-TEST_F(Win32FilesTest, ReadWholeFileKeepsEveryByteAndNamesAMissingFile)
-{
-    std::string bytes;
-    for (int i = 0; i < 256; ++i) {
-        bytes += static_cast<char>(i);
-    }
-    bytes += "\r\n\n\r\x1a";           // no text-mode translation, no end at ^Z
-    bytes += std::string(20000, 'z');  // more than one read
-    Create("data.bin", bytes);
-    EXPECT_EQ(ReadWholeFile(PathOf("data.bin")), bytes);
-    Create("empty.bin", "");
-    EXPECT_EQ(ReadWholeFile(PathOf("empty.bin")), "");
-
-    try {
-        ReadWholeFile(PathOf("missing.dat"));
-        FAIL() << "no error";
-    } catch (const EFileError& e) {
-        EXPECT_NE(std::string(e.what()).find(PathOf("missing.dat")), std::string::npos)
-            << Cp1251ToUtf8(e.what());
-    }
-}
-
-TEST_F(Win32FilesTest, WriteFileAtomicallyCreatesAndReplacesLeavingNoTemporaryFile)
-{
-    WriteFileAtomically(PathOf("nastr.dat"), "first, and longer");
-    EXPECT_EQ(ReadWholeFile(PathOf("nastr.dat")), "first, and longer");
-    WriteFileAtomically(PathOf("nastr.dat"), std::string("se\0cond", 7));
-    EXPECT_EQ(ReadWholeFile(PathOf("nastr.dat")), std::string("se\0cond", 7));
-    EXPECT_EQ(EntriesOnDisk(), std::vector<std::string>{"nastr.dat"});
-}
-
-TEST_F(Win32FilesTest, WriteFileAtomicallyThatCannotReplaceKeepsWhatWasThere)
-{
-    EXPECT_THROW(WriteFileAtomically(JoinPath(PathOf("missing"), "a.dat"), "x"), EFileError);
-    EXPECT_TRUE(EntriesOnDisk().empty());
-
-    CreateFolder("nastr.dat");
-    EXPECT_THROW(WriteFileAtomically(PathOf("nastr.dat"), "x"), EFileError);
-    EXPECT_EQ(EntriesOnDisk(), std::vector<std::string>{"nastr.dat"});
-    EXPECT_FALSE(FileExists(PathOf("nastr.dat")));
-}
-
-TEST(Win32ExecutableFolderTest, IsTheTestProgramsFolderWhateverTheWorkingFolder)
-{
-    char previous[MAX_PATH + 1] = {};
-    ASSERT_NE(::GetCurrentDirectoryA(MAX_PATH, previous), 0u);
-    ASSERT_TRUE(::SetCurrentDirectoryA("C:\\"));
-    const std::string folder = ExecutableFolder();
-    ::SetCurrentDirectoryA(previous);
-    EXPECT_TRUE(FileExists(JoinPath(folder, "win32_files_test.exe"))) << folder;
+    EXPECT_TRUE(FileExists(PathOf("NASTR.DAT")));
 }
 
 }  // namespace
