@@ -26,7 +26,7 @@ bool IsPortListKey(HKEY root, const char* subKey)
 }  // namespace
 
 PortListOverride::PortListOverride(std::vector<std::string> ports, platform::CommApi& devices)
-    : devices_(devices), ports_(std::move(ports))
+    : ForwardingCommApi(devices), ports_(std::move(ports))
 {
 }
 
@@ -97,117 +97,6 @@ LONG PortListOverride::RegCloseKey(HKEY key)
     std::lock_guard lock(mutex_);
     return keys_.erase(reinterpret_cast<std::uintptr_t>(key)) == 1 ? ERROR_SUCCESS
                                                                    : ERROR_INVALID_HANDLE;
-}
-
-// --- everything else goes to the wrapped layer ---
-
-HANDLE PortListOverride::CreateFileA(const char* name, DWORD access, DWORD shareMode,
-                                     void* security, DWORD disposition, DWORD flags,
-                                     HANDLE templateFile)
-{
-    return devices_.CreateFileA(name, access, shareMode, security, disposition, flags,
-                                templateFile);
-}
-
-BOOL PortListOverride::CloseHandle(HANDLE handle)
-{
-    return devices_.CloseHandle(handle);
-}
-
-BOOL PortListOverride::SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue)
-{
-    return devices_.SetupComm(device, inQueue, outQueue);
-}
-
-BOOL PortListOverride::SetCommState(HANDLE device, DCB* dcb)
-{
-    return devices_.SetCommState(device, dcb);
-}
-
-BOOL PortListOverride::SetCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts)
-{
-    return devices_.SetCommTimeouts(device, timeouts);
-}
-
-BOOL PortListOverride::SetCommMask(HANDLE device, DWORD mask)
-{
-    return devices_.SetCommMask(device, mask);
-}
-
-BOOL PortListOverride::WaitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped)
-{
-    return devices_.WaitCommEvent(device, mask, overlapped);
-}
-
-BOOL PortListOverride::ReadFile(HANDLE device, void* buffer, DWORD count, DWORD* read,
-                                OVERLAPPED* overlapped)
-{
-    return devices_.ReadFile(device, buffer, count, read, overlapped);
-}
-
-BOOL PortListOverride::WriteFile(HANDLE device, const void* buffer, DWORD count, DWORD* written,
-                                 OVERLAPPED* overlapped)
-{
-    return devices_.WriteFile(device, buffer, count, written, overlapped);
-}
-
-BOOL PortListOverride::GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped,
-                                           DWORD* transferred, BOOL wait)
-{
-    return devices_.GetOverlappedResult(device, overlapped, transferred, wait);
-}
-
-BOOL PortListOverride::PurgeComm(HANDLE device, DWORD flags)
-{
-    return devices_.PurgeComm(device, flags);
-}
-
-BOOL PortListOverride::ClearCommError(HANDLE device, DWORD* errors, COMSTAT* status)
-{
-    return devices_.ClearCommError(device, errors, status);
-}
-
-BOOL PortListOverride::GetCommModemStatus(HANDLE device, DWORD* status)
-{
-    return devices_.GetCommModemStatus(device, status);
-}
-
-BOOL PortListOverride::EscapeCommFunction(HANDLE device, DWORD function)
-{
-    return devices_.EscapeCommFunction(device, function);
-}
-
-HANDLE PortListOverride::CreateEventA(void* security, BOOL manualReset, BOOL initialState,
-                                      const char* name)
-{
-    return devices_.CreateEventA(security, manualReset, initialState, name);
-}
-
-BOOL PortListOverride::SetEvent(HANDLE event)
-{
-    return devices_.SetEvent(event);
-}
-
-DWORD PortListOverride::WaitForSingleObject(HANDLE object, DWORD milliseconds)
-{
-    return devices_.WaitForSingleObject(object, milliseconds);
-}
-
-DWORD PortListOverride::WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll,
-                                               DWORD milliseconds)
-{
-    return devices_.WaitForMultipleObjects(count, objects, waitAll, milliseconds);
-}
-
-DWORD PortListOverride::GetLastError()
-{
-    return devices_.GetLastError();
-}
-
-int PortListOverride::CompareStringA(LCID locale, DWORD flags, const char* a, int aLength,
-                                     const char* b, int bLength)
-{
-    return devices_.CompareStringA(locale, flags, a, aLength, b, bLength);
 }
 
 }  // namespace cardpush::testing

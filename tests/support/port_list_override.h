@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/comm_api.h"
+#include "support/forwarding_comm_api.h"
 
 namespace cardpush::testing {
 
-class PortListOverride final : public platform::CommApi {
+class PortListOverride final : public ForwardingCommApi {
 public:
     explicit PortListOverride(std::vector<std::string> ports = {},
                               platform::CommApi& devices = platform::SystemCommApi());
@@ -33,41 +33,13 @@ public:
     // open keeps the list it was opened with.
     void SetPorts(std::vector<std::string> ports);
 
-    HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, void* security,
-                       DWORD disposition, DWORD flags, HANDLE templateFile) override;
-    BOOL CloseHandle(HANDLE handle) override;
-    BOOL SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue) override;
-    BOOL SetCommState(HANDLE device, DCB* dcb) override;
-    BOOL SetCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) override;
-    BOOL SetCommMask(HANDLE device, DWORD mask) override;
-    BOOL WaitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped) override;
-    BOOL ReadFile(HANDLE device, void* buffer, DWORD count, DWORD* read,
-                  OVERLAPPED* overlapped) override;
-    BOOL WriteFile(HANDLE device, const void* buffer, DWORD count, DWORD* written,
-                   OVERLAPPED* overlapped) override;
-    BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* transferred,
-                             BOOL wait) override;
-    BOOL PurgeComm(HANDLE device, DWORD flags) override;
-    BOOL ClearCommError(HANDLE device, DWORD* errors, COMSTAT* status) override;
-    BOOL GetCommModemStatus(HANDLE device, DWORD* status) override;
-    BOOL EscapeCommFunction(HANDLE device, DWORD function) override;
-    HANDLE CreateEventA(void* security, BOOL manualReset, BOOL initialState,
-                        const char* name) override;
-    BOOL SetEvent(HANDLE event) override;
-    DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) override;
-    DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll,
-                                 DWORD milliseconds) override;
-    DWORD GetLastError() override;
     LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access,
                        HKEY* key) override;
     LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
                        DWORD* type, BYTE* data, DWORD* dataLength) override;
     LONG RegCloseKey(HKEY key) override;
-    int CompareStringA(LCID locale, DWORD flags, const char* a, int aLength, const char* b,
-                       int bLength) override;
 
 private:
-    platform::CommApi& devices_;
     std::mutex mutex_;
     std::vector<std::string> ports_;
     // Open keys by their handle's number, each with the ports it lists.

@@ -15,192 +15,73 @@
 #include <thread>
 #include <vector>
 
-#include "link/link_host.h"
 #include "link/link_session.h"
 #include "link/protocol.h"
 #include "platform/comm_api.h"
+#include "platform/comm_contract.h"
 #include "platform/cp1251.h"
 #include "platform/main_thread.h"
 #include "serial/BCPort.h"
+#include "serial/serial_test_util.h"
+#include "support/forwarding_comm_api.h"
+#include "support/recording_link_host.h"
 #include "win32/wine_setup.h"
 
 namespace cardpush {
 namespace {
 
-using platform::CommApi;
 using platform::MainThread;
-using platform::SystemCommApi;
+using test::ComPortMessage;
 
 // The controller's answer to the presence query.
 constexpr const char* kPresenceAnswer = "S0_";
 
-std::string ComPortMessage(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const EComPort& e) {
-        return Cp1251ToUtf8(e.what());
+// --- the raw calls: the contract every backend keeps ---
+
+// The COM port that scripts/test-windows.sh leads to the simulator.
+class WineSimulatorLine {
+public:
+    static constexpr const char* kMissingPort = "\\\\.\\COM251";
+    // Wine reports the wait failed.
+    static constexpr bool kCutShortWaitSucceeds = false;
+    std::string Port() const { return Why().empty() ? "\\\\.\\" + test::SimulatorPort() : ""; }
+    std::string Why() const
+    {
+        if (test::SimulatorPort().empty()) {
+            return "no COM port leads to the controller simulator: scripts/test-windows.sh sets "
+                   "one up";
+        }
+        if (!test::ModemLinesOnPseudoTerminals()) {
+            return "Wine cannot wait for events on a pseudo-terminal, nor set or read its modem "
+                   "lines, without the modem-line stand-in that scripts/test-windows.sh preloads";
+        }
+        return {};
     }
-    return "(nothing thrown)";
-}
+};
+
+}  // namespace
+
+namespace platform {
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32Comm, CommObjectsContract, WineSimulatorLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32Comm, CommLineContract, WineSimulatorLine);
+}  // namespace platform
+
+namespace {
 
 class SimulatorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        if (const std::string why = WineSimulatorLine().Why(); !why.empty()) {
+            GTEST_SKIP() << why;
+        }
         port_ = test::SimulatorPort();
-        if (port_.empty()) {
-            GTEST_SKIP() << "no COM port leads to the controller simulator: "
-                            "scripts/test-windows.sh sets one up";
-        }
-        if (!test::ModemLinesOnPseudoTerminals()) {
-            GTEST_SKIP() << "Wine cannot wait for events on a pseudo-terminal, nor set or read "
-                            "its modem lines, without the modem-line stand-in that "
-                            "scripts/test-windows.sh preloads";
-        }
         MainThread::Bind();
     }
     void TearDown() override { MainThread::ServePending(); }
 
     std::string port_;
 };
-
-// --- the raw calls ---
-
-class Win32DeviceTest : public SimulatorTest {
-protected:
-    void TearDown() override
-    {
-        if (device_ != INVALID_HANDLE_VALUE) {
-            api_.CloseHandle(device_);
-        }
-        for (HANDLE event : events_) {
-            api_.CloseHandle(event);
-        }
-        SimulatorTest::TearDown();
-    }
-
-    HANDLE Open()
-    {
-        const std::string path = "\\\\.\\" + port_;
-        device_ = api_.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-        return device_;
-    }
-    HANDLE NewEvent()
-    {
-        events_.push_back(api_.CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        return events_.back();
-    }
-
-    CommApi& api_ = SystemCommApi();
-    HANDLE device_ = INVALID_HANDLE_VALUE;
-    std::vector<HANDLE> events_;
-};
-
-TEST_F(Win32DeviceTest, PresenceQueryIsAnsweredThroughAnEventWaitAndOverlappedTransfers)
-{
-    ASSERT_NE(Open(), INVALID_HANDLE_VALUE) << "error " << api_.GetLastError();
-    ASSERT_TRUE(api_.SetupComm(device_, 2048, 2048));
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    dcb.BaudRate = 9600;
-    dcb.fBinary = 1;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    ASSERT_TRUE(api_.SetCommState(device_, &dcb)) << "error " << api_.GetLastError();
-    // Reads return at once with what has arrived: the component's default.
-    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 1000};
-    ASSERT_TRUE(api_.SetCommTimeouts(device_, &timeouts));
-    ASSERT_TRUE(api_.PurgeComm(device_, PURGE_RXCLEAR | PURGE_TXCLEAR));
-    ASSERT_TRUE(api_.SetCommMask(device_, EV_RXCHAR));
-
-    OVERLAPPED write{};
-    write.hEvent = NewEvent();
-    DWORD written = 0;
-    if (!api_.WriteFile(device_, "S", 1, &written, &write)) {
-        ASSERT_EQ(api_.GetLastError(), ERROR_IO_PENDING);
-    }
-    ASSERT_TRUE(api_.GetOverlappedResult(device_, &write, &written, TRUE));
-    EXPECT_EQ(written, 1u);
-
-    std::string received;
-    OVERLAPPED wait{};
-    wait.hEvent = NewEvent();
-    while (received.size() < 3) {
-        DWORD mask = 0;
-        if (!api_.WaitCommEvent(device_, &mask, &wait)) {
-            ASSERT_EQ(api_.GetLastError(), ERROR_IO_PENDING);
-            DWORD unused = 0;
-            ASSERT_TRUE(api_.GetOverlappedResult(device_, &wait, &unused, TRUE));
-        }
-        EXPECT_EQ(mask, EV_RXCHAR);
-
-        DWORD errors = 0;
-        COMSTAT status{};
-        ASSERT_TRUE(api_.ClearCommError(device_, &errors, &status));
-        EXPECT_EQ(errors, 0u);
-        if (status.cbInQue == 0) {
-            continue;  // the bytes of this event were taken by the last read
-        }
-        std::string chunk(status.cbInQue, '\0');
-        OVERLAPPED read{};
-        read.hEvent = NewEvent();
-        DWORD count = 0;
-        if (!api_.ReadFile(device_, chunk.data(), status.cbInQue, &count, &read)) {
-            ASSERT_EQ(api_.GetLastError(), ERROR_IO_PENDING);
-            ASSERT_TRUE(api_.GetOverlappedResult(device_, &read, &count, TRUE));
-        }
-        received.append(chunk.data(), count);
-    }
-    EXPECT_EQ(received, kPresenceAnswer);
-}
-
-TEST_F(Win32DeviceTest, ModemLinesCanBeSetAndRead)
-{
-    ASSERT_NE(Open(), INVALID_HANDLE_VALUE) << "error " << api_.GetLastError();
-    for (DWORD function : {SETDTR, SETRTS, CLRDTR, CLRRTS}) {
-        EXPECT_TRUE(api_.EscapeCommFunction(device_, function))
-            << "function " << function << ", error " << api_.GetLastError();
-    }
-    DWORD status = 0xFFFFFFFFu;
-    EXPECT_TRUE(api_.GetCommModemStatus(device_, &status)) << "error " << api_.GetLastError();
-    EXPECT_EQ(status & ~DWORD{MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON}, 0u);
-}
-
-// A wait cut short by a new mask completes, with an empty mask, before
-// SetCommMask returns: the event thread ends on exactly that.
-TEST_F(Win32DeviceTest, NewMaskCompletesAnOutstandingWait)
-{
-    ASSERT_NE(Open(), INVALID_HANDLE_VALUE) << "error " << api_.GetLastError();
-    ASSERT_TRUE(api_.SetCommMask(device_, EV_RXCHAR | EV_ERR | EV_BREAK));
-    OVERLAPPED wait{};
-    wait.hEvent = NewEvent();
-    DWORD mask = 0xFFFFFFFFu;
-    ASSERT_FALSE(api_.WaitCommEvent(device_, &mask, &wait)) << "nothing to report yet";
-    ASSERT_EQ(api_.GetLastError(), ERROR_IO_PENDING);
-
-    ASSERT_TRUE(api_.SetCommMask(device_, 0));
-    ASSERT_EQ(api_.WaitForSingleObject(wait.hEvent, INFINITE), WAIT_OBJECT_0);
-    DWORD unused = 0;
-    api_.GetOverlappedResult(device_, &wait, &unused, FALSE);
-    EXPECT_EQ(mask, 0u);
-}
-
-// Needs no device: runs without the simulator too.
-TEST(Win32EventTest, WaitForSeveralObjectsNamesTheOneSignalled)
-{
-    CommApi& api = SystemCommApi();
-    const HANDLE objects[2] = {api.CreateEventA(nullptr, TRUE, FALSE, nullptr),
-                               api.CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    EXPECT_EQ(api.WaitForMultipleObjects(2, objects, FALSE, 0), WAIT_TIMEOUT);
-    ASSERT_TRUE(api.SetEvent(objects[1]));
-    EXPECT_EQ(api.WaitForMultipleObjects(2, objects, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
-    EXPECT_EQ(api.WaitForSingleObject(objects[1], 0), WAIT_OBJECT_0) << "manual reset: still set";
-    api.CloseHandle(objects[0]);
-    api.CloseHandle(objects[1]);
-}
 
 TEST(Win32MissingPortTest, MissingPortIsNamedSo)
 {
@@ -323,7 +204,7 @@ TEST_F(Win32PortTest, LineErrorsAndBreaksAreReported)
 // its record goes away. A driver may complete an operation that a new event
 // mask has cut short only after SetCommMask has returned: writing into a
 // record that is gone by then corrupts memory, unseen or fatally.
-class CompletionCheckApi final : public CommApi {
+class CompletionCheckApi final : public testing::ForwardingCommApi {
 public:
     // Events closed while their operation was not yet seen complete.
     int ClosedUnseen()
@@ -332,12 +213,6 @@ public:
         return closedUnseen_;
     }
 
-    HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, void* security,
-                       DWORD disposition, DWORD flags, HANDLE templateFile) override
-    {
-        return api_.CreateFileA(name, access, shareMode, security, disposition, flags,
-                                templateFile);
-    }
     BOOL CloseHandle(HANDLE handle) override
     {
         {
@@ -348,62 +223,37 @@ public:
                 seen_.erase(op);
             }
         }
-        return api_.CloseHandle(handle);
+        return ForwardingCommApi::CloseHandle(handle);
     }
-    BOOL SetupComm(HANDLE device, DWORD in, DWORD out) override
-    {
-        return api_.SetupComm(device, in, out);
-    }
-    BOOL SetCommState(HANDLE device, DCB* dcb) override { return api_.SetCommState(device, dcb); }
-    BOOL SetCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) override
-    {
-        return api_.SetCommTimeouts(device, timeouts);
-    }
-    BOOL SetCommMask(HANDLE device, DWORD mask) override { return api_.SetCommMask(device, mask); }
     BOOL WaitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped) override
     {
-        return Started(overlapped, api_.WaitCommEvent(device, mask, overlapped));
+        return Started(overlapped, ForwardingCommApi::WaitCommEvent(device, mask, overlapped));
     }
     BOOL ReadFile(HANDLE device, void* buffer, DWORD count, DWORD* read,
                   OVERLAPPED* overlapped) override
     {
-        return Started(overlapped, api_.ReadFile(device, buffer, count, read, overlapped));
+        return Started(overlapped,
+                       ForwardingCommApi::ReadFile(device, buffer, count, read, overlapped));
     }
     BOOL WriteFile(HANDLE device, const void* buffer, DWORD count, DWORD* written,
                    OVERLAPPED* overlapped) override
     {
-        return Started(overlapped, api_.WriteFile(device, buffer, count, written, overlapped));
+        return Started(overlapped,
+                       ForwardingCommApi::WriteFile(device, buffer, count, written, overlapped));
     }
     BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* transferred,
                              BOOL wait) override
     {
-        const BOOL done = api_.GetOverlappedResult(device, overlapped, transferred, wait);
-        if (done || api_.GetLastError() != ERROR_IO_INCOMPLETE) {
+        const BOOL done =
+            ForwardingCommApi::GetOverlappedResult(device, overlapped, transferred, wait);
+        if (done || GetLastError() != ERROR_IO_INCOMPLETE) {
             Seen(overlapped->hEvent);
         }
         return done;
     }
-    BOOL PurgeComm(HANDLE device, DWORD flags) override { return api_.PurgeComm(device, flags); }
-    BOOL ClearCommError(HANDLE device, DWORD* errors, COMSTAT* status) override
-    {
-        return api_.ClearCommError(device, errors, status);
-    }
-    BOOL GetCommModemStatus(HANDLE device, DWORD* status) override
-    {
-        return api_.GetCommModemStatus(device, status);
-    }
-    BOOL EscapeCommFunction(HANDLE device, DWORD function) override
-    {
-        return api_.EscapeCommFunction(device, function);
-    }
-    HANDLE CreateEventA(void* security, BOOL manual, BOOL initial, const char* name) override
-    {
-        return api_.CreateEventA(security, manual, initial, name);
-    }
-    BOOL SetEvent(HANDLE event) override { return api_.SetEvent(event); }
     DWORD WaitForSingleObject(HANDLE object, DWORD ms) override
     {
-        const DWORD result = api_.WaitForSingleObject(object, ms);
+        const DWORD result = ForwardingCommApi::WaitForSingleObject(object, ms);
         if (result == WAIT_OBJECT_0) {
             Seen(object);
         }
@@ -411,28 +261,11 @@ public:
     }
     DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL all, DWORD ms) override
     {
-        const DWORD result = api_.WaitForMultipleObjects(count, objects, all, ms);
+        const DWORD result = ForwardingCommApi::WaitForMultipleObjects(count, objects, all, ms);
         if (!all && result >= WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + count) {
             Seen(objects[result - WAIT_OBJECT_0]);
         }
         return result;
-    }
-    DWORD GetLastError() override { return api_.GetLastError(); }
-    LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access,
-                       HKEY* key) override
-    {
-        return api_.RegOpenKeyExA(root, subKey, options, access, key);
-    }
-    LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
-                       DWORD* type, BYTE* data, DWORD* dataLength) override
-    {
-        return api_.RegEnumValueA(key, index, name, nameLength, reserved, type, data, dataLength);
-    }
-    LONG RegCloseKey(HKEY key) override { return api_.RegCloseKey(key); }
-    int CompareStringA(LCID locale, DWORD flags, const char* a, int aLength, const char* b,
-                       int bLength) override
-    {
-        return api_.CompareStringA(locale, flags, a, aLength, b, bLength);
     }
 
 private:
@@ -440,7 +273,7 @@ private:
     {
         // A start that failed began nothing; one still outstanding on the
         // same record stays as it was.
-        if (done || api_.GetLastError() == ERROR_IO_PENDING) {
+        if (done || GetLastError() == ERROR_IO_PENDING) {
             std::lock_guard lock(mutex_);
             seen_[overlapped->hEvent] = done;
         }
@@ -454,7 +287,6 @@ private:
         }
     }
 
-    CommApi& api_ = SystemCommApi();
     std::mutex mutex_;
     // Event of an operation started -> whether its completion has been seen.
     std::map<HANDLE, bool> seen_;
@@ -486,42 +318,6 @@ TEST_F(SimulatorTest, EveryOperationIsSeenCompleteBeforeItsRecordGoes)
 
 // --- the link ---
 
-// Records what the link shows; every call but SavedPort/SetSavedPort comes on
-// the GUI thread, which is the test's own.
-class RecordingHost final : public LinkHost {
-public:
-    explicit RecordingHost(std::string saved) : saved_(std::move(saved)) {}
-
-    void SetCaption(const std::string& text) override { captions.push_back(text); }
-    void AddLogLine(const std::string& line) override { log.push_back(line); }
-    void ShowPort(const std::string& port) override { shownPort = port; }
-    void ShowLinkInfo(const LinkValues& values) override { shown = values; }
-    void CheckFirmware() override { firmwareChecks.push_back(shown.FirmwareVersion); }
-    void ClearCardList() override { cards.clear(); }
-    void AddCardName(const std::string& name) override { cards.push_back(name); }
-    std::string SavedPort() override
-    {
-        std::lock_guard lock(mutex_);
-        return saved_;
-    }
-    void SetSavedPort(const std::string& port) override
-    {
-        std::lock_guard lock(mutex_);
-        saved_ = port;
-    }
-
-    std::vector<std::string> captions;
-    std::vector<std::string> log;
-    std::string shownPort;
-    LinkValues shown;
-    std::vector<std::string> firmwareChecks;
-    std::vector<std::string> cards;
-
-private:
-    std::mutex mutex_;
-    std::string saved_;
-};
-
 std::vector<std::string> Trimmed(const std::vector<std::string>& names)
 {
     std::vector<std::string> trimmed;
@@ -533,7 +329,7 @@ std::vector<std::string> Trimmed(const std::vector<std::string>& names)
 
 TEST_F(SimulatorTest, LinkIdentifiesTheControllerAndListsItsCard)
 {
-    RecordingHost host(port_);
+    testing::RecordingLinkHost host(port_);
     {
         LinkSession link(host);
         link.SetTiming({std::chrono::milliseconds(100), std::chrono::milliseconds(100), 30});
@@ -552,13 +348,14 @@ TEST_F(SimulatorTest, LinkIdentifiesTheControllerAndListsItsCard)
         EXPECT_EQ(values.ModeValue, 1.0);
         EXPECT_EQ(link.LinkState(), protocol::LinkState::Idle);
     }
-    EXPECT_EQ(host.shownPort, port_);
-    EXPECT_EQ(host.SavedPort(), port_);
-    EXPECT_EQ(host.shown.FirmwareVersion, "72");
-    EXPECT_EQ(host.firmwareChecks, std::vector<std::string>{"72"});
-    EXPECT_EQ(Trimmed(host.cards), test::SimulatorCards());
-    ASSERT_FALSE(host.captions.empty());
-    EXPECT_EQ(Cp1251ToUtf8(host.captions.back()), "Подключение к рольгангу...");
+    EXPECT_EQ(host.Ports(), std::vector<std::string>{port_});
+    EXPECT_EQ(host.CurrentSavedPort(), port_);
+    ASSERT_FALSE(host.ShownValues().empty());
+    EXPECT_EQ(host.ShownValues().back().FirmwareVersion, "72");
+    EXPECT_EQ(host.FirmwareGates(), std::vector<bool>{true}) << "one gate run, opened";
+    EXPECT_EQ(Trimmed(host.CardList()), test::SimulatorCards());
+    ASSERT_FALSE(host.Captions().empty());
+    EXPECT_EQ(Cp1251ToUtf8(host.Captions().back()), "Подключение к рольгангу...");
 }
 
 }  // namespace
