@@ -330,14 +330,7 @@ TEST_F(EventThreadTest, CloseOnAnotherThreadReturnsOnceTheGuiThreadRanTheDispatc
     fake.Receive("abc");
     queued.WaitFor(1);
 
-    std::atomic<bool> closed{false};
-    std::thread closer([&] {
-        port.Close();
-        closed = true;
-        MainThread::Wake();
-    });
-    MainThread::WaitServing([&] { return closed.load(); });
-    closer.join();
+    test::CloseServing(port);
     EXPECT_EQ((Entries{"rx abc"}), log.Entries());
     EXPECT_EQ(std::this_thread::get_id(), handlerThread);
     EXPECT_FALSE(port.Connected());

@@ -172,14 +172,7 @@ TEST_F(PtyPortTest, CloseOnAnotherThreadReturnsOnceTheGuiThreadRanThePendingDisp
     peer.Write("x");
     WaitForQueuedDispatch();
 
-    std::atomic<bool> closed{false};
-    std::thread closer([&] {
-        port.Close();
-        closed = true;
-        MainThread::Wake();
-    });
-    MainThread::WaitServing([&] { return closed.load(); });
-    closer.join();
+    test::CloseServing(port);
     EXPECT_EQ(1u, ReceivedSize());
     EXPECT_FALSE(port.Connected());
 }

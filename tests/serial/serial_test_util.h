@@ -1,13 +1,16 @@
 // Helpers shared by the serial component's tests.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/cp1251.h"
+#include "platform/main_thread.h"
 #include "serial/BCPort.h"
 
 namespace cardpush::test {
@@ -23,6 +26,20 @@ std::string ComPortMessage(F&& f)
         return Cp1251ToUtf8(e.what());
     }
     return "(nothing thrown)";
+}
+
+// Closes the port on a thread of its own while this thread, the GUI thread,
+// serves hand-overs; returns once Close has returned.
+inline void CloseServing(TBComPort& port)
+{
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        port.Close();
+        closed = true;
+        platform::MainThread::Wake();
+    });
+    platform::MainThread::WaitServing([&] { return closed.load(); });
+    closer.join();
 }
 
 // What event handlers saw, in order, from whichever thread they ran on.
