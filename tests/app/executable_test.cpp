@@ -53,7 +53,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::ReadBytes;
 using testing::SimProcess;
+using testing::TempFolder;
 
 // The guards only catch hangs. The tool settles 3 s on a port before it asks
 // for the controller; the sanitizer builds are slower still.
@@ -75,12 +77,6 @@ constexpr int kUploadAllMiddleX = 280 + 169 / 2;  // Button1
 constexpr int kUploadAllMiddleY = 166 + 105 / 2;
 // Room for the menu bar above the client area, whatever its height.
 constexpr int kMenuBarRoom = 80;
-
-std::string ReadWhole(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds guard)
 {
@@ -108,7 +104,7 @@ std::vector<int> ListeningPorts(pid_t pid)
     }
     std::vector<int> ports;
     for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-        std::istringstream lines(ReadWhole(table));
+        std::istringstream lines(ReadBytes(table));
         std::string line;
         std::getline(lines, line);  // the heading
         while (std::getline(lines, line)) {
@@ -301,9 +297,6 @@ class ExecutableTest : public ::testing::TestWithParam<StopCase> {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/cardpush-exe-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         fs::create_directory(dir_ / "jobs");
         // The tool reads nastr.dat from the folder of the executable that
         // runs, as the kernel names it: a symbolic link would not move it.
@@ -321,7 +314,6 @@ protected:
             ::kill(tool_, SIGKILL);
             ::waitpid(tool_, nullptr, 0);
         }
-        fs::remove_all(dir_);
     }
 
     fs::path Exe() const { return dir_ / "cardpush"; }
@@ -363,7 +355,7 @@ protected:
         }
     }
 
-    std::string ToolOutput() const { return ReadWhole(dir_ / "tool.out"); }
+    std::string ToolOutput() const { return ReadBytes(dir_ / "tool.out"); }
 
     // Waits (bounded) for the tool to end; SIGKILL when it does not.
     // Returns its wait status, or nothing when it had to be killed.
@@ -429,7 +421,7 @@ protected:
         return std::pair{x0 + left, y0 + bestTop};
     }
 
-    fs::path dir_;
+    TempFolder dir_{"cardpush-exe"};
     pid_t tool_ = -1;
 };
 
@@ -473,7 +465,7 @@ TEST_P(ExecutableTest, UploadsAndEndsOnTheSignalWithThePortSavedAndFree)
                  listTop - kCardListTop + kUploadAllMiddleY);
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(sim.CardDir() / "JOB1"); }, kStepGuard))
         << "no upload; wire: " << sim.WireLog() << "\ntool: " << ToolOutput();
-    EXPECT_EQ(ReadWhole(sim.CardDir() / "JOB1"), "1 a\r\n2 b\r\n");
+    EXPECT_EQ(ReadBytes(sim.CardDir() / "JOB1"), "1 a\r\n2 b\r\n");
 
     ASSERT_EQ(::kill(tool_, GetParam().signal), 0);
     const std::optional<int> status = WaitForEnd();
@@ -484,7 +476,7 @@ TEST_P(ExecutableTest, UploadsAndEndsOnTheSignalWithThePortSavedAndFree)
                                  : "exit status " + std::to_string(WEXITSTATUS(*status)))
         << "; tool: " << ToolOutput();
 
-    const std::string saved = ReadWhole(SettingsFile());
+    const std::string saved = ReadBytes(SettingsFile());
     EXPECT_NE(saved.find("\r\nc=" + sim.DevicePath() + "\r\n"), std::string::npos) << saved;
 
     // Free at once, and held exclusively by no one.

@@ -11,8 +11,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
-#include <fstream>
-#include <iterator>
 #include <random>
 
 #include "app/Unit2.h"
@@ -348,8 +346,7 @@ TEST_F(ControllerFaultsTest, JobFileRewrittenDuringItsUploadStays)
                                        "компьютере: JOB.txt"},
               messages_);
     EXPECT_EQ(std::vector<std::string>{"JOB.txt"}, JobsOnDisk());
-    std::ifstream stored(sim_->CardDir() / "JOB", std::ios::binary);
-    EXPECT_EQ(Frames(lines), std::string(std::istreambuf_iterator<char>(stored), {}));
+    EXPECT_EQ(Frames(lines), CardFile("JOB"));
 }
 
 }  // namespace

@@ -138,8 +138,7 @@ TEST_F(SettingsFaultsTest, SettingsFolderThatIsAFileFailsEverySaveQuietly)
     Control<QCheckBox>(form_, "CheckBox1")->setChecked(false);
     form_->close();
     EXPECT_EQ(std::vector<std::string>{}, messages_);
-    std::ifstream in(notAFolder, std::ios::binary);
-    EXPECT_EQ("kept", std::string(std::istreambuf_iterator<char>(in), {}));
+    EXPECT_EQ("kept", testing::ReadBytes(notAFolder));
 }
 
 // nastr.dat is a folder: it is no settings file, and a save can't replace

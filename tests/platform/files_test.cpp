@@ -14,6 +14,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/files_contract.h"
+#include "support/temp_folder.h"
 
 namespace cardpush::platform {
 
@@ -26,19 +27,7 @@ public:
     static constexpr const char* kExecutable = "platform_files_test";
     static bool CyrillicNames() { return true; }
 
-    PosixDisk()
-    {
-        char pattern[] = "/tmp/cardpush-files-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) {
-            throw std::runtime_error("mkdtemp");
-        }
-        dir_ = pattern;
-    }
-    ~PosixDisk() { fs::remove_all(dir_); }
-    PosixDisk(const PosixDisk&) = delete;
-    PosixDisk& operator=(const PosixDisk&) = delete;
-
-    std::string Folder() const { return Utf8ToCp1251(dir_.string()); }
+    std::string Folder() const { return Utf8ToCp1251(dir_.path().string()); }
     fs::path OnDisk(const std::string& name) const { return dir_ / Cp1251ToUtf8(name); }
     void Create(const std::string& name, const std::string& content) const
     {
@@ -48,13 +37,12 @@ public:
     void MakeReadOnly(const std::string& name) const { ::chmod(OnDisk(name).c_str(), 0444); }
     std::string Content(const std::string& name) const
     {
-        std::ifstream in(OnDisk(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
+        return cardpush::testing::ReadBytes(OnDisk(name));
     }
     std::vector<std::string> Entries() const
     {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_)) {
+        for (const auto& entry : fs::directory_iterator(dir_.path())) {
             names.push_back(Utf8ToCp1251(entry.path().filename().string()));
         }
         std::sort(names.begin(), names.end());
@@ -62,7 +50,7 @@ public:
     }
 
 private:
-    fs::path dir_;
+    cardpush::testing::TempFolder dir_{"cardpush-files"};
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(PosixFiles, FilesContract, PosixDisk);

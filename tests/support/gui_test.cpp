@@ -27,9 +27,8 @@ void EnsureApplication()
 void GuiTest::SetUp()
 {
     EnsureApplication();
-    char pattern[] = "/tmp/cardpush-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    settingsDir_ = pattern;
+    folder_.emplace("cardpush-test");
+    settingsDir_ = folder_->path();
     jobsDir_ = settingsDir_ / "Job files";  // a blank in the path on purpose
     noPorts_.FailNext(Call::CreateFileA, ERROR_FILE_NOT_FOUND, -1);
     fs::create_directory(jobsDir_);
@@ -45,8 +44,7 @@ void GuiTest::TearDown()
 {
     SetMessageHandler(std::move(savedMessages_));
     SetFolderHandler(std::move(savedFolders_));
-    std::error_code ignored;
-    fs::remove_all(settingsDir_, ignored);
+    folder_.reset();
 }
 
 void MainFormTest::SetUp()
@@ -78,8 +76,7 @@ void GuiTest::WriteSettingsFile(const std::string& bytes) const
 
 std::string GuiTest::ReadSettingsFile() const
 {
-    std::ifstream in(SettingsFile(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return testing::ReadBytes(SettingsFile());
 }
 
 void GuiTest::CreateJob(const std::string& utf8Name, const std::string& content) const

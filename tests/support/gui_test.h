@@ -17,6 +17,7 @@
 #include "app/Unit1.h"
 #include "app/dialogs.h"
 #include "platform/fake_comm_api.h"
+#include "support/temp_folder.h"
 
 namespace cardpush::test {
 
@@ -29,6 +30,7 @@ protected:
     void TearDown() override;
 
     // Folder for nastr.dat (stands in for the executable's folder).
+    std::optional<testing::TempFolder> folder_;
     std::filesystem::path settingsDir_;
     // A folder for job files: "Job files" in settingsDir_.
     std::filesystem::path jobsDir_;

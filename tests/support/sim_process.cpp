@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -34,26 +33,6 @@ constexpr int kStartGuardMs = 20000;
 // How long the simulator may take to end after SIGTERM before it counts as
 // hung; it normally ends at once, sanitizer builds after their exit checks.
 constexpr std::chrono::seconds kStopGuard{10};
-
-std::string ReadWhole(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-fs::path MakeFolder()
-{
-    std::error_code ec;
-    fs::path base = fs::temp_directory_path(ec);
-    if (ec) {
-        base = "/tmp";
-    }
-    std::string pattern = (base / "cardpush-e2e-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
-    }
-    return pattern;
-}
 
 // Reaps the child; false when it has not ended within the guard.
 bool WaitForEnd(pid_t pid, int& status)
@@ -103,7 +82,7 @@ std::string ReadFirstLine(int fd)
 }  // namespace
 
 SimProcess::SimProcess(std::vector<std::string> options)
-    : dir_(MakeFolder()), cardDir_(dir_ / "card")
+    : dir_("cardpush-e2e"), cardDir_(dir_ / "card")
 {
     fs::create_directories(cardDir_);
     std::vector<std::string> args{CARDPUSH_SIM_PATH,
@@ -135,14 +114,12 @@ SimProcess::SimProcess(std::vector<std::string> options)
     if (rc != 0) {
         pid_ = -1;
         close(stdout_);
-        fs::remove_all(dir_);
         throw std::system_error(rc, std::generic_category(), "cannot start " CARDPUSH_SIM_PATH);
     }
     device_ = ReadFirstLine(stdout_);
     if (device_.empty()) {
         const std::string messages = Messages();
         Stop();
-        fs::remove_all(dir_);
         throw std::runtime_error("the simulator named no device: " + messages);
     }
 }
@@ -154,18 +131,16 @@ SimProcess::~SimProcess()
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
     }
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
 }
 
 std::string SimProcess::WireLog() const
 {
-    return ReadWhole(dir_ / "wire.log");
+    return ReadBytes(dir_ / "wire.log");
 }
 
 std::string SimProcess::Messages() const
 {
-    return ReadWhole(dir_ / "sim.err");
+    return ReadBytes(dir_ / "sim.err");
 }
 
 std::vector<std::string> SimProcess::CardFiles() const

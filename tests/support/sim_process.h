@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace cardpush::testing {
 
 class SimProcess {
@@ -58,7 +60,7 @@ public:
     bool Running() const { return pid_ > 0; }
 
 private:
-    std::filesystem::path dir_;
+    TempFolder dir_;
     std::filesystem::path cardDir_;
     std::string device_;
     pid_t pid_ = -1;

@@ -6,8 +6,6 @@
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <fstream>
-#include <iterator>
 
 #include "app/qt_text.h"
 #include "app/settings_format.h"
@@ -207,8 +205,7 @@ bool ToolTest::SelectCardName(const std::string& listedName)
 
 std::string ToolTest::CardFile(const std::string& name) const
 {
-    std::ifstream in(sim_->CardDir() / name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return testing::ReadBytes(sim_->CardDir() / name);
 }
 
 }  // namespace cardpush::test

@@ -25,15 +25,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
+using cardpush::testing::ReadBytes;
 using cardpush::testing::SimProcess;
+using cardpush::testing::TempFolder;
 
 constexpr auto kGuard = 10s;
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 struct Exit {
     int code = -1;
@@ -43,15 +39,6 @@ struct Exit {
 
 class SimLineTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::path(::testing::TempDir()) /
-               ("sim-line-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-
     void TearDown() override
     {
         CloseClient();
@@ -59,7 +46,6 @@ protected:
         if (sim_ && sim_->Running()) {
             EXPECT_EQ(0, sim_->Stop()) << sim_->Messages();
         }
-        fs::remove_all(dir_);
     }
 
     fs::path Card() const { return sim_->CardDir(); }
@@ -164,14 +150,14 @@ protected:
         const fs::path out = fs::temp_directory_path() / ("sim-run-" + std::to_string(getpid()));
         const int status = std::system(
             (command + " >" + out.string() + ".out 2>" + out.string() + ".err").c_str());
-        Exit result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out.string() + ".out"),
-                    ReadFile(out.string() + ".err")};
+        Exit result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(out.string() + ".out"),
+                    ReadBytes(out.string() + ".err")};
         fs::remove(out.string() + ".out");
         fs::remove(out.string() + ".err");
         return result;
     }
 
-    fs::path dir_;  // for the test's own files
+    TempFolder dir_{"cardpush-sim-line"};  // for the test's own files
     std::unique_ptr<SimProcess> sim_;
     int client_ = -1;
 };
@@ -229,7 +215,7 @@ TEST_F(SimLineTest, DeleteFrameRemovesOnlyThatCardFile)
     Send("/JOB1\\");
     EXPECT_EQ("\x02JOB2    ", Ask(">", 9));
     EXPECT_FALSE(fs::exists(Card() / "JOB1"));
-    EXPECT_EQ("2", ReadFile(Card() / "JOB2"));
+    EXPECT_EQ("2", ReadBytes(Card() / "JOB2"));
 }
 
 TEST_F(SimLineTest, UploadStoresTheExactBytesAndTheWireLogHoldsAllReceived)
@@ -242,7 +228,7 @@ TEST_F(SimLineTest, UploadStoresTheExactBytesAndTheWireLogHoldsAllReceived)
     Send(content.substr(0, 7));
     Send(content.substr(7));
     EXPECT_EQ("\x02JOB7    ", Ask(">", 9));
-    EXPECT_EQ(content, ReadFile(Card() / "JOB7"));
+    EXPECT_EQ(content, ReadBytes(Card() / "JOB7"));
     EXPECT_EQ(header + content + ">", WaitForWire(header.size() + content.size() + 1));
 }
 
@@ -300,7 +286,7 @@ TEST_F(SimLineTest, PacedReadingStoresTheUploadWholeBeforeListing)
     Send("<SLOW\\" + std::to_string(content.size()) + "\\" + content + ">");
     EXPECT_EQ("", ReadWithin(300ms));  // the listing request is still "on the line"
     EXPECT_EQ("\x02SLOW    ", Read(9));
-    EXPECT_EQ(content, ReadFile(Card() / "SLOW"));
+    EXPECT_EQ(content, ReadBytes(Card() / "SLOW"));
 }
 
 TEST_F(SimLineTest, SurvivesCloseAndReopenAndLosesRepliesToAClosedPort)
@@ -351,7 +337,7 @@ TEST_F(SimLineTest, ExitsWithItsParentAndRemovesItsLink)
     // A shell in between plays the run script: it starts the simulator and ends.
     const fs::path link = dir_ / "ttyCARD";
     const std::string command =
-        std::string(CARDPUSH_SIM_PATH) + " --exit-with-parent --card-dir '" + dir_.string() +
+        std::string(CARDPUSH_SIM_PATH) + " --exit-with-parent --card-dir '" + dir_.path().string() +
         "' --link '" + link.string() + "' >'" + (dir_ / "out").string() + "' 2>&1 & sleep 1";
     ASSERT_EQ(0, std::system(command.c_str()));
     // The simulator is gone once its link is: wait for that, with the guard.
@@ -359,17 +345,17 @@ TEST_F(SimLineTest, ExitsWithItsParentAndRemovesItsLink)
     while (fs::exists(fs::symlink_status(link)) && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(20ms);
     }
-    EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << ReadFile(dir_ / "out");
-    EXPECT_NE(std::string::npos, ReadFile(dir_ / "out").find("/dev/pts/"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << ReadBytes(dir_ / "out");
+    EXPECT_NE(std::string::npos, ReadBytes(dir_ / "out").find("/dev/pts/"));
 }
 
 TEST_F(SimLineTest, LinkPathHoldingAFileIsRefused)
 {
     const fs::path file = dir_ / "regular";
     std::ofstream(file) << "mine";
-    const Exit run = RunToExit({"--card-dir", dir_.string(), "--link", file.string()});
+    const Exit run = RunToExit({"--card-dir", dir_.path().string(), "--link", file.string()});
     EXPECT_EQ(1, run.code);
-    EXPECT_EQ("mine", ReadFile(file));
+    EXPECT_EQ("mine", ReadBytes(file));
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "sim/protocol.h"
+#include "support/temp_folder.h"
 
 namespace cardpush::sim {
 namespace {
@@ -16,22 +16,13 @@ using namespace std::string_literals;
 
 class SimProtocolTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::path(::testing::TempDir()) /
-               ("sim-protocol-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_ / "card");
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { fs::create_directories(Card()); }
 
     fs::path Card() const { return dir_ / "card"; }
 
     std::string ReadCardFile(const std::string& name) const
     {
-        std::ifstream in(Card() / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        return cardpush::testing::ReadBytes(Card() / name);
     }
 
     // Feeds the chunks in order and returns every reply's bytes, concatenated.
@@ -47,7 +38,7 @@ protected:
         return out;
     }
 
-    fs::path dir_;
+    cardpush::testing::TempFolder dir_{"cardpush-sim-protocol"};
     std::vector<std::string> log_;
     LogFn log_fn_ = [this](const std::string& line) { log_.push_back(line); };
 };
