@@ -1,9 +1,7 @@
 # Cross-compiling for 64-bit Windows with Debian's MinGW-w64 (the posix
 # threading flavour, which gives std::thread and std::mutex).
 #
-#   cmake -S . -B build-win -G Ninja \
-#         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-#         -DCARDPUSH_GUI=OFF -DCARDPUSH_BENCH=OFF
+#   cmake --workflow --preset mingw      (into build/mingw/)
 #
 # The executables link libgcc, libstdc++ and winpthread statically, so they
 # run on a bare Windows (or under Wine) without extra DLLs beside them. When

@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Configures and builds the tool into build/ with Ninja. Arguments, if any,
-# are the targets to build (default: all). BUILD_DIR and JOBS may be set.
+# Configures and builds one preset of CMakePresets.json into build/<preset>/.
+#
+#   scripts/build.sh [preset [target...]]
+#
+# The preset defaults to dev; the targets to those of the preset's build
+# preset (all, for most). JOBS sets the parallel jobs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+cd "$root"
+preset=${1:-dev}
+shift || true
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-targets=()
-for target in "$@"; do
-  targets+=(--target "$target")
-done
-cmake --build "$build" --parallel "${JOBS:-$(nproc)}" "${targets[@]}"
+cmake --preset "$preset" >/dev/null
+args=(--preset "$preset")
+if [ -n "${JOBS:-}" ]; then
+  args+=(--parallel "$JOBS")
+fi
+if [ $# -gt 0 ]; then
+  args+=(--target "$@")
+fi
+cmake --build "${args[@]}"

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, testing, fuzzing and running
-# the tool need. Installs only what is missing and says nothing when all is
-# there. Run as root or as a user who may use sudo.
+# the tool need: the one list of them. Installs only what is missing and says
+# nothing when all is there. Run as root or as a user who may use sudo (it
+# asks for sudo only when something is missing).
+#
+#   scripts/install-deps.sh          everything the test command needs
+#   scripts/install-deps.sh --run    only what building and running the tool needs
 set -euo pipefail
 
-packages=(
+# Building and running the tool.
+run_packages=(
   # compilers and build
-  build-essential cmake ninja-build pkg-config git
-  clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config git ccache
   # libraries
   qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev
   libgtest-dev libgmock-dev
@@ -16,6 +20,21 @@ packages=(
   # clicks the screen of the built executable
   qt6-qpa-plugins xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2
 )
+# Testing besides: the fuzz targets (clang, libFuzzer), the formatting check,
+# and the Windows build (MinGW-w64, GoogleTest's sources) run under Wine with
+# a Russian locale.
+test_packages=(
+  clang libclang-rt-14-dev clang-format
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest
+  wine wine64 locales
+)
+
+packages=("${run_packages[@]}")
+case ${1:-} in
+  --run) ;;
+  "") packages+=("${test_packages[@]}") ;;
+  *) echo "usage: $0 [--run]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
@@ -23,7 +42,12 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The Windows build's tests run with the ANSI code page 1251.
+need_locale=0
+if [ -z "${1:-}" ] && ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf-\?8'; then
+  need_locale=1
+fi
+[ ${#missing[@]} -eq 0 ] && [ "$need_locale" -eq 0 ] && exit 0
 
 if [ "$(id -u)" -eq 0 ]; then
   as_root=()
@@ -34,7 +58,13 @@ else
   exit 1
 fi
 
-echo "install-deps: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if [ "$need_locale" -eq 1 ]; then
+  echo "install-deps: generating the ru_RU.UTF-8 locale"
+  "${as_root[@]}" localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
+fi

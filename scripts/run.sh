@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the tool, by default against
-# the controller simulator (build/tools/cardpush-sim, when it is built): the
-# simulator's device is written as the saved port of build/src/app/nastr.dat,
-# so the tool tries it first.
+# Installs what is missing, builds the release preset, and starts the tool,
+# by default against the controller simulator
+# (build/release/tools/cardpush-sim): the simulator's device is written as
+# the saved port of build/release/src/app/nastr.dat, so the tool tries it
+# first. Run it as root or as a user who may use sudo; sudo is asked for only
+# to install missing packages.
 #
 # With a display the tool runs until its window is closed. Without one it
 # runs under Xvfb: a screenshot is taken a few seconds after start, its path
@@ -10,8 +12,7 @@
 #
 #   scripts/run.sh [--no-sim]
 #
-# SCREENSHOT_DELAY (seconds, default 6) sets when the screenshot is taken;
-# BUILD_DIR (default build/) where the tool is built.
+# SCREENSHOT_DELAY (seconds, default 6) sets when the screenshot is taken.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -24,13 +25,13 @@ for arg in "$@"; do
   esac
 done
 
-build=${BUILD_DIR:-$root/build}
-export BUILD_DIR=$build
-bash scripts/install-deps.sh
-bash scripts/build.sh cardpush
-if [ "$use_sim" -eq 1 ] && ninja -C "$build" -t targets 2>/dev/null | grep -q '^cardpush-sim:'; then
-  bash scripts/build.sh cardpush-sim
+build=$root/build/release
+bash scripts/install-deps.sh --run
+targets=(cardpush)
+if [ "$use_sim" -eq 1 ]; then
+  targets+=(cardpush-sim)
 fi
+bash scripts/build.sh release "${targets[@]}"
 
 app_dir=$build/src/app
 tool=$app_dir/cardpush

@@ -9,15 +9,16 @@
 #   - the Wine prefix is made afresh under the build folder, with no display,
 #     and the programs run with a Russian locale, so that the system's ANSI
 #     code page is 1251 as on the operator's PC.
-# Installs what is missing (as root, or with sudo). Exits non-zero on any
-# failure.
+# The cross build is the mingw preset (build/mingw/), the simulator that of
+# the release preset (build/release/). Installs what is missing (as root, or
+# with sudo). Exits non-zero on any failure.
 #
-#   WINDOWS_BUILD_DIR  the cross build (default: build-windows)
-#   JOBS               parallel build jobs (default: the number of cores)
+#   JOBS  parallel jobs (default: the number of cores)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-build=${WINDOWS_BUILD_DIR:-$root/build-windows}
+build=$root/build/mingw
+native=$root/build/release
 jobs=${JOBS:-$(nproc)}
 sim_port=COM7
 listed_ports="COM3 COM7 COM10 COM25"
@@ -25,45 +26,14 @@ sim_cards="PROG1 ZAD_2"
 
 say() { echo "test-windows: $*"; }
 
-install_packages() {
-  local packages=(
-    cmake ninja-build gcc g++ libc6-dev
-    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest
-    wine wine64 locales
-  )
-  local missing=() package
-  for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-      missing+=("$package")
-    fi
-  done
-  local as_root=()
-  if [ "$(id -u)" -ne 0 ]; then
-    as_root=(sudo)
-  fi
-  if [ ${#missing[@]} -gt 0 ]; then
-    say "installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    "${as_root[@]}" apt-get update -qq
-    "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-  fi
-  if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf-\?8'; then
-    say "generating the ru_RU.UTF-8 locale"
-    "${as_root[@]}" localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
-  fi
-}
-
 build_all() {
   # The simulator and the preload library run on this machine.
-  cmake -S . -B "$build/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCARDPUSH_GUI=OFF -DCARDPUSH_TESTS=OFF -DCARDPUSH_BENCH=OFF >/dev/null
-  ninja -C "$build/native" -j "$jobs" cardpush-sim >/dev/null
+  cmake --preset release >/dev/null
+  cmake --build --preset release --parallel "$jobs" --target cardpush-sim
+  cmake --preset mingw >/dev/null
+  cmake --build --preset mingw --parallel "$jobs"
   gcc -std=c11 -O2 -Wall -Wextra -Werror -shared -fPIC \
     -o "$build/libpty_modem_lines.so" tests/win32/pty_modem_lines.c -ldl
-
-  cmake -S . -B "$build" -G Ninja --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCARDPUSH_GUI=OFF -DCARDPUSH_BENCH=OFF >/dev/null
-  ninja -C "$build" -j "$jobs" >/dev/null
 }
 
 wine_setup() {
@@ -101,7 +71,7 @@ start_simulator() {
     printf 'G1 X10\r\n' >"$cards/$card"
   done
   # The simulator's first line of output is its device.
-  exec {sim_out}< <(exec "$build/native/tools/cardpush-sim" --card-dir "$cards" \
+  exec {sim_out}< <(exec "$native/tools/cardpush-sim" --card-dir "$cards" \
     --exit-with-parent 2>"$build/sim.log")
   sim_pid=$!
   local device
@@ -151,7 +121,7 @@ run_tests() {
   mkdir -p "$reports"
   export GTEST_OUTPUT="xml:Z:${reports//\//\\}\\"
   LD_PRELOAD=$build/libpty_modem_lines.so \
-    ctest --test-dir "$build" --output-on-failure --parallel "$jobs" || status=$?
+    ctest --preset mingw --parallel "$jobs" || status=$?
 
   local skipped
   skipped=$(skipped_tests "$reports"/*.xml)
@@ -167,8 +137,7 @@ run_tests() {
   return "$status"
 }
 
-say "installing"
-install_packages
+bash scripts/install-deps.sh
 say "building in $build"
 build_all
 say "preparing Wine"
