@@ -1,20 +1,22 @@
 // The device layer's contract, written once and run on every backend: the
-// POSIX layer natively (comm_posix_test.cpp), the
-// system's own layer under Wine (win32/comm_win32_test.cpp). The serial
-// component is written against these Win32 semantics.
+// POSIX layer natively (comm_posix_test.cpp), the system's own layer under
+// Wine (win32/comm_win32_test.cpp). The serial component is written against
+// these Win32 semantics.
 //
 // Each backend instantiates it with a Line of its own: a line to the
 // controller simulator, which answers the presence query "S" with "S0_".
 //
 //   struct Line {
-//       static constexpr const char* kMissingPort;  // a port that no device answers to
+//       static constexpr const char* kMissingPort;  // a port name no device answers to
 //       // Whether a wait cut short by a new mask reports success (the
 //       // serial component reads only the mask).
 //       static constexpr bool kCutShortWaitSucceeds;
-//       Line();                                     // starts or finds the simulator
-//       std::string Port() const;    // as CreateFileA takes it; empty: no simulator,
-//       std::string Why() const;     // for this reason
+//       Line();                          // starts or finds the simulator
+//       std::string PortName() const;    // its port, as the serial port takes the name
+//       std::string Why() const;         // why there is no line; empty: there is one
 //   };
+//
+// The Lines: support/simulator_line.h (POSIX), win32/wine_setup.h (Wine).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,6 +29,12 @@
 #include "platform/comm_api.h"
 
 namespace cardpush::platform {
+
+// A port's name as CreateFileA takes it: behind the device prefix.
+inline std::string Win32DevicePath(const std::string& portName)
+{
+    return "\\\\.\\" + portName;
+}
 
 // Events, waits and opening a missing port: no line needed.
 template <class Line>
@@ -117,9 +125,9 @@ TYPED_TEST_P(CommObjectsContract, BadWaitsFailWithTheirErrorCodes)
 
 TYPED_TEST_P(CommObjectsContract, MissingPortIsFileNotFound)
 {
-    const HANDLE device =
-        this->api_.CreateFileA(TypeParam::kMissingPort, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    const HANDLE device = this->api_.CreateFileA(Win32DevicePath(TypeParam::kMissingPort).c_str(),
+                                                 GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     EXPECT_EQ(device, INVALID_HANDLE_VALUE);
     EXPECT_EQ(this->api_.GetLastError(), ERROR_FILE_NOT_FOUND);
 }
@@ -137,11 +145,12 @@ protected:
     void SetUp() override
     {
         line_ = std::make_unique<Line>();
-        if (line_->Port().empty()) {
-            GTEST_SKIP() << line_->Why();
+        if (const std::string why = line_->Why(); !why.empty()) {
+            GTEST_SKIP() << why;
         }
-        device_ = api_.CreateFileA(line_->Port().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        device_ = api_.CreateFileA(Win32DevicePath(line_->PortName()).c_str(),
+                                   GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OVERLAPPED, nullptr);
         ASSERT_NE(device_, INVALID_HANDLE_VALUE) << "error " << api_.GetLastError();
     }
     void TearDown() override

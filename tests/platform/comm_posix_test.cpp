@@ -14,21 +14,11 @@
 #include "platform/comm_contract.h"
 #include "platform/comm_posix_pty.h"
 #include "platform/posix/device_path.h"
-#include "support/sim_process.h"
+#include "support/simulator_line.h"
 
 namespace cardpush::platform {
 
-// The controller simulator on a pseudo-terminal of its own.
-class SimulatorLine {
-public:
-    static constexpr const char* kMissingPort = "\\\\.\\cardpush-no-such-port";
-    static constexpr bool kCutShortWaitSucceeds = true;
-    std::string Port() const { return "\\\\.\\" + sim_.DevicePath(); }
-    std::string Why() const { return {}; }
-
-private:
-    cardpush::testing::SimProcess sim_;
-};
+using cardpush::testing::SimulatorLine;
 
 INSTANTIATE_TYPED_TEST_SUITE_P(PosixComm, CommObjectsContract, SimulatorLine);
 INSTANTIATE_TYPED_TEST_SUITE_P(PosixComm, CommLineContract, SimulatorLine);

@@ -1,5 +1,6 @@
-// TBComPort on the system's own device layer, over real pseudo-terminals
-// with a peer standing where the controller would be. The test's thread is
+// TBComPort on the system's own device layer, over real pseudo-terminals:
+// the contract every backend keeps, against the controller simulator, and
+// more with a peer standing where the controller would be. The test's thread is
 // the GUI thread (MainThread::Bind) and serves the hand-overs itself.
 #include <gtest/gtest.h>
 
@@ -13,9 +14,14 @@
 #include "platform/comm_posix_pty.h"
 #include "platform/main_thread.h"
 #include "serial/BCPort.h"
+#include "serial/port_contract.h"
 #include "serial/serial_test_util.h"
+#include "support/simulator_line.h"
 
 namespace cardpush {
+
+INSTANTIATE_TYPED_TEST_SUITE_P(PosixPort, SerialPortContract, testing::SimulatorLine);
+
 namespace {
 
 using platform::MainThread;
@@ -91,33 +97,6 @@ protected:
     std::condition_variable queueChanged;
     int queued = 0;
 };
-
-TEST_F(PtyPortTest, OpenIsExclusiveAndAMissingDeviceIsNamedSo)
-{
-    ASSERT_TRUE(port.Open());
-    TBComPort second;
-    second.SetPort(peer.path());
-    EXPECT_EQ("Порт занят другой программой", ComPortMessage([&] { second.Open(); }));
-    EXPECT_FALSE(second.Connected());
-
-    TBComPort missing;
-    missing.SetPort("/dev/cardpush-no-such-port");
-    EXPECT_EQ("Попытка открыть несуществующий COM-порт", ComPortMessage([&] { missing.Open(); }));
-
-    port.Close();
-    EXPECT_TRUE(second.Open()) << "free again once closed";
-}
-
-TEST_F(PtyPortTest, ReceivedCharactersReachTheGuiThreadWithTheCountWaiting)
-{
-    port.Open();
-    peer.Write("V72_");
-    EXPECT_EQ("V72_", ServeUntilReceived(4));
-    std::lock_guard lock(mutex);
-    for (std::thread::id id : handlerThreads) {
-        EXPECT_EQ(std::this_thread::get_id(), id);
-    }
-}
 
 TEST_F(PtyPortTest, ReplySplitOverTwoWakeUpsArrivesWhole)
 {

@@ -22,57 +22,30 @@
 #include "platform/cp1251.h"
 #include "platform/main_thread.h"
 #include "serial/BCPort.h"
+#include "serial/port_contract.h"
 #include "serial/serial_test_util.h"
 #include "support/forwarding_comm_api.h"
 #include "support/recording_link_host.h"
 #include "win32/wine_setup.h"
 
 namespace cardpush {
+
+// The raw calls and the serial component: the contracts every backend keeps.
+namespace platform {
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32Comm, CommObjectsContract, test::WineSimulatorLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32Comm, CommLineContract, test::WineSimulatorLine);
+}  // namespace platform
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32Port, SerialPortContract, test::WineSimulatorLine);
+
 namespace {
 
 using platform::MainThread;
-using test::ComPortMessage;
-
-// The controller's answer to the presence query.
-constexpr const char* kPresenceAnswer = "S0_";
-
-// --- the raw calls: the contract every backend keeps ---
-
-// The COM port that scripts/test-windows.sh leads to the simulator.
-class WineSimulatorLine {
-public:
-    static constexpr const char* kMissingPort = "\\\\.\\COM251";
-    // Wine reports the wait failed.
-    static constexpr bool kCutShortWaitSucceeds = false;
-    std::string Port() const { return Why().empty() ? "\\\\.\\" + test::SimulatorPort() : ""; }
-    std::string Why() const
-    {
-        if (test::SimulatorPort().empty()) {
-            return "no COM port leads to the controller simulator: scripts/test-windows.sh sets "
-                   "one up";
-        }
-        if (!test::ModemLinesOnPseudoTerminals()) {
-            return "Wine cannot wait for events on a pseudo-terminal, nor set or read its modem "
-                   "lines, without the modem-line stand-in that scripts/test-windows.sh preloads";
-        }
-        return {};
-    }
-};
-
-}  // namespace
-
-namespace platform {
-INSTANTIATE_TYPED_TEST_SUITE_P(Win32Comm, CommObjectsContract, WineSimulatorLine);
-INSTANTIATE_TYPED_TEST_SUITE_P(Win32Comm, CommLineContract, WineSimulatorLine);
-}  // namespace platform
-
-namespace {
 
 class SimulatorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (const std::string why = WineSimulatorLine().Why(); !why.empty()) {
+        if (const std::string why = test::WineSimulatorLine().Why(); !why.empty()) {
             GTEST_SKIP() << why;
         }
         port_ = test::SimulatorPort();
@@ -83,116 +56,9 @@ protected:
     std::string port_;
 };
 
-TEST(Win32MissingPortTest, MissingPortIsNamedSo)
-{
-    TBComPort missing;
-    missing.SetPort("COM251");
-    EXPECT_EQ(ComPortMessage([&] { missing.Open(); }), "Попытка открыть несуществующий COM-порт");
-    EXPECT_FALSE(missing.Connected());
-}
-
 // --- the serial component ---
 
-class Win32PortTest : public SimulatorTest {
-protected:
-    void SetUp() override
-    {
-        SimulatorTest::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        port.SetPort(port_);
-        port.OnRxChar = [this](TBComPort* p, std::int32_t count) {
-            std::string text;
-            p->ReadText(text, count);
-            std::lock_guard lock(mutex);
-            received += text;
-            guiThreadOnly = guiThreadOnly && MainThread::IsCurrent();
-        };
-    }
-    void TearDown() override
-    {
-        port.Close();
-        SimulatorTest::TearDown();
-    }
-
-    // Serves the GUI thread until `size` bytes have been received.
-    std::string ServeUntilReceived(std::size_t size)
-    {
-        MainThread::WaitServing([&] {
-            std::lock_guard lock(mutex);
-            return received.size() >= size;
-        });
-        std::lock_guard lock(mutex);
-        return received;
-    }
-    void Forget()
-    {
-        std::lock_guard lock(mutex);
-        received.clear();
-    }
-
-    TBComPort port;  // the system's device layer
-    std::mutex mutex;
-    std::string received;
-    bool guiThreadOnly = true;
-};
-
-TEST_F(Win32PortTest, PresenceQueryIsAnsweredOnTheGuiThreadAndCloseLetsGo)
-{
-    ASSERT_TRUE(port.Open());
-    EXPECT_EQ(port.WriteText("S"), 1);
-    EXPECT_EQ(ServeUntilReceived(3), kPresenceAnswer);
-    EXPECT_TRUE(guiThreadOnly);
-
-    EXPECT_TRUE(port.Close());
-    EXPECT_FALSE(port.Connected());
-    EXPECT_EQ(ComPortMessage([&] { port.WriteText("S"); }), "Порт не открыт");
-}
-
-TEST_F(Win32PortTest, PortOpensAgainAfterCloseAndStillAnswers)
-{
-    for (int round = 0; round < 5; ++round) {
-        SCOPED_TRACE(round);
-        Forget();
-        ASSERT_TRUE(port.Open());
-        EXPECT_EQ(port.WriteText("S"), 1);
-        EXPECT_EQ(ServeUntilReceived(3), kPresenceAnswer);
-        ASSERT_TRUE(port.Close());
-    }
-}
-
-TEST_F(Win32PortTest, LineSettingsAndModemLinesGoToTheOpenDevice)
-{
-    ASSERT_TRUE(port.Open());
-    port.SetBaudRate(br115200);
-    port.SetParity(paEven);
-    port.SetParity(paNone);
-    port.SetInBufSize(4096);
-    port.Timeouts().SetWriteTotalConstant(2000);
-    port.SetDTRLine(true);
-    port.SetRTSLine(true);
-    port.LineSignals();
-    EXPECT_EQ(port.PendingInput(), 0);
-    EXPECT_EQ(port.WriteText("S"), 1);
-    EXPECT_EQ(ServeUntilReceived(3), kPresenceAnswer);
-}
-
-TEST_F(Win32PortTest, SecondOpenIsRefusedWhileOpen)
-{
-    ASSERT_TRUE(port.Open());
-    TBComPort second;
-    second.SetPort(port_);
-    const std::string message = ComPortMessage([&] { second.Open(); });
-    if (second.Connected()) {
-        second.Close();
-        GTEST_SKIP() << "Wine does not enforce the exclusive open of a COM port: the driver "
-                        "does that on Windows";
-    }
-    EXPECT_EQ(message, "Порт занят другой программой");
-}
-
-TEST_F(Win32PortTest, LineErrorsAndBreaksAreReported)
+TEST_F(SimulatorTest, LineErrorsAndBreaksAreReported)
 {
     GTEST_SKIP() << "a pseudo-terminal has no framing, parity or overrun errors and no break, "
                     "so Wine never reports EV_ERR or EV_BREAK on one";

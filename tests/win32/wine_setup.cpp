@@ -44,4 +44,17 @@ bool ModemLinesOnPseudoTerminals()
     return Variable("CARDPUSH_MODEM_LINES") == "1";
 }
 
+std::string WineSimulatorLine::Why() const
+{
+    if (SimulatorPort().empty()) {
+        return "no COM port leads to the controller simulator: scripts/test-windows.sh sets one "
+               "up";
+    }
+    if (!ModemLinesOnPseudoTerminals()) {
+        return "Wine cannot wait for events on a pseudo-terminal, nor set or read its modem "
+               "lines, without the modem-line stand-in that scripts/test-windows.sh preloads";
+    }
+    return {};
+}
+
 }  // namespace cardpush::test

@@ -25,4 +25,20 @@ std::vector<std::string> SimulatorCards();
 // pseudo-terminal, nor set or read its modem lines.
 bool ModemLinesOnPseudoTerminals();
 
+// The COM port that scripts/test-windows.sh leads to the controller
+// simulator, as the contracts of the device layer and the serial port take
+// a line (tests/platform/comm_contract.h, tests/serial/port_contract.h).
+class WineSimulatorLine {
+public:
+    static constexpr const char* kMissingPort = "COM251";
+    // Wine reports a wait cut short by a new mask as failed.
+    static constexpr bool kCutShortWaitSucceeds = false;
+    // Wine lets a second open of a COM port in; on Windows the driver refuses it.
+    static constexpr bool kExclusiveOpen = false;
+
+    std::string PortName() const { return SimulatorPort(); }
+    // Why the line cannot be used; empty when it can.
+    std::string Why() const;
+};
+
 }  // namespace cardpush::test
