@@ -37,9 +37,12 @@ protected:
         port_.OnRxChar = [this](TBComPort* p, std::int32_t count) {
             std::string text;
             p->ReadText(text, count);
+            // Asked before the lock: WaitServing holds the hand-over queue's
+            // lock while it asks the predicate, which takes this one.
+            const bool onGuiThread = platform::MainThread::IsCurrent();
             std::lock_guard lock(mutex_);
             received_ += text;
-            guiThreadOnly_ = guiThreadOnly_ && platform::MainThread::IsCurrent();
+            guiThreadOnly_ = guiThreadOnly_ && onGuiThread;
         };
     }
     void TearDown() override
