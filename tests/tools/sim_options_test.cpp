@@ -16,7 +16,8 @@ TEST(SimOptionsTest, ValuesAreTakenInBothSpellings)
 {
     const auto parsed =
         ParseOptions({"--serial", "777", "--firmware=abc", "--split", "3", "--s-delay=250",
-                      "--no-answer", "--baud", "9600", "--short-listing", "2", "--link", "/tmp/x"});
+                      "--no-answer", "--baud", "9600", "--short-listing", "2", "--link", "/tmp/x",
+                      "--drop-after-bytes", "5000000000", "--drop-pause=0", "--silent-for", "750"});
     ASSERT_TRUE(std::holds_alternative<SimOptions>(parsed)) << ErrorOf({});
     const auto& o = std::get<SimOptions>(parsed);
     EXPECT_EQ("777", o.controller.serial);
@@ -27,6 +28,9 @@ TEST(SimOptionsTest, ValuesAreTakenInBothSpellings)
     EXPECT_EQ(9600, o.baud);
     EXPECT_EQ(2, o.controller.short_listing);
     EXPECT_EQ("/tmp/x", o.link);
+    EXPECT_EQ(5'000'000'000U, o.drop_after_bytes);  // past 32 bits: a long upload
+    EXPECT_EQ(0, o.drop_pause.count());
+    EXPECT_EQ(750, o.silent_for.count());
     EXPECT_EQ("72", SimOptions{}.controller.firmware);  // the default passes the gate
 }
 
@@ -40,6 +44,10 @@ TEST(SimOptionsTest, BadOptionsAreNamedInTheError)
               ErrorOf({"--split", "0"}));
     EXPECT_EQ("option --s-delay: expects a whole number from 0 to 3600000, not '5s'",
               ErrorOf({"--s-delay", "5s"}));
+    EXPECT_EQ(
+        "option --drop-after-bytes: expects a whole number from 1 to 9223372036854775807, "
+        "not '0'",
+        ErrorOf({"--drop-after-bytes", "0"}));
     // A value carrying a field letter or "_" would break the reply field apart on the wire.
     EXPECT_EQ("option --serial: value 'SN_1' holds a field letter (B D M N R S T V) or '_'",
               ErrorOf({"--serial", "SN_1"}));

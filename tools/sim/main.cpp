@@ -12,12 +12,10 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <optional>
 
 #include "sim/card_folder.h"
 #include "sim/failure.h"
 #include "sim/options.h"
-#include "sim/pty_line.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -32,19 +30,19 @@ void Log(const std::string& line)
     std::cerr << "cardpush-sim: " << line << std::endl;
 }
 
-// Signals arrive as readable bytes on a descriptor the event loop polls, so the loop ends
-// between two steps and every clean-up below runs.
-int StopSignals()
+// Signals arrive as readable bytes on a descriptor the event loop polls, so the loop acts on
+// them between two steps (and when it stops, every clean-up below runs).
+int LoopSignals()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, kDropSignal, kSilenceSignal}) {
         sigaddset(&set, sig);
     }
     if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) {
         Fail(Failure::kSignals, {}, errno);
     }
-    const int fd = signalfd(-1, &set, SFD_CLOEXEC);
+    const int fd = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     if (fd < 0) {
         Fail(Failure::kSignals, {}, errno);
     }
@@ -123,7 +121,7 @@ private:
 int Serve(const SimOptions& options)
 {
     const pid_t parent = getppid();
-    const int stop_fd = StopSignals();
+    const int signal_fd = LoopSignals();
     if (options.exit_with_parent) {
         // The parent's end becomes a SIGTERM on the stop descriptor. A parent that ended before
         // the request was made is seen by the change of parent.
@@ -134,27 +132,19 @@ int Serve(const SimOptions& options)
     }
     CardDir card_dir(options.card_dir);
     WireLog wire_log(options.wire_log);
-    PtyLine line;
-    std::optional<DeviceLink> link;
-    if (!options.link.empty()) {
-        link.emplace(options.link, line.SlavePath());
-    }
     CardFolder card(card_dir.Path());
+    // Each later change of the line or the silence is one more line of output.
+    const auto status = [](const std::string& line) { std::cout << line << std::endl; };
+    Simulator simulator(options, card, wire_log.Fd(), Log, status);
 
     // The first line of output is the device: whoever started us waits for it.
-    std::cout << line.SlavePath() << std::endl;
-    Log("serving " + line.SlavePath() + (options.link.empty() ? "" : " as " + options.link) +
+    std::cout << simulator.DevicePath() << std::endl;
+    Log("serving " + simulator.DevicePath() + (options.link.empty() ? "" : " as " + options.link) +
         ", card folder " + card_dir.Path().string());
 
-    if (!line.Watching()) {
-        Log("cannot watch the device for opens and closes: replies are sent even when nobody "
-            "has it open");
-    }
-
-    Simulator simulator(options, line, card, wire_log.Fd(), Log);
-    simulator.Run(stop_fd);
+    simulator.Run(signal_fd);
     Log("stopped");
-    close(stop_fd);
+    close(signal_fd);
     return 0;
 }
 

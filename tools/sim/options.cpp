@@ -146,6 +146,21 @@ const std::vector<std::pair<std::string, OptionRule>>& Rules()
           "milliseconds (default 2000; 0: wait forever)",
           Number(0, kMaxMillis,
                  [](SimOptions& o, long n) { o.controller.frame_timeout = Millis{n}; })}},
+        {"--drop-after-bytes",
+         {"N",
+          "drop the line once N bytes have come in since the start (once): replies still "
+          "due are lost, an unfinished frame is dropped, bytes after the N-th are never read",
+          Number(
+              1, std::numeric_limits<long>::max(),
+              [](SimOptions& o, long n) { o.drop_after_bytes = static_cast<std::uint64_t>(n); })}},
+        {"--drop-pause",
+         {"MS", "how long a dropped line stays away before it comes back (default 500)",
+          Number(0, kMaxMillis, [](SimOptions& o, long n) { o.drop_pause = Millis{n}; })}},
+        {"--silent-for",
+         {"MS",
+          "end a silence begun by SIGUSR2 by itself after MS milliseconds (default 0: "
+          "only the next SIGUSR2 ends it)",
+          Number(0, kMaxMillis, [](SimOptions& o, long n) { o.silent_for = Millis{n}; })}},
         {"--help", {nullptr, "show this text and exit", nullptr}},
     };
     return rules;
@@ -207,6 +222,16 @@ std::string HelpText()
         "A roller-table controller on a pseudo-terminal, for trying and testing CardPush.\n"
         "Prints the device path on the first line of its output, then serves the line until\n"
         "it gets SIGINT, SIGTERM or SIGHUP. Its log goes to standard error.\n"
+        "\n"
+        "SIGUSR1 drops the line, as an unplugged adapter would: the pseudo-terminal is closed\n"
+        "(the open port hangs up: reads find the end, writes fail) and the link removed.\n"
+        "After the drop pause, or at once on the next SIGUSR1, a fresh pseudo-terminal comes\n"
+        "up and the link is pointed at it. The card folder stays as it is. SIGUSR2 makes the\n"
+        "controller go silent: the line stays open, received bytes are logged but neither\n"
+        "acted on nor answered, replies still due are lost; the next SIGUSR2 (or the end of\n"
+        "--silent-for) lets it answer again.\n"
+        "Each change is one more line of output: 'dropped' when the line goes, the new device\n"
+        "path when it is back, 'silent' and 'answering' when a silence begins and ends.\n"
         "\n"
         "It answers S with S0_, the identification commands N M B D V R with their fields,\n"
         "> with the listing of its card folder; a delete frame removes a card file, an upload\n"

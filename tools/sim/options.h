@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <variant>
 #include <vector>
@@ -17,6 +18,9 @@ struct SimOptions {
     int split = 0;  // reply piece size; 0: replies go out whole
     Millis split_delay{20};
     int baud = 0;  // reading paced to this line speed; 0: as fast as bytes come
+    std::uint64_t drop_after_bytes = 0;  // the line drops once this many came in; 0: never
+    Millis drop_pause{500};              // how long a dropped line stays away
+    Millis silent_for{0};                // how long a silence lasts; 0: until it is ended
 };
 
 struct ShowHelp {};

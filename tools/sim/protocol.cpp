@@ -61,6 +61,13 @@ void ControllerProtocol::Expire(Clock::time_point now)
     }
 }
 
+void ControllerProtocol::Abandon(const std::string& why)
+{
+    if (phase_ != Phase::kCommand) {
+        DropFrame(why);
+    }
+}
+
 void ControllerProtocol::TakeCommand(char byte, std::vector<Reply>& replies)
 {
     const auto identify = [&](char letter, const std::string& value) {

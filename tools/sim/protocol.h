@@ -58,6 +58,9 @@ public:
     // Drops the unfinished frame if its deadline has passed.
     void Expire(Clock::time_point now);
 
+    // Drops the unfinished frame, if any: the rest of it will not come.
+    void Abandon(const std::string& why);
+
 private:
     enum class Phase : std::uint8_t {
         kCommand,     // between frames: a command byte or the start of a frame
