@@ -26,9 +26,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// How long the simulator may take to name its device before it counts as
-// hung; it normally does so at once.
-constexpr int kStartGuardMs = 20000;
+// How long the simulator may take to name its device, or to report a change
+// of its line, before it counts as hung; it normally does so at once.
+constexpr int kReportGuardMs = 20000;
 
 // How long the simulator may take to end after SIGTERM before it counts as
 // hung; it normally ends at once, sanitizer builds after their exit checks.
@@ -50,14 +50,15 @@ bool WaitForEnd(pid_t pid, int& status)
     }
 }
 
-// The first line of the simulator's output, without its line end; empty when
-// the simulator ends or stays silent first.
-std::string ReadFirstLine(int fd)
+// The next line of the simulator's output, without its line end; empty when
+// the simulator ends or stays quiet first. Read a byte at a time, so that
+// nothing beyond the line is taken from the pipe.
+std::string ReadOutputLine(int fd)
 {
     std::string line;
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        const int ready = poll(&p, 1, kStartGuardMs);
+        const int ready = poll(&p, 1, kReportGuardMs);
         if (ready < 0 && errno == EINTR) {
             continue;
         }
@@ -116,7 +117,7 @@ SimProcess::SimProcess(std::vector<std::string> options)
         close(stdout_);
         throw std::system_error(rc, std::generic_category(), "cannot start " CARDPUSH_SIM_PATH);
     }
-    device_ = ReadFirstLine(stdout_);
+    device_ = ReadOutputLine(stdout_);
     if (device_.empty()) {
         const std::string messages = Messages();
         Stop();
@@ -175,6 +176,87 @@ void SimProcess::Resume()
     if (pid_ > 0) {
         kill(pid_, SIGCONT);
         suspended_ = false;
+    }
+}
+
+void SimProcess::DropLine()
+{
+    Signal(SIGUSR1);
+    WaitLineDown();
+    WaitLineBack();
+}
+
+void SimProcess::CutLine()
+{
+    Signal(SIGUSR1);
+    WaitLineDown();
+}
+
+void SimProcess::RestoreLine()
+{
+    Signal(SIGUSR1);
+    WaitLineBack();
+}
+
+void SimProcess::WaitLineDown()
+{
+    WaitFor(&Reports::dropped);
+}
+
+const std::string& SimProcess::WaitLineBack()
+{
+    WaitFor(&Reports::back);
+    return device_;
+}
+
+void SimProcess::BeginSilence()
+{
+    Signal(SIGUSR2);
+    WaitFor(&Reports::silent);
+}
+
+void SimProcess::EndSilence()
+{
+    Signal(SIGUSR2);
+    WaitAnswering();
+}
+
+void SimProcess::WaitAnswering()
+{
+    WaitFor(&Reports::answering);
+}
+
+void SimProcess::Signal(int signo)
+{
+    if (pid_ <= 0 || kill(pid_, signo) != 0) {
+        throw std::runtime_error("cannot signal the simulator: it is not running");
+    }
+}
+
+void SimProcess::WaitFor(int Reports::*count)
+{
+    while (reported_.*count <= waited_.*count) {
+        ReadReport();
+    }
+    ++(waited_.*count);
+}
+
+void SimProcess::ReadReport()
+{
+    const std::string line = pid_ > 0 ? ReadOutputLine(stdout_) : std::string();
+    if (line == "dropped") {
+        ++reported_.dropped;
+    } else if (line == "silent") {
+        ++reported_.silent;
+    } else if (line == "answering") {
+        ++reported_.answering;
+    } else if (!line.empty() && line.front() == '/') {
+        device_ = line;
+        ++reported_.back;
+    } else {
+        throw std::runtime_error((line.empty() ? std::string("the simulator reported nothing")
+                                               : "the simulator reported '" + line + "'") +
+                                 "; it said:\n" + Messages());
     }
 }
 

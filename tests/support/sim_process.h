@@ -51,6 +51,32 @@ public:
     // lets it go on (SIGCONT).
     void Suspend();
     void Resume();
+
+    // The line dropped and back, as an unplugged and replugged adapter. The
+    // simulator reports each drop and each return on its output; every wait
+    // below takes the next report of its kind not yet waited for, so a drop
+    // that has happened already (e.g. by --drop-after-bytes) is not missed.
+    // A report that does not come within 20 s throws std::runtime_error.
+    //
+    // DropLine: drops the line (SIGUSR1) and waits until it is back, after
+    // --drop-pause. CutLine: drops it and waits only until it is gone.
+    // RestoreLine: brings a cut line back at once (SIGUSR1) and waits for it;
+    // for a line cut with a --drop-pause that does not run out first.
+    void DropLine();
+    void CutLine();
+    void RestoreLine();
+    void WaitLineDown();
+    // Returns the new device path, which DevicePath() then also gives.
+    const std::string& WaitLineBack();
+
+    // The controller silent (SIGUSR2): the line stays, nothing is answered
+    // or acted on. Each returns once the simulator has said it is silent or
+    // answering again; bytes sent after that meet the new state.
+    // EndSilence is for a silence without --silent-for; a silence with it
+    // ends by itself: WaitAnswering waits for that.
+    void BeginSilence();
+    void EndSilence();
+    void WaitAnswering();
     // Stops the simulator (SIGTERM) and returns its exit code, or -1 when it
     // did not end normally. One that has not ended within 10 s is killed
     // (SIGKILL) and std::runtime_error says so, with the simulator's
@@ -60,12 +86,28 @@ public:
     bool Running() const { return pid_ > 0; }
 
 private:
+    // Counts of what the simulator has reported and what was waited for.
+    struct Reports {
+        int dropped = 0;
+        int back = 0;
+        int silent = 0;
+        int answering = 0;
+    };
+
+    void Signal(int signo);
+    // Reads reports until `count` (of reported_) exceeds what `waited` says,
+    // then counts one more waited for.
+    void WaitFor(int Reports::*count);
+    void ReadReport();
+
     TempFolder dir_;
     std::filesystem::path cardDir_;
     std::string device_;
     pid_t pid_ = -1;
     int stdout_ = -1;
     bool suspended_ = false;
+    Reports reported_;
+    Reports waited_;
 };
 
 // A card name as the controller lists it: padded with blanks to 8 bytes.

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -303,14 +304,82 @@ TEST_F(SimLineTest, SurvivesCloseAndReopenAndLosesRepliesToAClosedPort)
     EXPECT_EQ("", ReadWithin(300ms));
 }
 
+TEST_F(SimLineTest, DroppedLineHangsUpAndComesBackBehindItsLinkWithTheCard)
+{
+    const fs::path link = dir_ / "ttyCARD";
+    const std::string first = Start({"--link", link.string(), "--drop-pause", "3600000"});
+    sim_->PutCardFile("JOB1", "x");
+    OpenClient(link.string());
+    EXPECT_EQ("S0_", Ask("S", 3));
+
+    sim_->CutLine();
+    // As with an unplugged adapter: the open port hangs up, reads find the end, writes fail,
+    // the device is gone.
+    pollfd p{client_, POLLIN, 0};
+    ASSERT_EQ(1, poll(&p, 1, 0));
+    EXPECT_TRUE(p.revents & POLLHUP) << p.revents;
+    char byte = 0;
+    EXPECT_EQ(0, read(client_, &byte, 1));
+    EXPECT_EQ(-1, write(client_, "S", 1));
+    EXPECT_EQ(EIO, errno);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+
+    sim_->RestoreLine();
+    // The old port, still open, keeps its number: the line is back on another.
+    EXPECT_NE(first, sim_->DevicePath());
+    EXPECT_EQ(sim_->DevicePath(), fs::read_symlink(link).string());
+    OpenClient(link.string());
+    EXPECT_EQ("S0_", Ask("S", 3));
+    EXPECT_EQ("\x02JOB1    ", Ask(">", 9));
+}
+
+TEST_F(SimLineTest, ByteCountDropCutsTheUploadAtThatByteOnce)
+{
+    const fs::path link = dir_ / "ttyCARD";
+    const std::string sent = "<JOB7\\20\\10 aaaaaaaaaaaaaaa\r\n";
+    Start({"--link", link.string(), "--drop-after-bytes", "12", "--drop-pause", "0"});
+    OpenClient(link.string());
+    Send(sent);
+    sim_->WaitLineBack();
+    EXPECT_EQ(sent.substr(0, 12), sim_->WireLog());  // nothing past the 12th byte was read
+
+    // The cut upload is not stored, the new line starts between frames, and it stays up.
+    OpenClient(link.string());
+    EXPECT_EQ("S0_\x01", Ask("S>", 4));
+    EXPECT_TRUE(sim_->CardFiles().empty());
+}
+
+TEST_F(SimLineTest, SilentControllerIgnoresWhatComesThenAnswersAgain)
+{
+    OpenClient(Start({"--s-delay", "600000"}));
+    Send("S");
+    WaitForWire(1);
+    sim_->BeginSilence();  // the answer to S, still due, is lost
+    Send("V");
+    WaitForWire(2);
+    sim_->EndSilence();
+    // Neither V nor S is answered, and the lost answer holds nothing back.
+    EXPECT_EQ("N12345_", Ask("N", 7));
+
+    // A silence with a length ends by itself.
+    OpenClient(Start({"--silent-for", "50"}));
+    sim_->BeginSilence();
+    sim_->WaitAnswering();
+    EXPECT_EQ("S0_", Ask("S", 3));
+}
+
 TEST_F(SimLineTest, HelpDescribesEveryOptionAndBadOptionsExitWithTwo)
 {
     const Exit help = RunToExit({"--help"});
     EXPECT_EQ(0, help.code);
-    for (const char* option :
-         {"--link", "--card-dir", "--wire-log", "--serial", "--min", "--max", "--accuracy",
-          "--firmware", "--mode", "--s-delay", "--no-answer", "--split", "--split-delay",
-          "--wrong-letter", "--short-listing", "--baud", "--frame-timeout"}) {
+    for (const char* option : {"--link",        "--card-dir",      "--wire-log",
+                               "--serial",      "--min",           "--max",
+                               "--accuracy",    "--firmware",      "--mode",
+                               "--s-delay",     "--no-answer",     "--split",
+                               "--split-delay", "--wrong-letter",  "--short-listing",
+                               "--baud",        "--frame-timeout", "--drop-after-bytes",
+                               "--drop-pause",  "--silent-for",    "SIGUSR1",
+                               "SIGUSR2"}) {
         EXPECT_NE(std::string::npos, help.out.find(option)) << option;
     }
     const Exit bad = RunToExit({"--split", "zero"});
