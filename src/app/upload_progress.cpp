@@ -42,13 +42,13 @@ TUploadProgress::TUploadProgress(QWidget* parent, std::uint64_t lineBytesPerSeco
 QString TUploadProgress::Describe(const UploadProgress& p, std::uint64_t lineBytesPerSecond)
 {
     if (p.checking) {
-        return ToQString(texts::kUploadProgressChecking).arg(ToQString(p.fileName));
+        return ToQString(texts::kUploadProgressChecking).arg(PathToQString(p.fileName));
     }
     const std::uint64_t left = p.bytesTotal > p.bytesSent ? p.bytesTotal - p.bytesSent : 0;
     const std::uint64_t rate = lineBytesPerSecond == 0 ? 1 : lineBytesPerSecond;
     const std::uint64_t secondsLeft = (left + rate - 1) / rate;
     return ToQString(texts::kUploadProgressFile)
-        .arg(ToQString(p.fileName))
+        .arg(PathToQString(p.fileName))
         .arg(p.linesSent)
         .arg(p.linesTotal)
         .arg(p.bytesSent)
@@ -59,6 +59,11 @@ QString TUploadProgress::Describe(const UploadProgress& p, std::uint64_t lineByt
 void TUploadProgress::Show(const UploadProgress& progress)
 {
     text_->setText(Describe(progress, lineBytesPerSecond_));
+    // The window grows with its text (a long file name, large figures), so
+    // that the time left is never cut off.
+    if (text_->sizeHint().width() > text_->width()) {
+        adjustSize();
+    }
     const std::uint64_t total = progress.bytesTotal == 0 ? 1 : progress.bytesTotal;
     bar_->setValue(static_cast<int>(progress.bytesSent * 1000 / total));
 }

@@ -44,6 +44,7 @@ std::string BigJob()
 struct Sample {
     int value;
     std::string text;
+    bool whole;  // the label is wide enough for its text
 };
 
 class UploadProgressTest : public ToolTest {
@@ -86,7 +87,8 @@ TEST_F(UploadProgressTest, ModalProgressGrowsWhileTheToolRunsAndKeepsCommandsOut
         modalOnly = modalOnly && progress->windowModality() == Qt::ApplicationModal;
         const auto* bar = progress->findChild<QProgressBar*>("ProgressBar");
         const auto* text = progress->findChild<QLabel*>("ProgressText");
-        samples.push_back({bar->value(), Utf8(text->text())});
+        samples.push_back(
+            {bar->value(), Utf8(text->text()), text->width() >= text->sizeHint().width()});
         if (resumed) {
             return;
         }
@@ -122,6 +124,7 @@ TEST_F(UploadProgressTest, ModalProgressGrowsWhileTheToolRunsAndKeepsCommandsOut
         if (i > 0) {
             EXPECT_LE(samples[i - 1].value, samples[i].value) << samples[i].text;
         }
+        EXPECT_TRUE(samples[i].whole) << samples[i].text;
     }
     EXPECT_GE(std::count_if(values.begin(), values.end(), [](int v) { return v > 0 && v < 1000; }),
               1);
