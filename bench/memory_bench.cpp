@@ -127,7 +127,7 @@ int main(int argc, char** argv)
         settings.deleteBeforeUpload = false;
         std::ofstream(folder / "nastr.dat", std::ios::binary) << cardpush::FormatSettings(settings);
 
-        cardpush::TForm1 form(cardpush::Utf8ToCp1251(folder.string()), nullptr, devices);
+        cardpush::TForm1 form(folder, nullptr, devices);
         form.SetInformationWindow(new cardpush::TForm2(&form));
         form.Link().SetTiming(kQuick);
         form.show();

@@ -44,14 +44,14 @@ const std::string kCardName = "BIGJOB";
 // shows no progress and answers every message at once.
 class BenchHost : public CardCommandsHost {
 public:
-    explicit BenchHost(std::string folder) : folder_(std::move(folder)) {}
+    explicit BenchHost(fs::path folder) : folder_(std::move(folder)) {}
 
-    std::string SourceFolder() const override { return folder_; }
+    fs::path SourceFolder() const override { return folder_; }
     bool DeleteJobFilesAfterUpload() override { return false; }
     bool DeleteCardFilesBeforeUpload() override { return false; }
     std::vector<std::string> CardNames() override { return {}; }
     std::optional<std::string> SelectedCardName() override { return std::nullopt; }
-    std::optional<std::string> SelectedJobFile() override { return kJobName; }
+    std::optional<fs::path> SelectedJobFile() override { return kJobName; }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void AddLogLine(const std::string&) override {}
     void RefreshLocalList() override {}
@@ -64,7 +64,7 @@ public:
     std::vector<std::string> messages;
 
 private:
-    std::string folder_;
+    fs::path folder_;
 };
 
 // Lines as job files hold them: a size field, then the rest.
@@ -90,7 +90,7 @@ bool Run(const std::string& what, const std::vector<std::string>& simOptions, in
         std::fprintf(stderr, "the link did not connect: %s\n", link.sim.Messages().c_str());
         return false;
     }
-    BenchHost host(cardpush::Utf8ToCp1251(folder.string()));
+    BenchHost host(folder);
     CardCommands commands(*link.session, host);
     const std::uint64_t lineBytesPerSecond =
         baud > 0 ? static_cast<std::uint64_t>(baud) / 10 : link.session->LineBytesPerSecond();

@@ -43,6 +43,8 @@ constexpr int kDesignTop = 238;
 constexpr int kLogLinesKept = 10000;
 // A card name's bytes as the controller sent them, beside the item's text.
 constexpr int kCardNameRole = Qt::UserRole;
+// A job file's index in the list of names on disk, beside the item's text.
+constexpr int kLocalFileRole = Qt::UserRole;
 
 // Double clicks anywhere in a list box, on an item or not, as the list box's
 // own double-click event.
@@ -96,10 +98,11 @@ private:
 
 using platform::MainThread;
 
-TForm1::TForm1(std::string settingsFolder, QWidget* parent, platform::CommApi& devices)
+TForm1::TForm1(const std::filesystem::path& settingsFolder, QWidget* parent,
+               platform::CommApi& devices)
     : QMainWindow(parent),
       ui_(std::make_unique<Ui::TForm1>()),
-      settingsPath_(platform::JoinPath(settingsFolder, kSettingsFileName)),
+      settingsPath_(settingsFolder / kSettingsFileName),
       link_(std::make_unique<LinkSession>(*this, devices)),
       commands_(std::make_unique<CardCommands>(*link_, *this))
 {
@@ -182,6 +185,13 @@ void TForm1::FormCreate()
 void TForm1::FormShow()
 {
     link_->Start();
+    if (!settingsUnreadable_.empty()) {
+        // Once the window is up, so that the message has a window to stand on.
+        QTimer::singleShot(0, this, [this] {
+            cardpush::ShowMessage(texts::kSettingsUnreadable.str() + settingsUnreadable_ +
+                                  texts::kSettingsUnreadableEnd.str());
+        });
+    }
 }
 
 void TForm1::FormClose()
@@ -224,7 +234,8 @@ bool TForm1::LoadSettings()
     std::string file;
     try {
         file = platform::ReadWholeFile(settingsPath_);
-    } catch (const platform::EFileError&) {
+    } catch (const platform::EFileError& error) {
+        settingsUnreadable_ = error.what();
         return false;
     }
     loadingSettings_ = true;
@@ -235,7 +246,9 @@ bool TForm1::LoadSettings()
     for (const SettingLine& line : ParseSettings(file)) {
         switch (line.key) {
             case kSourceFolderKey:
-                Label1->setText(ToQString(line.value));
+                keptFolderText_ = line.value;
+                sourceFolder_ = platform::PathFromText(line.value);
+                Label1->setText(PathToQString(sourceFolder_));
                 RefreshLocalList();
                 break;
             case kPortKey:
@@ -254,11 +267,14 @@ bool TForm1::LoadSettings()
 
 void TForm1::SaveSettings()
 {
-    if (loadingSettings_) {
+    if (loadingSettings_ || !settingsUnreadable_.empty()) {
         return;
     }
     Settings settings;
-    settings.sourceFolder = SourceFolder();
+    if (platform::TextHoldsPath(sourceFolder_)) {
+        keptFolderText_ = platform::PathText(sourceFolder_);
+    }
+    settings.sourceFolder = keptFolderText_;
     settings.port = SavedPort();
     settings.deleteAfterUpload = CheckBox1->isChecked();
     settings.deleteBeforeUpload = CheckBox2->isChecked();
@@ -269,29 +285,33 @@ void TForm1::SaveSettings()
     }
 }
 
-std::string TForm1::SourceFolder() const
+void TForm1::SetSourceFolder(const std::filesystem::path& folder)
 {
-    return FromQString(Label1->text());
+    sourceFolder_ = folder;
+    Label1->setText(PathToQString(folder));
+    SaveSettings();
+    RefreshLocalList();
+    if (!platform::TextHoldsPath(folder)) {
+        cardpush::ShowMessage(texts::kFolderNotKept);
+    }
 }
 
 void TForm1::RefreshLocalList()
 {
     ListBox1->clear();
-    for (const std::string& name : platform::ListFolder(SourceFolder(), kJobExtension)) {
-        ListBox1->addItem(ToQString(name));
+    localFiles_ = platform::ListFolder(sourceFolder_, kJobExtension);
+    for (std::size_t i = 0; i < localFiles_.size(); ++i) {
+        auto* item = new QListWidgetItem(PathToQString(localFiles_[i]));
+        item->setData(kLocalFileRole, static_cast<qulonglong>(i));
+        ListBox1->addItem(item);
     }
 }
 
 void TForm1::BitBtn1Click()
 {
-    const std::optional<std::string> folder =
-        ChooseFolder(texts::kFolderDialogTitle, SourceFolder());
-    if (!folder) {
-        return;
+    if (const auto folder = ChooseFolder(texts::kFolderDialogTitle, sourceFolder_)) {
+        SetSourceFolder(*folder);
     }
-    Label1->setText(ToQString(*folder));
-    SaveSettings();
-    RefreshLocalList();
 }
 
 void TForm1::CheckBox1Click()
@@ -315,11 +335,10 @@ void TForm1::N1Click()
 
 void TForm1::N5Click()
 {
-    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+    const auto name = SelectedJobFile();
     // With no source folder the path would lead to the file system's root.
-    if (!selected.isEmpty() && !SourceFolder().empty()) {
-        platform::RemoveFile(
-            platform::JoinPath(SourceFolder(), FromQString(selected.front()->text())));
+    if (name && !sourceFolder_.empty()) {
+        platform::RemoveFile(sourceFolder_ / *name);
     }
     RefreshLocalList();
 }
@@ -492,13 +511,17 @@ std::optional<std::string> TForm1::SelectedCardName()
     return CardNameOf(selected.front());
 }
 
-std::optional<std::string> TForm1::SelectedJobFile()
+std::optional<std::filesystem::path> TForm1::SelectedJobFile()
 {
     const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
     if (selected.isEmpty()) {
         return std::nullopt;
     }
-    return FromQString(selected.front()->text());
+    const auto index = selected.front()->data(kLocalFileRole).toULongLong();
+    if (index >= localFiles_.size()) {
+        return std::nullopt;
+    }
+    return localFiles_[index];
 }
 
 void TForm1::ShowMessage(const std::string& text)

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,7 +47,7 @@ public:
     // settingsFolder holds nastr.dat: the executable's folder in the tool;
     // tests pass a folder of their own, and the device layer to talk through.
     // Creating the window loads the settings (FormCreate).
-    explicit TForm1(std::string settingsFolder, QWidget* parent = nullptr,
+    explicit TForm1(const std::filesystem::path& settingsFolder, QWidget* parent = nullptr,
                     platform::CommApi& devices = platform::SystemCommApi());
     // Stops the link thread and closes the port before the controls go.
     ~TForm1() override;
@@ -62,14 +63,19 @@ public:
     void SetAboutBox(TAboutBox* box) { about_ = box; }
 
     // Settings file (nastr.dat beside the executable). LoadSettings returns
-    // false when there is no file or it could not be read; a failing save is
+    // false when there is no file or it could not be read. A file that is
+    // there but can't be read is never saved over: the tool runs with the
+    // defaults and tells the operator once it is shown. A failing save is
     // dropped without a word and leaves the previous file as it was.
     bool LoadSettings();
     void SaveSettings();
+    const std::filesystem::path& SettingsPath() const { return settingsPath_; }
 
-    // Source folder: the text of the hidden Label1, read at the moment of
-    // use; empty when none has been chosen.
-    std::string SourceFolder() const override;
+    // Source folder, shown in the hidden Label1; empty when none has been
+    // chosen. Setting it saves the settings and lists the folder; a folder
+    // whose path the settings file can't hold is used, not kept.
+    std::filesystem::path SourceFolder() const override { return sourceFolder_; }
+    void SetSourceFolder(const std::filesystem::path& folder);
     void RefreshLocalList() override;
 
 signals:
@@ -115,7 +121,7 @@ public:
     bool DeleteCardFilesBeforeUpload() override;
     std::vector<std::string> CardNames() override;
     std::optional<std::string> SelectedCardName() override;
-    std::optional<std::string> SelectedJobFile() override;
+    std::optional<std::filesystem::path> SelectedJobFile() override;
     void ShowMessage(const std::string& text) override;
     void RunWithProgress(const UploadProgress& start,
                          const std::function<void(const ProgressFn&)>& work) override;
@@ -161,7 +167,15 @@ private:
     TForm2* information_ = nullptr;
     TAboutBox* about_ = nullptr;
 
-    std::string settingsPath_;
+    std::filesystem::path settingsPath_;
+    // Why the settings file could not be read; while set, it is not saved.
+    std::string settingsUnreadable_;
+    std::filesystem::path sourceFolder_;
+    // The source folder as the settings file keeps it.
+    std::string keptFolderText_;
+    // The job files ListBox1 lists, by their names on disk; an item's
+    // kLocalFileRole is its index here.
+    std::vector<std::filesystem::path> localFiles_;
     bool shown_ = false;
     // True while LoadSettings applies the file: the check boxes it changes
     // must not save (a save then would rewrite the file being read).

@@ -4,6 +4,8 @@
 #include <QPixmap>
 
 #include "app/jpeg_image.h"
+#include "app/qt_text.h"
+#include "app/texts.h"
 #include "ui_about.h"
 
 namespace cardpush {
@@ -45,5 +47,24 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui
 }
 
 TAboutBox::~TAboutBox() = default;
+
+void TAboutBox::ShowSettingsPlace(const std::filesystem::path& settingsFile)
+{
+    auto* place = findChild<QLabel*>("SettingsPlace");
+    if (place == nullptr) {
+        place = new QLabel(this);
+        place->setObjectName("SettingsPlace");
+        place->setWordWrap(true);
+        place->setTextFormat(Qt::PlainText);
+        place->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    place->setText(ToQString(texts::kSettingsPlace).arg(PathToQString(settingsFile)));
+    // Between the picture and the button, which moves down to make room.
+    const QRect panel = Panel1->geometry();
+    const int height = place->heightForWidth(panel.width());
+    place->setGeometry(panel.left(), panel.bottom() + 6, panel.width(), height);
+    OKButton->move(OKButton->x(), place->geometry().bottom() + 8);
+    setFixedSize(width(), OKButton->geometry().bottom() + 9);
+}
 
 }  // namespace cardpush

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QDialog>
+#include <filesystem>
 #include <memory>
 
 class QFrame;
@@ -24,6 +25,10 @@ class TAboutBox : public QDialog {
 public:
     explicit TAboutBox(QWidget* parent = nullptr);
     ~TAboutBox() override;
+
+    // Says, under the picture, where the settings are kept: for when that
+    // is not the executable's folder.
+    void ShowSettingsPlace(const std::filesystem::path& settingsFile);
 
     QFrame* Panel1;
     QLabel* ProgramIcon;

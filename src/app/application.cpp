@@ -46,7 +46,18 @@ bool CardPushApplication::notify(QObject* receiver, QEvent* event)
     }
 }
 
-ToolWindows::ToolWindows(const std::string& settingsFolder, platform::CommApi& devices)
+std::filesystem::path SettingsFolder(
+    const std::filesystem::path& executableFolder,
+    const std::function<bool(const std::filesystem::path&)>& canWriteIn,
+    const std::filesystem::path& userFolder)
+{
+    if (userFolder.empty() || canWriteIn(executableFolder)) {
+        return executableFolder;
+    }
+    return userFolder;
+}
+
+ToolWindows::ToolWindows(const std::filesystem::path& settingsFolder, platform::CommApi& devices)
 {
     try {
         main_ = std::make_unique<TForm1>(settingsFolder, nullptr, devices);

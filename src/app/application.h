@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QApplication>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +36,14 @@ private slots:
     void ServeHandOvers();
 };
 
+// The folder of the settings file: the executable's own where a file can be
+// made there; otherwise (a copy installed for all users) the user's own
+// settings folder, where there is one.
+std::filesystem::path SettingsFolder(
+    const std::filesystem::path& executableFolder,
+    const std::function<bool(const std::filesystem::path&)>& canWriteIn,
+    const std::filesystem::path& userFolder);
+
 // The main window, the information window and the About box: made in that
 // order, owned here, and handed to each other here: the main window gets the
 // two others. GUI thread, after the application object.
@@ -51,7 +61,7 @@ private slots:
 class ToolWindows {
 public:
     // settingsFolder and devices as for TForm1.
-    explicit ToolWindows(const std::string& settingsFolder,
+    explicit ToolWindows(const std::filesystem::path& settingsFolder,
                          platform::CommApi& devices = platform::SystemCommApi());
     ~ToolWindows();
     ToolWindows(const ToolWindows&) = delete;

@@ -35,11 +35,11 @@ void ShowMessageBox(const std::string& cp1251Text)
     box.exec();
 }
 
-std::optional<std::string> ShowFolderDialog(const std::string& cp1251Title,
-                                            const std::string& cp1251Proposal)
+std::optional<std::filesystem::path> ShowFolderDialog(const std::string& cp1251Title,
+                                                      const std::filesystem::path& proposed)
 {
     const platform::CriticalErrorPromptsOff quiet;
-    const QString proposal = ToQString(cp1251Proposal);
+    const QString proposal = PathToQString(proposed);
     const bool preselect = !proposal.isEmpty() && QFileInfo(proposal).isDir();
     const QString chosen = QFileDialog::getExistingDirectory(
         QApplication::activeWindow(), ToQString(cp1251Title), preselect ? proposal : QString(),
@@ -47,7 +47,7 @@ std::optional<std::string> ShowFolderDialog(const std::string& cp1251Title,
     if (chosen.isEmpty()) {
         return std::nullopt;
     }
-    return FromQString(QDir::toNativeSeparators(chosen));
+    return PathFromQString(QDir::toNativeSeparators(chosen));
 }
 
 }  // namespace
@@ -72,13 +72,13 @@ void ShowException(std::exception_ptr error)
     }
 }
 
-std::optional<std::string> ChooseFolder(const std::string& cp1251Title,
-                                        const std::string& cp1251Proposal)
+std::optional<std::filesystem::path> ChooseFolder(const std::string& cp1251Title,
+                                                  const std::filesystem::path& proposal)
 {
     if (Folders()) {
-        return Folders()(cp1251Title, cp1251Proposal);
+        return Folders()(cp1251Title, proposal);
     }
-    return ShowFolderDialog(cp1251Title, cp1251Proposal);
+    return ShowFolderDialog(cp1251Title, proposal);
 }
 
 MessageHandler SetMessageHandler(MessageHandler handler)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -23,12 +24,12 @@ void ShowException(std::exception_ptr error);
 // existing folder. Returns the chosen folder in the platform's own form
 // (native separators, no trailing one except for a drive's root), or nothing
 // when the operator cancels.
-std::optional<std::string> ChooseFolder(const std::string& cp1251Title,
-                                        const std::string& cp1251Proposal);
+std::optional<std::filesystem::path> ChooseFolder(const std::string& cp1251Title,
+                                                  const std::filesystem::path& proposal);
 
 using MessageHandler = std::function<void(const std::string& cp1251Text)>;
-using FolderHandler = std::function<std::optional<std::string>(const std::string& cp1251Title,
-                                                               const std::string& cp1251Proposal)>;
+using FolderHandler = std::function<std::optional<std::filesystem::path>(
+    const std::string& cp1251Title, const std::filesystem::path& proposal)>;
 
 // Replace the dialogs; an empty handler restores the real one. Each returns
 // the handler it replaced.

@@ -6,6 +6,7 @@
 #include <QFont>
 
 #include "app/Unit1.h"
+#include "app/about.h"
 #include "app/application.h"
 #include "app/stop_signals.h"
 #include "platform/files.h"
@@ -31,7 +32,14 @@ int main(int argc, char** argv)
             Form1->close();
         }
     });
-    const ToolWindows windows(platform::ExecutableFolder());
+    // Beside the executable, unless that folder is closed to the user.
+    const std::filesystem::path executableFolder = platform::ExecutableFolder();
+    const std::filesystem::path settingsFolder =
+        SettingsFolder(executableFolder, platform::CanWriteIn, platform::UserSettingsFolder());
+    const ToolWindows windows(settingsFolder);
+    if (settingsFolder != executableFolder) {
+        windows.About().ShowSettingsPlace(windows.Main().SettingsPath());
+    }
     QObject::connect(&windows.Main(), &TForm1::Closed, &application, &QApplication::quit);
 
     windows.Main().show();

@@ -19,6 +19,17 @@ inline constexpr Cp1251Literal kUploadProgressFile{
     "Файл %1: строк %2 из %3, байт %4 из %5, осталось около %6 с"};
 // While a job file is read and checked, before it is sent: %1 file.
 inline constexpr Cp1251Literal kUploadProgressChecking{"Файл %1: проверка"};
+// The settings file: one that is there but can't be read is left alone
+// (the file layer's message stands between the two parts); a folder whose
+// path the file's code page can't hold is used but not kept.
+inline constexpr Cp1251Literal kSettingsUnreadable{"Не удалось прочитать настройки: "};
+inline constexpr Cp1251Literal kSettingsUnreadableEnd{
+    ". Программа работает с настройками по умолчанию и не запишет их поверх этого файла."};
+inline constexpr Cp1251Literal kFolderNotKept{
+    "Папка используется, но не будет сохранена в настройках: в её пути есть знаки, которых "
+    "нет в кодировке Windows-1251. В настройках остаётся прежняя папка."};
+// Where the settings are kept, when it is not beside the executable: %1 path.
+inline constexpr Cp1251Literal kSettingsPlace{"Настройки: %1"};
 // The firmware gate's refusal, in the main window's caption.
 inline constexpr Cp1251Literal kFirmwareRefused{
     "Рольганг подключен, но версия прошивки не поддерживает загрузку"};

@@ -60,10 +60,10 @@ std::string Readable(std::string_view listedName)
     return text;
 }
 
-std::string TooLargeMessage(const std::string& fileName, std::uint64_t size)
+std::string TooLargeMessage(const std::filesystem::path& fileName, std::uint64_t size)
 {
-    return job_texts::kTooLarge.str() + fileName + job_texts::kTooLargeSize.str() +
-           std::to_string(size) + job_texts::kTooLargeLimit.str() +
+    return job_texts::kTooLarge.str() + platform::PathText(fileName) +
+           job_texts::kTooLargeSize.str() + std::to_string(size) + job_texts::kTooLargeLimit.str() +
            std::to_string(kMaxJobFileBytes) + job_texts::kTooLargeEnd.str();
 }
 
@@ -120,7 +120,7 @@ void CardCommands::UploadAll()
     assert(platform::MainThread::IsCurrent());
     // With no folder chosen nothing is searched or deleted, here or on the
     // card: the empty folder must not stand for a drive's root.
-    const std::string folder = host_.SourceFolder();
+    const std::filesystem::path folder = host_.SourceFolder();
     if (folder.empty() || RefusedByLink()) {
         host_.RefreshLocalList();
         link_.RefreshCardList();
@@ -183,7 +183,7 @@ void CardCommands::ListingCompleted(const std::vector<std::string>& names, std::
     std::vector<std::string> changed;
     for (const auto& job : awaited.files) {
         if (!listed.contains(CardKey(job.cardName))) {
-            unconfirmed.push_back(job.fileName);
+            unconfirmed.push_back(platform::PathText(job.fileName));
             continue;
         }
         const auto now = platform::StampOf(job.path);
@@ -191,7 +191,7 @@ void CardCommands::ListingCompleted(const std::vector<std::string>& names, std::
             continue;  // gone already
         }
         if (*now != job.stamp) {
-            changed.push_back(job.fileName);
+            changed.push_back(platform::PathText(job.fileName));
             continue;
         }
         // A file that can't be deleted (read-only, held open) stays.
@@ -214,13 +214,13 @@ void CardCommands::ListingStalled(std::uint64_t request)
     }
     std::vector<std::string> kept;
     for (const auto& job : awaited_->files) {
-        kept.push_back(job.fileName);
+        kept.push_back(platform::PathText(job.fileName));
     }
     awaited_.reset();
     host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(kept));
 }
 
-bool CardCommands::UploadJobFile(const std::string& fileName)
+bool CardCommands::UploadJobFile(const std::filesystem::path& fileName)
 {
     assert(platform::MainThread::IsCurrent());
     if (!link_.CardCommandsAllowed()) {
@@ -254,10 +254,10 @@ bool CardCommands::RefuseUnsafeNames(const std::vector<std::string>& names)
     return true;
 }
 
-std::vector<CardCommands::CheckedJob> CardCommands::CheckAll(const std::string& folder)
+std::vector<CardCommands::CheckedJob> CardCommands::CheckAll(const std::filesystem::path& folder)
 {
     std::vector<CheckedJob> ready;
-    // Card key -> the job file that goes under it.
+    // Card key -> the job file that goes under it, as the operator reads it.
     std::map<std::string, std::string> takenBy;
     for (const auto& fileName : platform::ListFolder(folder, kJobExtension)) {
         if (host_.StopRequested()) {
@@ -271,30 +271,33 @@ std::vector<CardCommands::CheckedJob> CardCommands::CheckAll(const std::string& 
         // and both would be deleted here: only the first goes.
         const std::string key = CardKey(job->cardName);
         if (const auto taken = takenBy.find(key); taken != takenBy.end()) {
-            host_.ShowMessage(job_texts::kCardNameTaken.str() + fileName + " (" + key + ", " +
-                              taken->second + ")");
+            host_.ShowMessage(job_texts::kCardNameTaken.str() + platform::PathText(fileName) +
+                              " (" + key + ", " + taken->second + ")");
             continue;
         }
-        takenBy.emplace(key, fileName);
+        takenBy.emplace(key, platform::PathText(fileName));
         ready.push_back(std::move(*job));
     }
     return ready;
 }
 
-std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(const std::string& folder,
-                                                                   const std::string& fileName)
+std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(
+    const std::filesystem::path& folder, const std::filesystem::path& fileName)
 {
-    const std::string baseName = CutBaseName(fileName);
+    // The card name comes from the name as the operator reads it, composed
+    // letters joined; a character that Windows-1251 lacks reads as '?',
+    // which no card name keeps.
+    const std::string baseName = CutBaseName(platform::PathText(fileName));
     const std::string cardName = MakeCardName(baseName);
     if (const auto message = NameChangeMessage(baseName, cardName)) {
         host_.ShowMessage(*message);
     }
     // A header without a name would store a file the card can't name again.
     if (cardName.empty()) {
-        host_.ShowMessage(job_texts::kNoCardName.str() + fileName);
+        host_.ShowMessage(job_texts::kNoCardName.str() + platform::PathText(fileName));
         return std::nullopt;
     }
-    const std::string path = platform::JoinPath(folder, fileName);
+    const std::filesystem::path path = folder / fileName;
     if (const auto stamp = platform::StampOf(path); stamp && stamp->size > kMaxJobFileBytes) {
         host_.ShowMessage(TooLargeMessage(fileName, stamp->size));
         return std::nullopt;
@@ -390,7 +393,8 @@ std::optional<CardCommands::SentJob> CardCommands::SendJobFile(const CheckedJob&
         throw;
     }
     if (changed) {
-        host_.ShowMessage(job_texts::kChangedBeforeSending.str() + job.fileName);
+        host_.ShowMessage(job_texts::kChangedBeforeSending.str() +
+                          platform::PathText(job.fileName));
         return std::nullopt;
     }
     logSent();

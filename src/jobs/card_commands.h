@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -37,10 +38,10 @@ class LinkSession;
 
 // How far an upload has got, for the progress window.
 struct UploadProgress {
-    std::string fileName;          // the job file, without folder
-    bool checking = false;         // being read and checked, not yet sent
-    std::uint64_t bytesSent = 0;   // frames written so far, header included
-    std::uint64_t bytesTotal = 0;  // all frames of the file
+    std::filesystem::path fileName;  // the job file, without folder
+    bool checking = false;           // being read and checked, not yet sent
+    std::uint64_t bytesSent = 0;     // frames written so far, header included
+    std::uint64_t bytesTotal = 0;    // all frames of the file
     std::size_t linesSent = 0;
     std::size_t linesTotal = 0;
 };
@@ -50,12 +51,13 @@ class CardCommandsHost {
 public:
     virtual ~CardCommandsHost() = default;
 
-    virtual std::string SourceFolder() const = 0;  // empty: none chosen
+    virtual std::filesystem::path SourceFolder() const = 0;  // empty: none chosen
     virtual bool DeleteJobFilesAfterUpload() = 0;  // "удалить файлы после загрузки"
     virtual bool DeleteCardFilesBeforeUpload() = 0;  // "удалить файлы с карты памяти до загрузки"
     virtual std::vector<std::string> CardNames() = 0;  // the card listing, in order
     virtual std::optional<std::string> SelectedCardName() = 0;
-    virtual std::optional<std::string> SelectedJobFile() = 0;
+    // The selected job file's name in the source folder, as the system has it.
+    virtual std::optional<std::filesystem::path> SelectedJobFile() = 0;
 
     // A modal message with one OK button; returns when it is closed.
     virtual void ShowMessage(const std::string& text) = 0;
@@ -108,20 +110,20 @@ public:
     // Returns true when every frame of it was written; false when the link
     // was busy or the file was refused (nothing of it is sent then). A file
     // or port error is thrown; frames already written stay written.
-    bool UploadJobFile(const std::string& fileName);
+    bool UploadJobFile(const std::filesystem::path& fileName);
 
 private:
     // A job file that passed its checks, ready to be sent.
     struct CheckedJob {
-        std::string fileName;
-        std::string path;
+        std::filesystem::path fileName;
+        std::filesystem::path path;
         std::string cardName;
         std::uint64_t contentHash = 0;
     };
     // A job file sent whole, as it was when read for sending.
     struct SentJob {
-        std::string fileName;
-        std::string path;
+        std::filesystem::path fileName;
+        std::filesystem::path path;
         std::string cardName;
         platform::FileStamp stamp;
     };
@@ -139,10 +141,11 @@ private:
     // Checks the job files of folder in search order, with their messages;
     // returns those ready to go, one per card name. Nothing when the
     // operator asked to stop meanwhile.
-    std::vector<CheckedJob> CheckAll(const std::string& folder);
+    std::vector<CheckedJob> CheckAll(const std::filesystem::path& folder);
     // Reads and checks one job file (off the GUI thread), shows what is
     // wrong with it; nothing when it must not be sent.
-    std::optional<CheckedJob> CheckJobFile(const std::string& folder, const std::string& fileName);
+    std::optional<CheckedJob> CheckJobFile(const std::filesystem::path& folder,
+                                           const std::filesystem::path& fileName);
     // Sends a checked job file if it is still what was checked.
     std::optional<SentJob> SendJobFile(const CheckedJob& job);
     // Runs the uploads and deletes of command, then asks for a listing, also

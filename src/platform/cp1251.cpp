@@ -136,11 +136,62 @@ std::string Cp1251ToUtf8(std::string_view cp1251)
 
 std::string Utf8ToCp1251(std::string_view utf8)
 {
-    std::string out;
-    out.reserve(utf8.size());
+    std::u32string text;
+    text.reserve(utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
-        out += cp1251_detail::FromCodePoint(cp1251_detail::NextCodePoint(utf8, i));
+        text += cp1251_detail::NextCodePoint(utf8, i);
+    }
+    return UnicodeToCp1251(text);
+}
+
+namespace {
+
+// The letters of the code page that have a decomposed form: a base letter
+// and one combining mark.
+struct Composition {
+    char32_t base;
+    char32_t mark;
+    char32_t letter;
+};
+constexpr Composition kCompositions[] = {
+    {0x0415, 0x0308, 0x0401}, {0x0435, 0x0308, 0x0451},  // Ё ё
+    {0x0418, 0x0306, 0x0419}, {0x0438, 0x0306, 0x0439},  // Й й
+    {0x0406, 0x0308, 0x0407}, {0x0456, 0x0308, 0x0457},  // Ї ї
+    {0x0423, 0x0306, 0x040E}, {0x0443, 0x0306, 0x045E},  // Ў ў
+    {0x0413, 0x0301, 0x0403}, {0x0433, 0x0301, 0x0453},  // Ѓ ѓ
+    {0x041A, 0x0301, 0x040C}, {0x043A, 0x0301, 0x045C},  // Ќ ќ
+};
+
+// The combining diacritical marks.
+bool IsCombiningMark(char32_t cp)
+{
+    return cp >= 0x0300 && cp <= 0x036F;
+}
+
+}  // namespace
+
+std::string UnicodeToCp1251(std::u32string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        char32_t letter = text[i++];
+        std::size_t marks = 0;
+        while (i + marks < text.size() && IsCombiningMark(text[i + marks])) {
+            ++marks;
+        }
+        if (marks > 0) {
+            const char32_t mark = text[i];
+            const auto* composed = std::find_if(
+                std::begin(kCompositions), std::end(kCompositions),
+                [&](const Composition& c) { return c.base == letter && c.mark == mark; });
+            letter =
+                marks == 1 && composed != std::end(kCompositions) ? composed->letter : U'\uFFFD';
+            i += marks;
+        }
+        out += cp1251_detail::FromCodePoint(letter);
     }
     return out;
 }

@@ -103,8 +103,17 @@ struct Cp1251Literal {
 };
 
 std::string Cp1251ToUtf8(std::string_view cp1251);
-// Characters without a Windows-1251 byte become '?'.
+// Characters without a Windows-1251 byte become '?'; a malformed UTF-8 byte
+// is such a character. See UnicodeToCp1251 for letters written decomposed.
 std::string Utf8ToCp1251(std::string_view utf8);
+
+// Windows-1251 text of Unicode text, as its composed form (NFC) reads. A
+// letter written decomposed, as file names copied from a Mac are (И and a
+// combining breve), becomes the code page's one letter (Й). A character the
+// code page lacks becomes '?'; so does a letter with combining marks that
+// make no letter of the code page (e and an acute accent: é), as one
+// character.
+std::string UnicodeToCp1251(std::u32string_view text);
 
 // --- letter case and order: the code page's one case table ---
 

@@ -1,15 +1,17 @@
-// Files and folders, on Windows-1251 path strings.
+// Files and folders, by the names the file system holds.
 //
-// Every path and name that crosses this interface is a Windows-1251 byte
-// string, as the rest of the tool holds it. On Windows the single-byte ("A")
-// functions take them as they are; on POSIX the names on disk are UTF-8 and
-// are converted here and nowhere else (a character that Windows-1251 lacks
-// comes back as '?').
+// Paths are std::filesystem::path values holding a file's real name: its
+// bytes on POSIX, UTF-16 on Windows (the wide-character functions take it).
+// A path is never rebuilt from its Windows-1251 text, which may have lost
+// characters: the tool keeps the names the system gave it. Windows-1251
+// text of a path (PathText) is for what the operator reads, the log, card
+// names and the settings file.
 //
 // All functions are thread-safe and may be called from any thread.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -45,29 +47,54 @@ struct FileStamp {
     friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
-// The folder that holds the running executable, without a trailing separator.
-std::string ExecutableFolder();
+// --- names as text ---
 
-// folder, the platform's separator ('\' or '/'), name. A folder that already
-// ends with a separator (a drive's root) gets a second one; both platforms
-// accept the doubled separator.
-std::string JoinPath(std::string_view folder, std::string_view name);
+// The Windows-1251 text of a path or name, as its composed form (NFC) reads:
+// a character the code page lacks, and on POSIX a byte that is not UTF-8,
+// becomes '?'. Two names may give one text; the path itself stays the key.
+std::string PathText(const std::filesystem::path& path);
+
+// The path whose name is this Windows-1251 text (as the settings file keeps
+// a folder).
+std::filesystem::path PathFromText(std::string_view cp1251);
+
+// True when PathFromText(PathText(path)) is path again: its text can stand
+// for it in a file that holds Windows-1251 text.
+inline bool TextHoldsPath(const std::filesystem::path& path)
+{
+    return PathFromText(PathText(path)).native() == path.native();
+}
+
+// --- folders ---
+
+// The folder that holds the running executable.
+std::filesystem::path ExecutableFolder();
+
+// The user's own folder for the tool's settings: $XDG_CONFIG_HOME/cardpush
+// (~/.config/cardpush without it) on POSIX, %APPDATA%\CardPush on Windows.
+// Not created here; empty when the system names no such folder.
+std::filesystem::path UserSettingsFolder();
+
+// True when a file can be made in folder now: a scratch file is created
+// and removed again. Creates the folder (and its parents) if it is missing.
+bool CanWriteIn(const std::filesystem::path& folder);
 
 // True when path names an existing file; a folder does not count.
-bool FileExists(const std::string& path);
+bool FileExists(const std::filesystem::path& path);
 
 // The names (no folder part) of the entries of folder that match
 // "*.<extension>", letter case ignored on every platform, in the order the
 // system enumerates them. Every entry counts: hidden and read-only files and
 // sub-folders whose names match alike. A missing or unreadable folder gives
-// an empty list, and so does an empty folder string: it names no folder (it
+// an empty list, and so does an empty folder path: it names no folder (it
 // does not stand for the current drive's root).
-std::vector<std::string> ListFolder(const std::string& folder, std::string_view extension);
+std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folder,
+                                              std::string_view extension);
 
 // Deletes one file. Returns false when it could not be deleted (missing, a
 // folder, read-only, held open on Windows); never throws. On POSIX a file
 // without its owner's write permission counts as read-only and stays.
-bool RemoveFile(const std::string& path);
+bool RemoveFile(const std::filesystem::path& path);
 
 // A file's bytes and the stamp it had when it was opened.
 struct StampedFile {
@@ -79,23 +106,24 @@ struct StampedFile {
 // at once for a named pipe or a device, which might never end. A file larger
 // than limit bytes is not read into memory: EFileTooLarge is thrown as soon
 // as that shows, at open or while reading.
-StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit);
+StampedFile ReadStampedFile(const std::filesystem::path& path, std::uint64_t limit);
 
 // The whole content of a file, as ReadStampedFile reads it, without a limit.
-inline std::string ReadWholeFile(const std::string& path)
+inline std::string ReadWholeFile(const std::filesystem::path& path)
 {
     return ReadStampedFile(path, std::numeric_limits<std::uint64_t>::max()).bytes;
 }
 
 // The stamp of the file at path now; nothing when it is missing or is not a
 // file.
-std::optional<FileStamp> StampOf(const std::string& path);
+std::optional<FileStamp> StampOf(const std::filesystem::path& path);
 
 // Replaces the content of path with bytes: a temporary file beside it is
-// written and flushed, then renamed over path. On failure the temporary file
-// is removed, whatever was at path before is left as it was, and EFileError
-// is thrown.
-void WriteFileAtomically(const std::string& path, std::string_view bytes);
+// written and flushed, then renamed over path. Where path is a symbolic
+// link, the file it leads to is replaced so, and the link stays. On failure
+// the temporary file is removed, whatever was at path before is left as it
+// was, and EFileError is thrown.
+void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 // While one lives, the system's own critical-error prompts (such as "drive
 // not ready") are suppressed, so that a folder dialog browsing such a drive

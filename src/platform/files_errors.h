@@ -1,7 +1,8 @@
-// The failures of the file layer and their messages, shared by the POSIX and
-// the Windows implementation. Private to files_*.cpp.
+// What the POSIX and the Windows files layer share: their failures and
+// messages, and how a symbolic link is followed. Private to them.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "platform/cp1251.h"
@@ -37,12 +38,33 @@ inline std::string FileFailureText(FileFailure failure)
     return kOpen;
 }
 
-[[noreturn]] inline void Fail(FileFailure failure, const std::string& path)
+[[noreturn]] inline void Fail(FileFailure failure, const std::filesystem::path& path)
 {
     if (failure == FileFailure::TooLarge) {
-        throw EFileTooLarge(FileFailureText(failure) + path);
+        throw EFileTooLarge(FileFailureText(failure) + PathText(path));
     }
-    throw EFileError(FileFailureText(failure) + path);
+    throw EFileError(FileFailureText(failure) + PathText(path));
+}
+
+// The file that path leads to through its symbolic links, if any: path
+// itself when it is no link. A link that leads nowhere still gives the
+// place it names, where a file can be made; a loop gives up after as many
+// steps as the systems allow.
+inline std::filesystem::path LinkTarget(std::filesystem::path path)
+{
+    constexpr int kMostLinks = 40;
+    for (int i = 0; i < kMostLinks; ++i) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(path, error)) {
+            return path;
+        }
+        std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error) {
+            return path;
+        }
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
 }
 
 }  // namespace cardpush::platform::files_detail

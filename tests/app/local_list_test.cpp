@@ -115,6 +115,31 @@ TEST_F(LocalListTest, DeleteRemovesTheSelectedFileAndRefreshes)
     EXPECT_TRUE(messages_.empty());
 }
 
+// Names Windows-1251 can't hold are listed once each, as they read
+// (composed, a byte that is not UTF-8 as the replacement character), and
+// "Удалить" takes the file by its own name: the literal "?.txt" and the
+// name with the byte FF are two files.
+TEST_F(LocalListTest, NamesOutsideWindows1251AreListedOnceAndDeletedByTheirOwnName)
+{
+    for (const char* name : {"Реи\u0306ка.txt", "\U0001F600.txt", "?.txt", "\xFF.txt"}) {
+        CreateJob(name);
+    }
+    ChooseJobsFolder();
+    EXPECT_EQ(Listed(),
+              (std::vector<std::string>{"?.txt", "Рейка.txt", "\uFFFD.txt", "\U0001F600.txt"}));
+    for (const auto& [shown, onDisk] : std::vector<std::pair<std::string, std::string>>{
+             {"\uFFFD.txt", "\xFF.txt"}, {"?.txt", "?.txt"}, {"Рейка.txt", "Реи\u0306ка.txt"}}) {
+        Select(shown);
+        const std::vector<std::string> before = JobsOnDisk();
+        Control<QAction>(form_, "N5")->trigger();
+        std::vector<std::string> expected;
+        std::copy_if(before.begin(), before.end(), std::back_inserter(expected),
+                     [&](const std::string& name) { return name != onDisk; });
+        EXPECT_EQ(JobsOnDisk(), expected) << shown;
+    }
+    EXPECT_EQ(Listed(), std::vector<std::string>{"\U0001F600.txt"});
+}
+
 TEST_F(LocalListTest, DeleteWithoutSelectionDeletesNothingButRefreshes)
 {
     CreateJob("a.txt");

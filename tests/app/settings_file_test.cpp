@@ -1,13 +1,18 @@
 // nastr.dat through the main window: what loading applies, what saving
 // writes, and that neither disturbs the file when it should not.
+#include <sys/stat.h>
+
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 
 #include "app/Unit1.h"
+#include "app/application.h"
 #include "app/settings_format.h"
 #include "platform/cp1251.h"
 #include "support/gui_test.h"
@@ -43,7 +48,7 @@ TEST_F(SettingsFileTest, WithoutAFileTheDefaultsStayAndNoFileIsMade)
 TEST_F(SettingsFileTest, SaveWritesTheWindowsState)
 {
     const auto form = Open();
-    Control<QLabel>(form, "Label1")->setText(QString::fromStdString("C:\\Job files\\Задания"));
+    form->SetSourceFolder("C:\\Job files\\Задания");
     form->SetSavedPort("COM2");
     Control<QCheckBox>(form, "CheckBox1")->setChecked(false);  // saves through its click handler
     // The bytes of the format are checked on their own; here: the state.
@@ -141,13 +146,67 @@ TEST_F(SettingsFileTest, AFolderNamedLikeTheFileIsNoFileAndSavesFailQuietly)
 
 TEST_F(SettingsFileTest, AnUnwritableFolderMakesEverySaveFailQuietly)
 {
-    const auto form =
-        std::make_unique<TForm1>(Utf8ToCp1251((settingsDir_ / "gone").string()), nullptr, noPorts_);
+    const auto form = std::make_unique<TForm1>(settingsDir_ / "gone", nullptr, noPorts_);
     Control<QCheckBox>(form, "CheckBox1")->setChecked(false);
     form->SaveSettings();
     EXPECT_FALSE(Control<QCheckBox>(form, "CheckBox1")->isChecked());
     EXPECT_FALSE(fs::exists(settingsDir_ / "gone"));
     EXPECT_TRUE(messages_.empty());
+}
+
+// A file that is there but can't be read (here: a named pipe, which is
+// refused at once) is never replaced by the defaults: the operator is told
+// once, when the window shows.
+TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverSavedOver)
+{
+    ASSERT_EQ(::mkfifo(SettingsFile().c_str(), 0600), 0);
+    const auto form = Open();
+    EXPECT_TRUE(Control<QCheckBox>(form, "CheckBox1")->isChecked());
+    Control<QCheckBox>(form, "CheckBox1")->setChecked(false);
+    form->SaveSettings();
+    form->show();
+    for (int i = 0; i < 100 && messages_.empty(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    EXPECT_TRUE(fs::is_fifo(SettingsFile()));
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].rfind("Не удалось прочитать настройки: ", 0), 0u) << messages_[0];
+}
+
+// A folder whose path Windows-1251 can't hold is used for the run; the
+// file keeps the folder it had.
+TEST_F(SettingsFileTest, AFolderTheFileCannotHoldIsUsedButNotKept)
+{
+    WriteSettingsFile("a=/previous\r\n");
+    const fs::path odd = settingsDir_ / "\U0001F600 jobs";
+    fs::create_directory(odd);
+    std::ofstream(odd / "a.txt") << "1 x\r\n";
+    const auto form = Open();
+    folderAnswer_ = odd.string();
+    form->BitBtn1Click();
+    EXPECT_EQ(form->SourceFolder(), odd);
+    EXPECT_EQ(Items(Control<QListWidget>(form, "ListBox1")), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(messages_.size(), 1u);
+    EXPECT_NE(ReadSettingsFile().find("a=/previous\r\n"), std::string::npos);
+}
+
+// Beside the executable, unless that folder is closed to the user and the
+// system names a folder of the user's own.
+TEST(SettingsFolderTest, IsTheExecutablesOwnUnlessItIsClosed)
+{
+    const fs::path exe = "/opt/cardpush";
+    const fs::path user = "/home/op/.config/cardpush";
+    struct Row {
+        bool exeWritable;
+        fs::path userFolder;
+        fs::path expected;
+    };
+    for (const Row& row : {Row{true, user, exe}, Row{false, user, user}, Row{false, "", exe}}) {
+        EXPECT_EQ(SettingsFolder(
+                      exe, [&](const fs::path& folder) { return folder == exe && row.exeWritable; },
+                      row.userFolder),
+                  row.expected);
+    }
 }
 
 // The link thread sets the port while the window may save it.

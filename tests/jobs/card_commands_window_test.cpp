@@ -55,8 +55,15 @@ protected:
         return listed;
     }
 
-    // The job files as the folder search delivers them (Windows-1251).
-    Strings SearchOrder() const { return platform::ListFolder(JobsFolder(), "txt"); }
+    // The job files as the folder search delivers them.
+    Strings SearchOrder() const
+    {
+        Strings names;
+        for (const auto& name : platform::ListFolder(JobsFolder(), "txt")) {
+            names.push_back(name.string());
+        }
+        return names;
+    }
 
     // Asserts that the window's lists show what the card and the job folder
     // now hold.
@@ -240,6 +247,38 @@ TEST_F(CardCommandsWindowTest, UploadAllKeepsTheRejectedFileAndDeletesTheSentOne
     EXPECT_EQ((Strings{"GOOD"}), sim_->CardFiles());
     EXPECT_EQ((Strings{"BAD.txt"}), JobsOnDisk());
     ExpectListsMatchDiskAndCard();
+}
+
+// Files whose names Windows-1251 can't hold go by their own names: the card
+// name comes from the name as it reads (composed; '?' for what the code page
+// lacks, which no card name keeps), and the delete after the upload takes
+// the file that was sent, not the literal "?.txt".
+TEST_F(CardCommandsWindowTest, UploadAllTakesFilesByTheirOwnNames)
+{
+    const std::string decomposed = "Реи\u0306ка.txt";
+    const std::string notUtf8 =
+        "\xFF"
+        "9.txt";
+    CreateJob(decomposed, "1 x\r\n");
+    CreateJob(notUtf8, "2 y\r\n");
+    CreateJob("?.txt", "3 z\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start({.deleteAfterUpload = true}));
+    std::string expected;
+    for (const auto& name : SearchOrder()) {
+        if (name == decomposed) {
+            expected += Upload("REYKA", {"1 x"});
+        } else if (name == notUtf8) {
+            expected += Upload("9", {"2 y"});
+        }
+    }
+
+    EXPECT_EQ(expected + kListing, RunCommand([&] { form_->Button1Click(); }));
+    EXPECT_EQ((Strings{"9", "REYKA"}), Sorted(sim_->CardFiles()));
+    EXPECT_EQ((Strings{"?.txt"}), JobsOnDisk());
+    EXPECT_NE(std::find(messages_.begin(), messages_.end(),
+                        "Файл не загружен: из его имени не получается имя на карте памяти - ?.txt"),
+              messages_.end())
+        << ::testing::PrintToString(messages_);
 }
 
 TEST_F(CardCommandsWindowTest, UploadAllWithNoSourceFolderOnlyRefreshes)

@@ -20,30 +20,27 @@ namespace cardpush::platform {
 
 namespace fs = std::filesystem;
 
-// A fresh folder, removed afterwards. Names on disk are UTF-8; the layer
-// speaks Windows-1251, and so does the Disk.
+// A fresh folder, removed afterwards.
 class PosixDisk {
 public:
     static constexpr const char* kExecutable = "platform_files_test";
-    static bool CyrillicNames() { return true; }
 
-    std::string Folder() const { return Utf8ToCp1251(dir_.path().string()); }
-    fs::path OnDisk(const std::string& name) const { return dir_ / Cp1251ToUtf8(name); }
-    void Create(const std::string& name, const std::string& content) const
+    fs::path Folder() const { return dir_.path(); }
+    void Create(const fs::path& name, const std::string& content) const
     {
-        std::ofstream(OnDisk(name), std::ios::binary) << content;
+        std::ofstream(dir_ / name, std::ios::binary) << content;
     }
-    void CreateFolder(const std::string& name) const { fs::create_directory(OnDisk(name)); }
-    void MakeReadOnly(const std::string& name) const { ::chmod(OnDisk(name).c_str(), 0444); }
-    std::string Content(const std::string& name) const
+    void CreateFolder(const fs::path& name) const { fs::create_directory(dir_ / name); }
+    void MakeReadOnly(const fs::path& name) const { ::chmod((dir_ / name).c_str(), 0444); }
+    std::string Content(const fs::path& name) const
     {
-        return cardpush::testing::ReadBytes(OnDisk(name));
+        return cardpush::testing::ReadBytes(dir_ / name);
     }
-    std::vector<std::string> Entries() const
+    Names Entries() const
     {
-        std::vector<std::string> names;
+        Names names;
         for (const auto& entry : fs::directory_iterator(dir_.path())) {
-            names.push_back(Utf8ToCp1251(entry.path().filename().string()));
+            names.push_back(entry.path().filename());
         }
         std::sort(names.begin(), names.end());
         return names;
@@ -64,16 +61,37 @@ TEST_F(FilesTest, ListFolderTakesDotNamesButNothingAfterTheExtension)
     for (const char* name : {".txt", ".hidden.txt", "h.txt~"}) {
         Create(name);
     }
-    EXPECT_EQ(Sorted(ListFolder(disk_.Folder(), "txt")),
-              (std::vector<std::string>{".hidden.txt", ".txt"}));
+    EXPECT_EQ(Sorted(ListFolder(disk_.Folder(), "txt")), (Names{".hidden.txt", ".txt"}));
 }
 
-TEST_F(FilesTest, ListFolderGivesANameWithoutAWindows1251CodeWithQuestionMarks)
+// A name that is not UTF-8 reads as the name "?.txt" does, and is still
+// itself to every call.
+TEST_F(FilesTest, ANameThatIsNotUtf8IsTakenByItsBytes)
 {
-    Create(Utf8ToCp1251("Задание №1.txt"));
-    std::ofstream(fs::path(Cp1251ToUtf8(disk_.Folder())) / "日本.txt") << "x";
-    EXPECT_EQ(Sorted(ListFolder(disk_.Folder(), "txt")),
-              Sorted({Utf8ToCp1251("Задание №1.txt"), "??.txt"}));
+    Create("?.txt", "question mark");
+    Create("\xFF.txt", "byte FF");
+    EXPECT_EQ(PathText("\xFF.txt"), "?.txt");
+    EXPECT_FALSE(TextHoldsPath("\xFF.txt"));
+    EXPECT_EQ(Sorted(ListFolder(disk_.Folder(), "txt")), (Names{"?.txt", "\xFF.txt"}));
+    EXPECT_EQ(ReadWholeFile(PathOf("\xFF.txt")), "byte FF");
+    EXPECT_TRUE(RemoveFile(PathOf("\xFF.txt")));
+    EXPECT_EQ(disk_.Entries(), Names{"?.txt"});
+}
+
+// The settings file may be a link to where it is really kept: the file
+// there is replaced, with its permissions, and the link stays.
+TEST_F(FilesTest, WriteFileAtomicallyThroughASymbolicLinkReplacesItsTarget)
+{
+    disk_.CreateFolder("real");
+    Create("real/nastr.dat", "old");
+    ::chmod(PathOf("real/nastr.dat").c_str(), 0640);
+    fs::create_symlink("real/nastr.dat", PathOf("nastr.dat"));
+    WriteFileAtomically(PathOf("nastr.dat"), "new");
+    EXPECT_TRUE(fs::is_symlink(PathOf("nastr.dat")));
+    EXPECT_EQ(disk_.Content("real/nastr.dat"), "new");
+    EXPECT_EQ(fs::status(PathOf("real/nastr.dat")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(disk_.Entries(), (Names{"nastr.dat", "real"}));
 }
 
 // A disk that fills up in the middle of the write: the file size limit makes
@@ -90,7 +108,7 @@ TEST_F(FilesTest, WriteFileAtomicallyThatFailsMidwayKeepsTheOldFile)
     EXPECT_THROW(WriteFileAtomically(PathOf("nastr.dat"), "new content, longer"), EFileError);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(disk_.Content("nastr.dat"), "old content");
-    EXPECT_EQ(disk_.Entries(), std::vector<std::string>{"nastr.dat"});
+    EXPECT_EQ(disk_.Entries(), Names{"nastr.dat"});
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/cp1251.h"
@@ -17,16 +18,13 @@
 namespace cardpush::platform {
 namespace {
 
+namespace fs = std::filesystem;
 using files_detail::Fail;
 using files_detail::FileFailure;
 
-std::string OnDisk(std::string_view cp1251)
-{
-    return Cp1251ToUtf8(cp1251);
-}
-
 // The "*.<extension>" match of Windows: the star may be empty, so ".txt"
-// itself matches.
+// itself matches. The extension is ASCII; the name's bytes are compared as
+// they are.
 bool MatchesExtension(std::string_view name, std::string_view extension)
 {
     if (name.size() < extension.size() + 1) {
@@ -88,7 +86,19 @@ std::string TemporaryNameFor(const std::string& target)
 
 }  // namespace
 
-std::string ExecutableFolder()
+// File names on disk are bytes; the system's convention, and this tool's,
+// is UTF-8.
+std::string PathText(const fs::path& path)
+{
+    return Utf8ToCp1251(path.native());
+}
+
+fs::path PathFromText(std::string_view cp1251)
+{
+    return Cp1251ToUtf8(cp1251);
+}
+
+fs::path ExecutableFolder()
 {
     std::string buffer(PATH_MAX, '\0');
     const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -96,56 +106,71 @@ std::string ExecutableFolder()
         return ".";
     }
     buffer.resize(static_cast<std::size_t>(n));
-    const auto slash = buffer.rfind('/');
-    buffer.resize(slash == 0 ? 1 : slash);
-    return Utf8ToCp1251(buffer);
+    return fs::path(buffer).parent_path();
 }
 
-std::string JoinPath(std::string_view folder, std::string_view name)
+fs::path UserSettingsFolder()
 {
-    std::string path(folder);
-    path += '/';
-    path += name;
-    return path;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') {
+        return fs::path(config) / "cardpush";
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') {
+        return fs::path(home) / ".config" / "cardpush";
+    }
+    return {};
 }
 
-bool FileExists(const std::string& path)
+bool CanWriteIn(const fs::path& folder)
+{
+    std::error_code error;
+    fs::create_directories(folder, error);
+    const std::string scratch = TemporaryNameFor((folder / ".cardpush-write-check").native());
+    const int fd = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    ::unlink(scratch.c_str());
+    return true;
+}
+
+bool FileExists(const fs::path& path)
 {
     struct stat info {};
-    return ::stat(OnDisk(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
-std::vector<std::string> ListFolder(const std::string& folder, std::string_view extension)
+std::vector<fs::path> ListFolder(const fs::path& folder, std::string_view extension)
 {
-    std::vector<std::string> names;
+    std::vector<fs::path> names;
     if (folder.empty()) {
         return names;
     }
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(OnDisk(folder).c_str()), ::closedir);
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir) {
         return names;
     }
     while (const dirent* entry = ::readdir(dir.get())) {
-        std::string name = Utf8ToCp1251(entry->d_name);
-        if (MatchesExtension(name, extension)) {
-            names.push_back(std::move(name));
+        if (MatchesExtension(entry->d_name, extension)) {
+            names.emplace_back(entry->d_name);
         }
     }
     return names;
 }
 
-bool RemoveFile(const std::string& path)
+bool RemoveFile(const fs::path& path)
 {
-    const std::string onDisk = OnDisk(path);
     // A file without write permission is the read-only file of Windows,
     // which DeleteFile leaves alone; unlink would remove it. unlink refuses
     // folders by itself.
     struct stat info {};
-    if (::lstat(onDisk.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
         (info.st_mode & S_IWUSR) == 0) {
         return false;
     }
-    return ::unlink(onDisk.c_str()) == 0;
+    return ::unlink(path.c_str()) == 0;
 }
 
 namespace {
@@ -163,12 +188,12 @@ FileStamp StampFromStat(const struct stat& info)
 
 }  // namespace
 
-StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit)
+StampedFile ReadStampedFile(const fs::path& path, std::uint64_t limit)
 {
     // A named pipe or a device would make open or read wait for a writer
     // that may never come, and freeze the caller: only files and folders are
     // opened, and without waiting. (A folder fails at its first read.)
-    Descriptor fd(::open(OnDisk(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat info {};
     if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 ||
         !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) {
@@ -202,22 +227,26 @@ StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit)
     }
 }
 
-std::optional<FileStamp> StampOf(const std::string& path)
+std::optional<FileStamp> StampOf(const fs::path& path)
 {
     struct stat info {};
-    if (::stat(OnDisk(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
     return StampFromStat(info);
 }
 
-void WriteFileAtomically(const std::string& path, std::string_view bytes)
+void WriteFileAtomically(const fs::path& path, std::string_view bytes)
 {
-    const std::string target = OnDisk(path);
+    const std::string target = files_detail::LinkTarget(path).native();
     const std::string temporary = TemporaryNameFor(target);
     Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0) {
         Fail(FileFailure::Create, path);
+    }
+    // The file keeps the permissions it had.
+    if (struct stat info{}; ::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        ::fchmod(fd.get(), info.st_mode & 07777);
     }
     // The new content must be on the disk before the rename makes it the
     // file; otherwise a power cut could leave an empty file in its place.

@@ -3,12 +3,15 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdlib>
 
+#include "platform/cp1251.h"
 #include "platform/files_errors.h"
 
 namespace cardpush::platform {
 namespace {
 
+namespace fs = std::filesystem;
 using files_detail::Fail;
 using files_detail::FileFailure;
 
@@ -40,62 +43,105 @@ private:
     HANDLE handle_;
 };
 
-std::string TemporaryNameFor(const std::string& target)
+std::wstring TemporaryNameFor(const std::wstring& target)
 {
     static std::atomic<unsigned> counter{0};
-    return target + "." + std::to_string(::GetCurrentProcessId()) + "." +
-           std::to_string(counter++) + ".tmp";
+    return target + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
+           std::to_wstring(counter++) + L".tmp";
 }
 
 }  // namespace
 
-std::string ExecutableFolder()
+// Names are UTF-16: a pair of surrogates is one character.
+std::string PathText(const fs::path& path)
 {
-    char buffer[MAX_PATH + 1] = {};
-    const DWORD n = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    std::string path(buffer, n);
-    const auto separator = path.find_last_of("\\/");
-    path.resize(separator == std::string::npos ? 0 : separator);
-    return path;
+    const std::wstring& name = path.native();
+    std::u32string text;
+    text.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char32_t unit = name[i];
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+            name[i + 1] < 0xE000) {
+            text += 0x10000 + ((unit - 0xD800) << 10) + (name[++i] - 0xDC00);
+        } else {
+            text += unit;
+        }
+    }
+    return UnicodeToCp1251(text);
 }
 
-std::string JoinPath(std::string_view folder, std::string_view name)
+fs::path PathFromText(std::string_view cp1251)
 {
-    std::string path(folder);
-    path += '\\';
-    path += name;
-    return path;
+    std::wstring name;
+    name.reserve(cp1251.size());
+    for (const char c : cp1251) {
+        const auto byte = static_cast<unsigned char>(c);
+        name += static_cast<wchar_t>(byte < 0x80 ? byte : cp1251_detail::kHighHalf[byte - 0x80]);
+    }
+    return name;
 }
 
-bool FileExists(const std::string& path)
+fs::path ExecutableFolder()
 {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    std::wstring buffer(32768, L'\0');
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    buffer.resize(n);
+    return fs::path(buffer).parent_path();
+}
+
+fs::path UserSettingsFolder()
+{
+    const wchar_t* appData = ::_wgetenv(L"APPDATA");
+    if (appData == nullptr || appData[0] == L'\0') {
+        return {};
+    }
+    return fs::path(appData) / L"CardPush";
+}
+
+bool CanWriteIn(const fs::path& folder)
+{
+    std::error_code error;
+    fs::create_directories(folder, error);
+    const std::wstring scratch = TemporaryNameFor((folder / L".cardpush-write-check").native());
+    const HANDLE file =
+        ::CreateFileW(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    ::CloseHandle(file);
+    return true;
+}
+
+bool FileExists(const fs::path& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-std::vector<std::string> ListFolder(const std::string& folder, std::string_view extension)
+std::vector<fs::path> ListFolder(const fs::path& folder, std::string_view extension)
 {
-    std::vector<std::string> names;
+    std::vector<fs::path> names;
     if (folder.empty()) {
         return names;
     }
-    std::string pattern = JoinPath(folder, "*.");
-    pattern += extension;
-    WIN32_FIND_DATAA entry{};
-    const HANDLE search = ::FindFirstFileA(pattern.c_str(), &entry);
+    std::wstring pattern = (folder / L"*.").native();
+    pattern.append(extension.begin(), extension.end());
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = ::FindFirstFileW(pattern.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) {
         return names;
     }
     do {
         names.emplace_back(entry.cFileName);
-    } while (::FindNextFileA(search, &entry));
+    } while (::FindNextFileW(search, &entry));
     ::FindClose(search);
     return names;
 }
 
-bool RemoveFile(const std::string& path)
+bool RemoveFile(const fs::path& path)
 {
-    return ::DeleteFileA(path.c_str()) != FALSE;
+    return ::DeleteFileW(path.c_str()) != FALSE;
 }
 
 namespace {
@@ -114,9 +160,9 @@ FileStamp StampFromInformation(const BY_HANDLE_FILE_INFORMATION& info)
 
 }  // namespace
 
-StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit)
+StampedFile ReadStampedFile(const fs::path& path, std::uint64_t limit)
 {
-    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (file.get() == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(file.get(), &info)) {
@@ -145,11 +191,11 @@ StampedFile ReadStampedFile(const std::string& path, std::uint64_t limit)
     }
 }
 
-std::optional<FileStamp> StampOf(const std::string& path)
+std::optional<FileStamp> StampOf(const fs::path& path)
 {
     // Opened for no access at all: only the file's information is read, and
     // whoever holds the file open for writing is not disturbed.
-    FileHandle file(::CreateFileA(path.c_str(), 0,
+    FileHandle file(::CreateFileW(path.c_str(), 0,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
@@ -160,10 +206,11 @@ std::optional<FileStamp> StampOf(const std::string& path)
     return StampFromInformation(info);
 }
 
-void WriteFileAtomically(const std::string& path, std::string_view bytes)
+void WriteFileAtomically(const fs::path& path, std::string_view bytes)
 {
-    const std::string temporary = TemporaryNameFor(path);
-    FileHandle file(::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const std::wstring target = files_detail::LinkTarget(path).native();
+    const std::wstring temporary = TemporaryNameFor(target);
+    FileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         Fail(FileFailure::Create, path);
@@ -178,12 +225,12 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
     written = written && ::FlushFileBuffers(file.get()) && file.Close();
     if (!written) {
         file.Close();
-        ::DeleteFileA(temporary.c_str());
+        ::DeleteFileW(temporary.c_str());
         Fail(FileFailure::Write, path);
     }
-    if (!::MoveFileExA(temporary.c_str(), path.c_str(),
+    if (!::MoveFileExW(temporary.c_str(), target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ::DeleteFileA(temporary.c_str());
+        ::DeleteFileW(temporary.c_str());
         Fail(FileFailure::Replace, path);
     }
 }
