@@ -16,6 +16,9 @@
 //     caller keeps the buffer and the OVERLAPPED alive until then.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "platform/comm_api_fwd.h"
 #include "platform/win32_types.h"
 
@@ -62,6 +65,15 @@ public:
     virtual LONG RegCloseKey(HKEY key) = 0;
     virtual int CompareStringA(LCID locale, DWORD flags, const char* a, int aLength, const char* b,
                                int bLength) = 0;
+
+    // Not a Win32 call. CreateFileA's ERROR_ACCESS_DENIED means that another
+    // program holds the port, or, where the system keeps serial devices to a
+    // group (POSIX: dialout), that this user is not allowed to open it. This
+    // tells the second case for the port name as CreateFileA takes it,
+    // without opening the device: nothing when the user has the rights (or
+    // the system has no such rule, as Windows); otherwise the name of the
+    // group the user lacks, or an empty text when no group would do.
+    virtual std::optional<std::string> MissingAccess(const char* /*name*/) { return std::nullopt; }
 };
 
 }  // namespace cardpush::platform

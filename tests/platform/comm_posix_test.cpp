@@ -2,8 +2,12 @@
 // keeps, against the controller simulator, and, with a peer on the other end,
 // what else the serial component relies on from each call.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,6 +19,7 @@
 #include "platform/comm_posix_pty.h"
 #include "platform/posix/device_path.h"
 #include "support/simulator_line.h"
+#include "support/temp_folder.h"
 
 namespace cardpush::platform {
 
@@ -145,6 +150,87 @@ TEST_F(CommPosixTest, MissingDevicesAndNonTerminalsAreFileNotFound)
         EXPECT_EQ(OpenPath(name), INVALID_HANDLE_VALUE) << name;
         EXPECT_EQ(api_.GetLastError(), ERROR_FILE_NOT_FOUND) << name;
     }
+}
+
+// What a port search must leave alone is refused as missing before anything
+// opens it: a character device that is no terminal (a watchdog would arm on
+// the open), and a terminal that is another process's, also through a link.
+TEST_F(CommPosixTest, DevicesThatAreNoFreeTerminalAreRefusedAsMissingUnopened)
+{
+    cardpush::testing::TempFolder folder("cardpush-nodes");
+    std::string device = (folder.path() / "watchdog").string();
+    if (::mknod(device.c_str(), S_IFCHR | 0600, ::makedev(1, 7)) != 0) {
+        device = "/dev/full";  // the same device, where nodes can't be made
+    }
+    testing::ControllingTerminal terminal;
+    const std::string link = (folder.path() / "terminal").string();
+    ASSERT_EQ(::symlink(terminal.path().c_str(), link.c_str()), 0);
+    const std::string settings = testing::LineSettings(terminal.peer().fd());
+
+    for (const auto& [name, node] :
+         {std::pair{device, device}, std::pair{terminal.path(), terminal.path()},
+          std::pair{"\\\\.\\" + link, terminal.path()}}) {
+        testing::OpenWatch watch(node);
+        EXPECT_EQ(OpenPath(name), INVALID_HANDLE_VALUE) << name;
+        EXPECT_EQ(api_.GetLastError(), ERROR_FILE_NOT_FOUND) << name;
+        EXPECT_EQ(watch.Opens(), 0) << name;
+    }
+    EXPECT_EQ(testing::LineSettings(terminal.peer().fd()), settings);
+}
+
+// A pseudo-terminal that another program uses as a terminal, at 115200 with
+// line editing and echo, gets those back when the port closes.
+TEST_F(CommPosixTest, ClosingPutsBackTheTerminalSettingsFoundAtOpen)
+{
+    termios t{};
+    ASSERT_EQ(::tcgetattr(peer_.fd(), &t), 0);
+    ::cfsetspeed(&t, B115200);
+    t.c_lflag |= ICANON | ECHO | ISIG;
+    t.c_oflag |= OPOST | ONLCR;
+    t.c_cflag &= ~HUPCL;
+    ASSERT_EQ(::tcsetattr(peer_.fd(), TCSANOW, &t), 0);
+    const std::string found = testing::LineSettings(peer_.fd());
+
+    OpenConfigured();
+    ASSERT_NE(testing::LineSettings(peer_.fd()), found);
+    ASSERT_TRUE(api_.CloseHandle(device_));
+    device_ = INVALID_HANDLE_VALUE;
+    EXPECT_EQ(testing::LineSettings(peer_.fd()), found);
+}
+
+// A user outside the device's group is refused as for a port in use, as on
+// Windows; the layer tells which of the two it was. Root has every right, so
+// the refusal is seen from a child that has given them up.
+TEST_F(CommPosixTest, DeviceThisUserMayNotOpenIsAccessDeniedAndNamesItsGroup)
+{
+    EXPECT_EQ(api_.MissingAccess(peer_.path().c_str()), std::nullopt);
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to give up the rights in a child";
+    }
+    struct stat node {};
+    ASSERT_EQ(::stat(peer_.path().c_str(), &node), 0);
+    ASSERT_EQ(::chmod(peer_.path().c_str(), 0660), 0);
+    const group* owner = ::getgrgid(node.st_gid);
+    const std::string groupName = owner != nullptr ? owner->gr_name : std::to_string(node.st_gid);
+    constexpr uid_t kNobody = 65534;
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+            ::_exit(2);
+        }
+        const bool denied = OpenPath(peer_.path()) == INVALID_HANDLE_VALUE &&
+                            api_.GetLastError() == ERROR_ACCESS_DENIED;
+        const bool named = api_.MissingAccess(peer_.path().c_str()) == groupName;
+        ::_exit((denied ? 0 : 4) | (named ? 0 : 8));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 2) << "could not give up the rights";
+    EXPECT_EQ(WEXITSTATUS(status) & 4, 0) << "the open was not refused as access denied";
+    EXPECT_EQ(WEXITSTATUS(status) & 8, 0) << "the group " << groupName << " was not named";
 }
 
 TEST_F(CommPosixTest, BareNameAfterTheDevicePrefixEndsAtItsFirstNul)

@@ -95,6 +95,12 @@ void FakeCommApi::AddPortValue(std::string name, std::string data)
     portValues_.emplace_back(std::move(name), std::move(data));
 }
 
+void FakeCommApi::SetMissingAccess(std::optional<std::string> group)
+{
+    std::lock_guard lock(mutex_);
+    missingAccess_ = std::move(group);
+}
+
 // --- observation ---
 
 const char* NameOf(Call call)
@@ -720,6 +726,12 @@ int FakeCommApi::CompareStringA(LCID locale, DWORD flags, const char* a, int aLe
     const int order = CompareCp1251(std::string_view(a, na), std::string_view(b, nb),
                                     (flags & NORM_IGNORECASE) != 0);
     return order < 0 ? CSTR_LESS_THAN : order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
+}
+
+std::optional<std::string> FakeCommApi::MissingAccess(const char* /*name*/)
+{
+    std::lock_guard lock(mutex_);
+    return missingAccess_;
 }
 
 }  // namespace cardpush::test

@@ -99,6 +99,8 @@ public:
 
     // Registry values of the serial-port key, enumerated in the order added.
     void AddPortValue(std::string name, std::string data);
+    // What MissingAccess answers for every port (nothing at first).
+    void SetMissingAccess(std::optional<std::string> group);
 
     // --- observation ---
 
@@ -160,6 +162,7 @@ public:
     LONG RegCloseKey(HKEY key) override;
     int CompareStringA(LCID locale, DWORD flags, const char* a, int aLength, const char* b,
                        int bLength) override;
+    std::optional<std::string> MissingAccess(const char* name) override;
 
 private:
     enum class Kind { Device, Event, Key };
@@ -207,6 +210,7 @@ private:
 
     // The registry key.
     std::vector<std::pair<std::string, std::string>> portValues_;
+    std::optional<std::string> missingAccess_;
 };
 
 }  // namespace cardpush::test

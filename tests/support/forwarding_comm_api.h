@@ -92,6 +92,10 @@ public:
     {
         return next_.CompareStringA(locale, flags, a, aLength, b, bLength);
     }
+    std::optional<std::string> MissingAccess(const char* name) override
+    {
+        return next_.MissingAccess(name);
+    }
 
 private:
     platform::CommApi& next_;

@@ -11,6 +11,7 @@
 #include "platform/posix/device_path.h"
 #include "platform/posix/kernel_objects.h"
 #include "platform/posix/port_list.h"
+#include "platform/posix/terminal_node.h"
 
 namespace cardpush::platform {
 
@@ -271,6 +272,15 @@ public:
         const int order = CompareCp1251(std::string_view(a, aSize), std::string_view(b, bSize),
                                         (flags & NORM_IGNORECASE) != 0);
         return order < 0 ? CSTR_LESS_THAN : order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
+    }
+
+    std::optional<std::string> MissingAccess(const char* name) override
+    {
+        const std::string path = name == nullptr ? std::string() : DevicePathForPortName(name);
+        if (path.empty()) {
+            return std::nullopt;
+        }
+        return posix::MissingRights(path);
     }
 
 private:

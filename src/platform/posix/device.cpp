@@ -5,6 +5,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,6 +13,8 @@
 #include <cerrno>
 #include <climits>
 #include <system_error>
+
+#include "platform/posix/terminal_node.h"
 
 namespace cardpush::platform::posix {
 
@@ -78,6 +81,24 @@ DWORD Win32ErrorFromErrno(int error)
 
 std::shared_ptr<Device> Device::Open(const std::string& path, DWORD* error)
 {
+    // The node is looked at before it is opened for use (terminal_node.h):
+    // anything but a terminal free for a port search does not exist for the
+    // serial component.
+    const int node = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (node < 0) {
+        *error = Win32ErrorFromErrno(errno);
+        return nullptr;
+    }
+    struct stat looked {};
+    const bool port = ::fstat(node, &looked) == 0 && S_ISCHR(looked.st_mode) &&
+                      IsTerminalNode(node, looked.st_rdev) &&
+                      !ReservedTerminals().Contains(looked.st_rdev);
+    ::close(node);
+    if (!port) {
+        *error = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *error = Win32ErrorFromErrno(errno);
@@ -88,8 +109,11 @@ std::shared_ptr<Device> Device::Open(const std::string& path, DWORD* error)
         *error = code;
         return std::shared_ptr<Device>();
     };
-    if (!::isatty(fd)) {
-        return fail(ERROR_FILE_NOT_FOUND);  // a file, not a serial port
+    // The name may have been pointed elsewhere since the look.
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || opened.st_dev != looked.st_dev ||
+        opened.st_ino != looked.st_ino || !::isatty(fd)) {
+        return fail(ERROR_FILE_NOT_FOUND);
     }
     // TIOCEXCL refuses later opens, but not to root; the lock refuses every
     // other open of the device, in this process as well.
@@ -99,6 +123,11 @@ std::shared_ptr<Device> Device::Open(const std::string& path, DWORD* error)
     if (::ioctl(fd, TIOCEXCL) != 0) {
         return fail(Win32ErrorFromErrno(errno));
     }
+    SavedLine found{};
+    if (const int e = SaveLine(fd, &found); e != 0) {
+        ::ioctl(fd, TIOCNXCL);
+        return fail(Win32ErrorFromErrno(e));
+    }
     // A COM port has no line discipline: bytes pass unchanged from the start.
     if (const int e = MakeRaw(fd); e != 0) {
         ::ioctl(fd, TIOCNXCL);
@@ -106,20 +135,22 @@ std::shared_ptr<Device> Device::Open(const std::string& path, DWORD* error)
     }
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
+        const int e = errno;
+        RestoreLine(fd, found);
         ::ioctl(fd, TIOCNXCL);
-        return fail(Win32ErrorFromErrno(errno));
+        return fail(Win32ErrorFromErrno(e));
     }
-    std::shared_ptr<Device> device(new Device(fd, wakeFd));
+    std::shared_ptr<Device> device(new Device(fd, wakeFd, found));
     try {
         device->io_ = std::thread(&Device::Run, device.get());
     } catch (const std::system_error&) {
         *error = ERROR_NOT_ENOUGH_MEMORY;
-        return nullptr;  // the destructor releases the descriptors
+        return nullptr;  // the destructor puts the line back and releases it
     }
     return device;
 }
 
-Device::Device(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd)
+Device::Device(int fd, int wakeFd, const SavedLine& found) : fd_(fd), wakeFd_(wakeFd), found_(found)
 {
     ProbeLineStatus();
 }
@@ -149,6 +180,10 @@ void Device::Close()
         io_.join();
     }
     std::lock_guard lock(mutex_);
+    // Put back at once: the port's output has been purged or abandoned, and
+    // a close must not wait on a line that flow control holds. A terminal
+    // that has hung up refuses, and has no settings left to keep.
+    RestoreLine(fd_, found_);
     // The exclusive flag belongs to the terminal, not to this descriptor: it
     // would outlive us while another process (a simulator) holds the
     // terminal open, and shut out the next non-root open.

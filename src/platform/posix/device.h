@@ -45,11 +45,18 @@ namespace cardpush::platform::posix {
 // The one place where errno values become Win32 error codes.
 DWORD Win32ErrorFromErrno(int error);
 
-// Terminal settings (line_settings.cpp). Both return 0 or an errno.
+// Terminal settings (line_settings.cpp). Each returns 0 or an errno.
 // MakeRaw passes bytes through unchanged and ignores modem lines while
 // keeping the line speed and frame; ApplyDcb sets the whole line from a DCB.
+// SaveLine reads a terminal's whole settings, any line speed included, and
+// RestoreLine puts them back at once, without waiting for output to drain.
+struct SavedLine {
+    alignas(8) unsigned char bytes[64];
+};
 int MakeRaw(int fd);
 int ApplyDcb(int fd, const DCB& dcb);
+int SaveLine(int fd, SavedLine* line);
+int RestoreLine(int fd, const SavedLine& line);
 
 class Device final : public KernelObject {
 public:
@@ -61,7 +68,8 @@ public:
     Device& operator=(const Device&) = delete;
 
     // Aborts every pending operation (ERROR_OPERATION_ABORTED), ends the I/O
-    // thread and releases the device. Must not be called by that thread.
+    // thread, puts back the terminal settings found at open and releases the
+    // device. Must not be called by that thread.
     void Close();
 
     DWORD Setup(DWORD inQueue, DWORD outQueue);
@@ -97,7 +105,7 @@ private:
         DWORD* mask = nullptr;
     };
 
-    Device(int fd, int wakeFd);
+    Device(int fd, int wakeFd, const SavedLine& found);
 
     void Run();
     void Wake();
@@ -124,6 +132,9 @@ private:
     std::condition_variable completed_;
     int fd_;
     const int wakeFd_;
+    // The terminal's settings before the open: another program's, or the
+    // system's, which a port search must leave as it found them.
+    const SavedLine found_;
     std::thread io_;
 
     // Guarded by mutex_.

@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace cardpush::platform::posix {
 
@@ -37,6 +38,25 @@ int MakeRaw(int fd)
     }
     SetRawModes(t);
     t.c_cflag &= ~CRTSCTS;
+    return ::ioctl(fd, TCSETS2, &t) == 0 ? 0 : errno;
+}
+
+static_assert(sizeof(termios2) <= sizeof(SavedLine::bytes));
+
+int SaveLine(int fd, SavedLine* line)
+{
+    termios2 t{};
+    if (::ioctl(fd, TCGETS2, &t) != 0) {
+        return errno;
+    }
+    std::memcpy(line->bytes, &t, sizeof t);
+    return 0;
+}
+
+int RestoreLine(int fd, const SavedLine& line)
+{
+    termios2 t{};
+    std::memcpy(&t, line.bytes, sizeof t);
     return ::ioctl(fd, TCSETS2, &t) == 0 ? 0 : errno;
 }
 

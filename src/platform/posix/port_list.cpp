@@ -1,15 +1,13 @@
 #include "platform/posix/port_list.h"
 
-#include <fcntl.h>
 #include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <set>
+
+#include "platform/posix/terminal_node.h"
 
 namespace cardpush::platform::posix {
 
@@ -18,8 +16,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // A UART that the kernel probed and found absent keeps its node but has the
-// type PORT_UNKNOWN: the phantom ttyS ports of most PCs. The sysfs attribute
-// tells without opening the port (an open would raise its modem lines).
+// type PORT_UNKNOWN: the phantom ttyS ports of most PCs. A ttyS port whose
+// kernel reports no type at all is taken for one too: finding out would take
+// an open, which raises the modem lines of a port that may be in use.
 bool IsPhantomUart(const fs::path& sysEntry, const std::string& name)
 {
     std::ifstream typeFile(sysEntry / "type");
@@ -27,29 +26,7 @@ bool IsPhantomUart(const fs::path& sysEntry, const std::string& name)
     if (typeFile >> type) {
         return type == PORT_UNKNOWN;
     }
-    if (name.rfind("ttyS", 0) != 0) {
-        return false;
-    }
-    const int fd = ::open(("/dev/" + name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return errno != EBUSY;  // held exclusively: a port that is surely there
-    }
-    serial_struct info{};
-    const bool phantom = ::ioctl(fd, TIOCGSERIAL, &info) != 0 || info.type == PORT_UNKNOWN;
-    ::close(fd);
-    return phantom;
-}
-
-// The devices the kernel writes its console to (console=ttyS0 on a machine
-// without a screen): a port search must not send its query there.
-std::set<std::string> ConsoleDevices()
-{
-    std::set<std::string> names;
-    std::ifstream active("/sys/class/tty/console/active");
-    for (std::string name; active >> name;) {
-        names.insert(name);
-    }
-    return names;
+    return name.starts_with("ttyS");
 }
 
 }  // namespace
@@ -57,13 +34,20 @@ std::set<std::string> ConsoleDevices()
 std::vector<PortValue> SnapshotSerialPorts()
 {
     std::vector<PortValue> ports;
-    const std::set<std::string> consoles = ConsoleDevices();
+    ReservedTerminals reserved;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator("/sys/class/tty", error)) {
         const std::string name = entry.path().filename().string();
         // Virtual terminals and pseudo-terminals have no device behind them.
-        if (consoles.contains(name) || !fs::exists(entry.path() / "device", error) ||
-            !fs::exists("/dev/" + name, error) || IsPhantomUart(entry.path(), name)) {
+        if (!fs::exists(entry.path() / "device", error) || IsPhantomUart(entry.path(), name)) {
+            continue;
+        }
+        // The node under /dev must be this terminal, and nobody's console or
+        // controlling terminal.
+        const auto number = ReadDeviceNumber(entry.path() / "dev");
+        struct stat node {};
+        if (!number || ::stat(("/dev/" + name).c_str(), &node) != 0 || !S_ISCHR(node.st_mode) ||
+            node.st_rdev != *number || reserved.Contains(node.st_rdev)) {
             continue;
         }
         ports.push_back({"\\Device\\" + name, name + '\0'});

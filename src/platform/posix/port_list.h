@@ -22,8 +22,10 @@ public:
     std::vector<PortValue> values;
 };
 
-// The machine's serial devices: those with hardware behind them, less the
-// UART ports that the kernel probed as absent and the kernel's consoles.
+// The machine's serial devices: terminals with hardware behind them (USB
+// serial adapters, modems, UARTs of a known type), less the kernel's consoles
+// and the controlling terminals of processes (a login on a serial line).
+// Nothing is opened to find them.
 std::vector<PortValue> SnapshotSerialPorts();
 
 }  // namespace cardpush::platform::posix
