@@ -9,6 +9,7 @@
 #include "platform/main_thread.h"
 #include "platform/thread_priority.h"
 #include "serial/BCPort.h"
+#include "serial/ComErrors.h"
 
 namespace cardpush {
 namespace {
@@ -114,7 +115,8 @@ void drayver::SearchPort()
     link_.ClearReceiveBuffers();
     port_ = &link_.CreatePort();
     LinkHost& host = link_.Host();
-    OnGui([&host] { host.SetCaption(link_texts::kConnecting.str()); });
+    caption_ = link_texts::kConnecting.str();
+    OnGui([&host, caption = caption_] { host.SetCaption(caption); });
 
     const std::string saved = host.SavedPort();
     if (!saved.empty() && TryPortQuietly(saved)) {
@@ -144,13 +146,38 @@ bool drayver::TryPortQuietly(const std::string& name)
         return TryPort(name);
     } catch (const LinkStopped&) {
         throw;
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
+        if (std::string_view(error.what()) == ComFaultText(ComFault::PortBusy)) {
+            ReportMissingAccess(name);
+        }
         try {
             port_->Close();
         } catch (const std::exception&) {
             // The next attempt opens the port afresh.
         }
         return false;
+    }
+}
+
+void drayver::ReportMissingAccess(const std::string& name)
+{
+    // Where serial devices belong to a group, a user outside it meets the
+    // same refusal as a port that another program holds; the search would
+    // pass such a port over for ever without a word.
+    const auto group = link_.Devices().MissingAccess(name.c_str());
+    if (!group) {
+        return;
+    }
+    std::string line = link_texts::kNoAccessToPort.str() + name.substr(0, name.find('\0'));
+    if (!group->empty()) {
+        line += link_texts::kNotInGroup.str() + *group;
+    }
+    LinkHost& host = link_.Host();
+    OnGui([&host, line] { host.AddLogLine(line); });
+    std::string caption = link_texts::kConnecting.str() + ' ' + line;
+    if (caption != caption_) {
+        caption_ = caption;
+        OnGui([&host, caption = std::move(caption)] { host.SetCaption(caption); });
     }
 }
 

@@ -11,7 +11,9 @@
 //
 // An error that ends the thread (the port list can't be read, a command
 // can't be written, a value can't be read) is shown in the main window's
-// caption instead of the "connecting" text.
+// caption instead of the "connecting" text. A port that this user may not
+// open is named in the log and after the "connecting" text; the search goes
+// on.
 #pragma once
 
 #include <atomic>
@@ -42,6 +44,9 @@ private:
     // One attempt whose failure (port missing, busy, unusable) only means
     // "no controller here".
     bool TryPortQuietly(const std::string& name);
+    // A port refused as busy: if in truth this user may not open it, the log
+    // and the caption say so.
+    void ReportMissingAccess(const std::string& name);
     void Handshake();
     // After the handshake, until the session stops: tells the host of each
     // listing request whose listing has stalled.
@@ -54,8 +59,9 @@ private:
     std::atomic<bool> Running{false};
     std::atomic<bool> finished_{false};
     // Link thread only: whether a port of the current pass over the port
-    // list has opened.
+    // list has opened; the caption the search has set last.
     bool openedThisPass_ = false;
+    std::string caption_;
 };
 
 }  // namespace cardpush

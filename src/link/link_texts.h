@@ -18,6 +18,12 @@ inline constexpr Cp1251Literal kReceiveLogPrefix{"-------------  "};
 // thread has given up; the reason follows the latter.
 inline constexpr Cp1251Literal kConnecting{"Подключение к рольгангу..."};
 inline constexpr Cp1251Literal kLinkFailed{"Нет связи с рольгангом: "};
+// A port of the search that this user may not open, and the group the user
+// would have to be in; the log gives it after the attempt's line and the
+// caption after the "connecting" text: "Нет доступа к порту ttyUSB0:
+// пользователь не входит в группу dialout".
+inline constexpr Cp1251Literal kNoAccessToPort{"Нет доступа к порту "};
+inline constexpr Cp1251Literal kNotInGroup{": пользователь не входит в группу "};
 // The reason given when the port's event thread ended through an error that
 // carried no text of its own.
 inline constexpr Cp1251Literal kReceptionEnded{"приём данных прекращён"};

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -181,6 +182,47 @@ TEST_F(LinkFakeDeviceTest, PassWithoutAnOpenPortRestsAndCanBeStopped)
     EXPECT_EQ(2u, api_.CountOf(Call::CreateFileA));
     EXPECT_EQ(1u, api_.CountOf(Call::RegOpenKeyExA));
     EXPECT_EQ(0, api_.OpenDevices());
+}
+
+// Ports that refuse to open as busy: those that another program holds are
+// passed over without a word, as the search has always done; those that this
+// user may not open are named in the log and the caption, with the group the
+// user is not in, so that the operator learns why no controller is found.
+TEST_F(LinkFakeDeviceTest, PortsThisUserMayNotOpenAreNamedInTheLogAndTheCaption)
+{
+    // The port list's name ends in its NUL; the texts end before it.
+    const std::string attempt = "---ttyUSB0" + std::string(1, '\0');
+    api_.AddPortValue("\\Device\\ttyUSB0", "ttyUSB0" + std::string(1, '\0'));
+    const std::string connecting = link_texts::kConnecting.str();
+    const std::string denied = Utf8ToCp1251("Нет доступа к порту ttyUSB0");
+    const std::string notInGroup = Utf8ToCp1251(": пользователь не входит в группу dialout");
+    struct Case {
+        const char* name;
+        std::optional<std::string> missingAccess;
+        std::vector<std::string> log;
+        std::vector<std::string> captions;
+    };
+    const Case cases[] = {
+        {"busy", std::nullopt, {attempt}, {connecting}},
+        {"not in the group",
+         "dialout",
+         {attempt, denied + notInGroup},
+         {connecting, connecting + ' ' + denied + notInGroup}},
+        {"no group would do", "", {attempt, denied}, {connecting, connecting + ' ' + denied}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        api_.FailNext(Call::CreateFileA, ERROR_ACCESS_DENIED, -1);
+        api_.SetMissingAccess(c.missingAccess);
+        // The rest between passes lasts hours: one pass is all there is.
+        Start("", {.settle = 1h, .check = 1h, .checks = 20});
+        ASSERT_TRUE(ServeUntil([&] { return host_->LinkLogLines() == c.log; }))
+            << ::testing::PrintToString(host_->LinkLogLines());
+        ASSERT_TRUE(ServeUntil([&] { return host_->Captions() == c.captions; }))
+            << ::testing::PrintToString(host_->Captions());
+        HangGuard guard("closing during the port search");
+        session_.reset();
+    }
 }
 
 }  // namespace
