@@ -166,6 +166,32 @@ TEST_F(LinkSessionTest, WithoutSavedPortThePortListFindsTheControllerAndItIsSave
     EXPECT_EQ(std::vector<std::string>{listed}, host_->SavedPortsSet());
 }
 
+// The saved port is another process's terminal and the list starts with a
+// character device that is no terminal: the search passes over both without
+// opening them, and finds the controller on the next port.
+TEST_F(LinkSessionTest, SearchLeavesWhatIsNoFreeSerialPortUnopenedAndFindsTheController)
+{
+    platform::testing::ControllingTerminal terminal;
+    const std::string settings = platform::testing::LineSettings(terminal.peer().fd());
+    sim_ = std::make_unique<SimProcess>();
+    const std::string device = "/dev/full";
+    devices_.SetPorts({device, sim_->DevicePath()});
+    platform::testing::OpenWatch terminalOpens(terminal.path());
+    platform::testing::OpenWatch deviceOpens(device);
+    StartSession(terminal.path());
+
+    ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
+    const auto lines = host_->LinkLogLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ((std::vector<std::string>{"---" + terminal.path(), "---" + Listed0(device),
+                                        "---" + Listed0(sim_->DevicePath())}),
+              std::vector<std::string>(lines.begin(), lines.begin() + 3));
+    EXPECT_EQ(terminalOpens.Opens(), 0);
+    EXPECT_EQ(deviceOpens.Opens(), 0);
+    EXPECT_EQ(terminal.peer().Read(1, 0ms), "");
+    EXPECT_EQ(platform::testing::LineSettings(terminal.peer().fd()), settings);
+}
+
 // Two checks. An answer that comes once check 1 has looked is seen at check
 // 2, the last, and taken. (The wait between the checks ends when the answer
 // comes: its length only guards against a hang.)

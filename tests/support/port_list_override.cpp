@@ -1,14 +1,23 @@
 #include "support/port_list_override.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string_view>
 
+#include "platform/posix/device_path.h"
+#include "platform/posix/terminal_node.h"
+
 namespace cardpush::testing {
 namespace {
 
 constexpr std::string_view kPortListKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr long kDevptsMagic = 0x1cd1;
 
 bool IsPortListKey(HKEY root, const char* subKey)
 {
@@ -34,6 +43,29 @@ void PortListOverride::SetPorts(std::vector<std::string> ports)
 {
     std::lock_guard lock(mutex_);
     ports_ = std::move(ports);
+}
+
+HANDLE PortListOverride::CreateFileA(const char* name, DWORD access, DWORD shareMode,
+                                     void* security, DWORD disposition, DWORD flags,
+                                     HANDLE templateFile)
+{
+    const std::string path =
+        name == nullptr ? std::string() : platform::DevicePathForPortName(name);
+    const int node = path.empty() ? -1 : ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (node >= 0) {
+        struct stat looked {};
+        struct statfs fs {};
+        const bool machineTerminal = ::fstat(node, &looked) == 0 && S_ISCHR(looked.st_mode) &&
+                                     platform::posix::IsTerminalNode(node, looked.st_rdev) &&
+                                     (::fstatfs(node, &fs) != 0 || fs.f_type != kDevptsMagic);
+        ::close(node);
+        if (machineTerminal) {
+            // A name that leads nowhere: the layer's own "missing" answer.
+            name = "";
+        }
+    }
+    return ForwardingCommApi::CreateFileA(name, access, shareMode, security, disposition, flags,
+                                          templateFile);
 }
 
 LONG PortListOverride::RegOpenKeyExA(HKEY root, const char* subKey, DWORD, REGSAM, HKEY* key)

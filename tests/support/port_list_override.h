@@ -3,7 +3,9 @@
 // the registry key of installed serial ports, which list exactly the ports
 // given here. The link's port search then meets the pseudo-terminals a test
 // names and never the machine's own serial devices (tests run as root, and
-// an open of the console's UART would put bytes on it).
+// an open of a UART raises its modem lines and puts bytes on its line).
+// Should a test name one all the same, CreateFileA refuses it as missing:
+// the only terminals it passes on are pseudo-terminals.
 //
 // The key's values have the layout of the POSIX layer's: the value name
 // "\Device\" + port, REG_SZ data holding the port name and its NUL.
@@ -33,6 +35,8 @@ public:
     // open keeps the list it was opened with.
     void SetPorts(std::vector<std::string> ports);
 
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, void* security,
+                       DWORD disposition, DWORD flags, HANDLE templateFile) override;
     LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access,
                        HKEY* key) override;
     LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
