@@ -117,9 +117,11 @@ public:
     TRxCharEvent OnRxChar;  // Count: bytes waiting, at least 1
     TNotifyEvent OnTxEmpty;
     // The event thread has ended through an error (a dispatch or one of the
-    // handlers above threw): no further events come until the port is
-    // closed and opened again. Message is the error's text. Called on the
-    // event thread as it ends, whatever SyncMethod says.
+    // handlers above threw), or the device has stopped reporting events (an
+    // adapter pulled out, a hang-up; Message is then the read error's): no
+    // further events come until the port is closed and opened again.
+    // Message is the error's text. Called on the event thread, whatever
+    // SyncMethod says.
     TComThreadErrorEvent OnThreadError;
 
     // --- transfers: the bytes go as they are, NUL included ---

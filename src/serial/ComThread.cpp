@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/main_thread.h"
+#include "serial/ComErrors.h"
 
 namespace cardpush {
 
@@ -59,9 +60,12 @@ void TComThread::WatchEvents()
             if (!api_.WaitCommEvent(device, &mask, &overlapped) &&
                 api_.GetLastError() != ERROR_IO_PENDING) {
                 // The device will not report events (an adapter pulled out,
-                // say). The completion event may still be signalled from the
-                // last turn, and waiting on it would spin: wait for the stop
-                // instead, as the wait would on a driver that resets it.
+                // the other end of a terminal hung up): whoever listens is
+                // told, for no byte will come any more. The completion event
+                // may still be signalled from the last turn, and waiting on
+                // it would spin: wait for the stop instead, as the wait would
+                // on a driver that resets it.
+                TellThreadError(std::string(ComFaultText(ComFault::Read)));
                 api_.WaitForSingleObject(stopEvent_, INFINITE);
                 break;
             }
@@ -111,15 +115,22 @@ void TComThread::WatchEvents()
         api_.PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
     }
     api_.CloseHandle(overlapped.hEvent);
-    if (!stopped && port_.OnThreadError) {
+    if (!stopped) {
+        TellThreadError(failure);
+    }
+    ended_.store(true);
+    MainThread::Wake();
+}
+
+void TComThread::TellThreadError(const std::string& message)
+{
+    if (port_.OnThreadError) {
         try {
-            port_.OnThreadError(&port_, failure);
+            port_.OnThreadError(&port_, message);
         } catch (...) {
             // Whoever listens has been told as far as it could be.
         }
     }
-    ended_.store(true);
-    MainThread::Wake();
 }
 
 void TComThread::DispatchEvents()

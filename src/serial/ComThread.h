@@ -45,6 +45,8 @@ private:
     void WatchEvents();
     void DispatchEvents();
     void SendEventMessages();
+    // Calls the port's OnThreadError, which must not throw out of the thread.
+    void TellThreadError(const std::string& message);
 
     TBComPort& port_;
     platform::CommApi& api_;
