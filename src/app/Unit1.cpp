@@ -24,6 +24,7 @@
 #include "app/texts.h"
 #include "app/upload_progress.h"
 #include "link/link_session.h"
+#include "link/link_texts.h"
 #include "link/number.h"
 #include "platform/files.h"
 #include "platform/main_thread.h"
@@ -420,12 +421,29 @@ void TForm1::CheckFirmware()
         SetCaption(texts::kFirmwareRefused);
         return;
     }
+    EnableCardControls(true);
+    SetCaption(texts::kMainCaption);
+}
+
+void TForm1::EnableCardControls(bool enabled)
+{
     for (QWidget* control : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
                              static_cast<QWidget*>(CheckBox2), static_cast<QWidget*>(ListBox2)}) {
-        control->setEnabled(true);
+        control->setEnabled(enabled);
     }
-    N3->setEnabled(true);
-    SetCaption(texts::kMainCaption);
+    N3->setEnabled(enabled);
+}
+
+void TForm1::LinkLost(const std::string& reason)
+{
+    assert(MainThread::IsCurrent());
+    EnableCardControls(false);
+    ListBox2->clear();
+    SetCaption(link_texts::kLinkFailed.str() + reason);
+    if (commands_) {
+        const CommandScope running(*this);
+        commands_->LinkLost();
+    }
 }
 
 void TForm1::ClearCardList()

@@ -109,6 +109,7 @@ public:
     void AddCardName(const std::string& name) override;
     void ListingCompleted(const std::vector<std::string>& names, std::uint64_t request) override;
     void ListingStalled(std::uint64_t request) override;
+    void LinkLost(const std::string& reason) override;
     // The port on which the controller answered last, as the settings file
     // keeps it ("COM2", "ttyUSB0"; empty when none is known). The settings
     // load and save it on the GUI thread; the link thread reads it when its
@@ -142,6 +143,9 @@ private:
     // identifies the controller is started; until it exists, nothing runs.
     void FormShow();
     void FormClose();
+    // The card controls: on once the firmware gate passes, off when the
+    // controller is lost.
+    void EnableCardControls(bool enabled);
 
     std::unique_ptr<Ui::TForm1> ui_;
     // Controls, named as in the layout.

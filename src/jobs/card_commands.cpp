@@ -220,6 +220,14 @@ void CardCommands::ListingStalled(std::uint64_t request)
     host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(kept));
 }
 
+void CardCommands::LinkLost()
+{
+    assert(platform::MainThread::IsCurrent());
+    if (awaited_) {
+        ListingStalled(awaited_->request);
+    }
+}
+
 bool CardCommands::UploadJobFile(const std::filesystem::path& fileName)
 {
     assert(platform::MainThread::IsCurrent());

@@ -105,6 +105,9 @@ public:
     // listing of `request` that has stopped coming.
     void ListingCompleted(const std::vector<std::string>& names, std::uint64_t request);
     void ListingStalled(std::uint64_t request);
+    // The controller is lost: sent files waiting for a listing stay, and the
+    // operator is told.
+    void LinkLost();
 
     // Uploads one job file of the source folder: checks it, then sends it.
     // Returns true when every frame of it was written; false when the link

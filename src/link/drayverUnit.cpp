@@ -1,6 +1,8 @@
 #include "link/drayverUnit.h"
 
+#include <algorithm>
 #include <cassert>
+#include <stdexcept>
 #include <vector>
 
 #include "link/link_texts.h"
@@ -83,18 +85,26 @@ void drayver::Join()
 
 void drayver::RunLink()
 {
-    Running = true;
     try {
-        SearchPort();
-        Handshake();
-        WatchListings();
+        for (bool firstSearch = true;; firstSearch = false) {
+            try {
+                Running = true;
+                SearchPort(firstSearch);
+                Handshake();
+                WatchListings();
+            } catch (const LinkStopped&) {
+                throw;
+            } catch (const std::exception& error) {
+                // A controller switched off, a cable pulled, a handshake that
+                // ended on a bad reply: the port goes, and after a rest the
+                // search begins again, as at start-up.
+                link_.LinkLost(error.what());
+                port_ = nullptr;
+            }
+            link_.Pause(link_.GetTiming().reconnectPause);
+        }
     } catch (const LinkStopped&) {
         // The tool is closing.
-    } catch (const std::exception& error) {
-        // The operator would otherwise wait for a connection that never comes.
-        std::string caption = link_texts::kLinkFailed.str() + error.what();
-        LinkHost& host = link_.Host();
-        OnGui([&host, caption] { host.SetCaption(caption); });
     }
     link_.ForgetReplies();
     Running = false;
@@ -103,28 +113,45 @@ void drayver::RunLink()
 void drayver::WatchListings()
 {
     LinkHost& host = link_.Host();
+    // The last request that brought not one byte.
+    std::uint64_t lastSilent = 0;
     for (;;) {
-        const std::uint64_t request = link_.AwaitListingStall();
-        OnGui([&host, request] { host.ListingStalled(request); });
+        const auto stall = link_.AwaitListingStall();
+        OnGui([&host, request = stall.request] { host.ListingStalled(request); });
+        // A listing may be lost on a noisy line; two requests in a row that
+        // bring nothing at all mean the controller is gone.
+        if (stall.silent && lastSilent != 0 && stall.request == lastSilent + 1) {
+            throw std::runtime_error(link_texts::kControllerSilent.str());
+        }
+        lastSilent = stall.silent ? stall.request : 0;
     }
 }
 
-void drayver::SearchPort()
+void drayver::SearchPort(bool firstSearch)
 {
     std::vector<std::string> ports;
     link_.ClearReceiveBuffers();
-    port_ = &link_.CreatePort();
+    if (port_ == nullptr) {
+        port_ = &link_.CreatePort();
+    }
     LinkHost& host = link_.Host();
-    caption_ = link_texts::kConnecting.str();
-    OnGui([&host, caption = caption_] { host.SetCaption(caption); });
+    // After a loss the caption keeps saying why until a controller answers.
+    if (firstSearch) {
+        caption_ = link_texts::kConnecting.str();
+        OnGui([&host, caption = caption_] { host.SetCaption(caption); });
+    }
 
     const std::string saved = host.SavedPort();
     if (!saved.empty() && TryPortQuietly(saved)) {
         return;
     }
-    for (;;) {
+    for (bool firstPass = true;; firstPass = false) {
         ListSerialPorts(ports, link_.Devices());
         openedThisPass_ = false;
+        if (!firstPass && !saved.empty() &&
+            std::find(ports.begin(), ports.end(), saved) == ports.end() && TryPortQuietly(saved)) {
+            return;
+        }
         for (const auto& name : ports) {
             if (TryPortQuietly(name)) {
                 return;

@@ -1,19 +1,24 @@
 // The link thread: finds the serial port on which a roller-table controller
 // answers, identifies the controller, lets the firmware gate decide, asks for
-// the first card listing, and then watches the listings the operator's
-// commands ask for: one that stops coming is reported to the windows.
+// the first card listing, and then watches the link: a listing that stops
+// coming is reported to the windows.
 //
 // The port search tries the saved port first, then every port of the
-// system's list, pass after pass, until one answers "S". The handshake then
+// system's list, pass after pass, until one answers "S"; a saved port that
+// the list does not hold (a link to a pseudo-terminal, an adapter being
+// plugged in again) is tried again before each later pass. The handshake then
 // asks N, M, B, D, V and R one at a time, each as soon as the answer to the
 // one before has arrived. Window changes go to the GUI thread; ShowLinkInfo
 // and CheckFirmware are waited for there.
 //
-// An error that ends the thread (the port list can't be read, a command
-// can't be written, a value can't be read) is shown in the main window's
-// caption instead of the "connecting" text. A port that this user may not
-// open is named in the log and after the "connecting" text; the search goes
-// on.
+// A port that this user may not open is named in the log and after the
+// "connecting" text; the search goes on.
+//
+// The controller is lost when the port fails (its events stop, a write
+// fails), when two listing requests in a row bring not one byte, or when the
+// search or the handshake ends through an error. The port is then closed,
+// the windows are told why (LinkHost::LinkLost), and after a rest the
+// search begins again, for as long as the tool runs.
 #pragma once
 
 #include <atomic>
@@ -39,7 +44,9 @@ public:
 
 private:
     void RunLink();
-    void SearchPort();
+    // firstSearch: at start-up, which the caption announces; after a loss
+    // the caption keeps the reason.
+    void SearchPort(bool firstSearch);
     bool TryPort(const std::string& name);
     // One attempt whose failure (port missing, busy, unusable) only means
     // "no controller here".
@@ -48,8 +55,8 @@ private:
     // and the caption say so.
     void ReportMissingAccess(const std::string& name);
     void Handshake();
-    // After the handshake, until the session stops: tells the host of each
-    // listing request whose listing has stalled.
+    // After the handshake: tells the host of each listing request whose
+    // listing has stalled; throws when the link is lost.
     void WatchListings();
 
     LinkControl& link_;

@@ -24,12 +24,14 @@ class CommApi;
 
 // How long the port search waits after opening a port before it sends "S",
 // and between two checks for an answer; after how long without a byte a
-// listing under way counts as cut short.
+// listing under way counts as cut short; how long the link rests after
+// losing the controller before it searches again.
 struct LinkTiming {
     std::chrono::milliseconds settle{3000};
     std::chrono::milliseconds check{200};
     int checks = 20;
     std::chrono::milliseconds listingStall{3000};
+    std::chrono::milliseconds reconnectPause{2000};
 };
 
 // Thrown inside the link thread when the session is being destroyed.
@@ -42,7 +44,7 @@ public:
     virtual const LinkTiming& GetTiming() const = 0;
 
     // Makes the session's port, with the receive handler hooked to it. The
-    // session owns it; it stays until the session goes.
+    // session owns it; it stays until the session goes or the link is lost.
     virtual TBComPort& CreatePort() = 0;
 
     // Waits until a reply field has arrived or the time is up.
@@ -71,9 +73,20 @@ public:
     virtual std::uint64_t BeginFirstListing() = 0;
     // After the handshake: returns when the listing asked for last has
     // brought no byte for the listing stall time since the request left
-    // (the port's output queue empty), with that request's number (once per
-    // request).
-    virtual std::uint64_t AwaitListingStall() = 0;
+    // (the port's output queue empty), once per request. Throws
+    // std::runtime_error with the reason once the port is lost (its events
+    // have stopped, a write failed).
+    struct ListingStall {
+        std::uint64_t request = 0;
+        // Not one byte has come since the request was made.
+        bool silent = false;
+    };
+    virtual ListingStall AwaitListingStall() = 0;
+    // The controller is lost: waits for the writes under way to end, refuses
+    // new ones with the write error, closes the port and lets it go (the
+    // next CreatePort makes another), forgets the handshake and tells the
+    // host. The port search may begin again.
+    virtual void LinkLost(const std::string& reason) = 0;
 
 protected:
     ~LinkControl() = default;

@@ -59,6 +59,10 @@ public:
     // The listing asked for by request has brought no byte for the listing
     // stall time: it may never come.
     virtual void ListingStalled(std::uint64_t request) { (void)request; }
+    // The controller is lost (reason: why, Windows-1251): the port is
+    // closed, the card commands are off until a controller answers again
+    // and the firmware gate has passed; the search begins again by itself.
+    virtual void LinkLost(const std::string& reason) { (void)reason; }
 
     // The port the controller answered on last time ("c=" of the settings).
     // Called on the link thread.

@@ -88,6 +88,7 @@ void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
     {
         std::lock_guard lock(mutex_);
         lastListingActivity_ = std::chrono::steady_clock::now();
+        receivedSinceRequest_ = true;
         news = FeedReceived(state_, text);
         // Only the handshake waits for reply fields; after it nobody would
         // take them out.
@@ -131,13 +132,11 @@ void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
 std::uint64_t LinkSession::RefreshCardList()
 {
     assert(MainThread::IsCurrent());
-    TBComPort* port = nullptr;
     {
         std::lock_guard lock(mutex_);
         if (!handshakeDone_) {
             return 0;
         }
-        port = port_.get();
     }
     host_.ClearCardList();
     std::uint64_t request = 0;
@@ -161,11 +160,12 @@ std::uint64_t LinkSession::RefreshCardList()
         state_.LastReply.clear();
         state_.LinkState = protocol::LinkState::Listing;
         lastListingActivity_ = now;
+        receivedSinceRequest_ = false;
         request = ++listingRequests_;
     }
     // The watch for a listing that stops coming starts afresh.
     news_.notify_all();
-    port->WriteText(protocol::CommandFrame(protocol::Command::Listing));
+    WriteCounted(protocol::CommandFrame(protocol::Command::Listing));
     return request;
 }
 
@@ -181,11 +181,40 @@ bool LinkSession::DeleteCardFile(const std::string& name)
 
 void LinkSession::WriteFrame(const std::string& frame)
 {
-    TBComPort* port = Port();
-    if (port == nullptr) {
-        RaiseComFault(ComFault::PortClosed);
+    WriteCounted(frame);
+}
+
+void LinkSession::WriteCounted(const std::string& frame)
+{
+    TBComPort* port = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (linkDown_) {
+            RaiseComFault(ComFault::Write);
+        }
+        port = port_.get();
+        if (port == nullptr) {
+            RaiseComFault(ComFault::PortClosed);
+        }
+        ++writers_;
     }
-    port->WriteText(frame);
+    const auto done = [this] {
+        {
+            std::lock_guard lock(mutex_);
+            --writers_;
+        }
+        news_.notify_all();
+    };
+    try {
+        port->WriteText(frame);
+    } catch (const std::exception& error) {
+        done();
+        // A write that fails (a hang-up, an adapter pulled out, a line that
+        // takes nothing) means the controller is gone.
+        NoteLoss(error.what());
+        throw;
+    }
+    done();
 }
 
 bool LinkSession::CardCommandsAllowed() const
@@ -297,17 +326,22 @@ std::uint64_t LinkSession::BeginFirstListing()
     replies_.clear();
     state_.LinkState = protocol::LinkState::Listing;
     handshakeDone_ = true;
+    linkDown_ = false;
     lastListingActivity_ = std::chrono::steady_clock::now();
+    receivedSinceRequest_ = false;
     listing_.clear();
     return ++listingRequests_;
 }
 
-std::uint64_t LinkSession::AwaitListingStall()
+LinkControl::ListingStall LinkSession::AwaitListingStall()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
         if (stopping_) {
             throw LinkStopped{};
+        }
+        if (lost_) {
+            throw std::runtime_error(*lost_);
         }
         const bool waiting =
             state_.LinkState == protocol::LinkState::Listing && stallReported_ != listingRequests_;
@@ -332,7 +366,7 @@ std::uint64_t LinkSession::AwaitListingStall()
             continue;
         }
         stallReported_ = listingRequests_;
-        return listingRequests_;
+        return {listingRequests_, !receivedSinceRequest_};
     }
 }
 
@@ -344,19 +378,48 @@ void LinkSession::ForgetLoss()
 
 void LinkSession::ReceptionEnded(const std::string& reason)
 {
-    bool connected = false;
+    NoteLoss(reason.empty() ? link_texts::kReceptionEnded.str() : reason);
+}
+
+void LinkSession::NoteLoss(const std::string& reason)
+{
     {
         std::lock_guard lock(mutex_);
-        lost_ = reason.empty() ? link_texts::kReceptionEnded.str() : reason;
-        connected = handshakeDone_;
+        if (!lost_) {
+            lost_ = reason;
+        }
     }
+    // The link thread learns it where it waits, and tells the host.
     news_.notify_all();
-    // While the search or the handshake runs, the link thread tells it.
-    if (connected) {
-        std::string caption = link_texts::kLinkFailed.str() +
-                              (reason.empty() ? link_texts::kReceptionEnded.str() : reason);
-        MainThread::Post([this, caption = std::move(caption)] { host_.SetCaption(caption); });
+}
+
+void LinkSession::LinkLost(const std::string& reason)
+{
+    std::unique_ptr<TBComPort> port;
+    {
+        std::unique_lock lock(mutex_);
+        linkDown_ = true;
+        handshakeDone_ = false;
+        state_ = ReceiveState{};
+        replies_.clear();
+        listing_.clear();
+        stallReported_ = listingRequests_;
+        // Closing under a write would pull the device from under it.
+        news_.wait(lock, [&] { return writers_ == 0; });
+        port = std::move(port_);
     }
+    // A device that has gone may refuse the steps of a close (lowering the
+    // modem lines); the port's end releases it all the same, and the search
+    // makes a new one.
+    if (port) {
+        try {
+            port->Close();
+        } catch (const std::exception&) {
+            // Released below.
+        }
+        port.reset();
+    }
+    MainThread::Post([this, reason] { host_.LinkLost(reason); });
 }
 
 void LinkSession::StoreValues(const LinkValues& values)

@@ -8,6 +8,9 @@
 //     then watches for listings that stop coming.
 //   - Uploads may write frames from a worker thread (WriteFrame).
 //   - The port's event thread tells when it ends through an error.
+// When the controller is lost, the link thread closes the port and searches
+// again (drayverUnit.h); writes under way end first, and writes after it
+// fail with the write error until a controller has answered again.
 // Every field that two threads share is guarded by one mutex; the link
 // thread sleeps on a condition variable until the parser has news.
 //
@@ -112,10 +115,16 @@ private:
     void SetLinkState(protocol::LinkState state) override;
     void StoreValues(const LinkValues& values) override;
     std::uint64_t BeginFirstListing() override;
-    std::uint64_t AwaitListingStall() override;
+    ListingStall AwaitListingStall() override;
+    void LinkLost(const std::string& reason) override;
 
     // The port's event thread has ended through an error (event thread).
     void ReceptionEnded(const std::string& reason);
+    // The port is lost (any thread): the link thread's watch learns it.
+    void NoteLoss(const std::string& reason);
+    // Writes one frame on the session's port, counted among the writes that
+    // a loss waits for; refused with the write error while the link is down.
+    void WriteCounted(const std::string& frame);
     TBComPort* Port() const;
 
     LinkHost& host_;
@@ -135,11 +144,17 @@ private:
     // Listing requests so far, and the last one whose stall was reported.
     std::uint64_t listingRequests_ = 0;
     std::uint64_t stallReported_ = 0;
+    // Whether any byte has come since the last listing request.
+    bool receivedSinceRequest_ = false;
     // The names of the listing under way, for ListingCompleted.
     std::vector<std::string> listing_;
     // Why the port's events stopped coming, once they have.
     std::optional<std::string> lost_;
     bool handshakeDone_ = false;
+    // From a loss until the next handshake: writes are refused.
+    bool linkDown_ = false;
+    // Writes on the port under way on any thread.
+    int writers_ = 0;
     bool stopping_ = false;
     LinkValues values_;
     std::unique_ptr<TBComPort> port_;

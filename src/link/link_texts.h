@@ -27,6 +27,8 @@ inline constexpr Cp1251Literal kNotInGroup{": пользователь не вх
 // The reason given when the port's event thread ended through an error that
 // carried no text of its own.
 inline constexpr Cp1251Literal kReceptionEnded{"приём данных прекращён"};
+// Two listing requests in a row have brought nothing.
+inline constexpr Cp1251Literal kControllerSilent{"рольганг не отвечает"};
 
 // Why a card command sent nothing to the controller.
 inline constexpr Cp1251Literal kNotIdentified{"Команда не выполнена: рольганг ещё не опознан"};

@@ -2,6 +2,7 @@
 // windows: a controller unplugged in the middle of an upload, a port that
 // another program holds, a listing that stops short, and bytes on the line
 // that no controller sent.
+#include <gmock/gmock.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -96,12 +97,106 @@ TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessa
         << frames.size() << " bytes arrived";
     EXPECT_LT(frames.size(), bigFrames.size() + smallFrames.size());
 
-    // The tool goes on: the next command reports the dead line the same way.
-    Click([&] { Control<QAction>(form_, "N4")->trigger(); });
-    EXPECT_EQ(2u, messages_.size());
-    EXPECT_EQ(messages_.front(), messages_.back());
+    // The controller counts as lost: the caption says so, the card controls
+    // are off, and nothing more is said or deleted.
+    ASSERT_TRUE(ServeUntil([&] {
+        return Utf8(form_->windowTitle()).starts_with("Нет связи с рольгангом: ");
+    })) << Utf8(form_->windowTitle());
+    EXPECT_FALSE(Control<QPushButton>(form_, "Button1")->isEnabled());
+    EXPECT_TRUE(CardList().empty());
+    EXPECT_EQ(1u, messages_.size());
     EXPECT_EQ((std::vector<std::string>{"BIG.txt", "SMALL.txt"}), JobsOnDisk());
 }
+
+// The line drops (a controller switched off, a cable pulled) while the tool
+// is idle, while a listing comes and in the middle of an upload; behind the
+// same port name the controller comes back. The tool says it is lost, finds
+// it again by itself and shows its card, and no job file that did not reach
+// the card is deleted.
+struct LostLineCase {
+    const char* name;
+    // The line drops after this many bytes past the handshake; 0: at once,
+    // with the tool idle.
+    int dropAfter;
+    // What the operator does once the controller is listed.
+    enum { Nothing, Refresh, UploadAll } command;
+};
+
+void PrintTo(const LostLineCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class LostLineTest : public ControllerFaultsTest,
+                     public ::testing::WithParamInterface<LostLineCase> {};
+
+TEST_P(LostLineTest, TheControllerIsFoundAgainAndUnsentFilesStay)
+{
+    const LostLineCase& c = GetParam();
+    const std::string link = (settingsDir_ / "rolgang").string();
+    setup_.simOptions = {"--link", link, "--drop-pause", "100"};
+    if (c.dropAfter > 0) {
+        setup_.simOptions.push_back("--drop-after-bytes");
+        setup_.simOptions.push_back(std::to_string(kHandshakeCommands.size() + c.dropAfter));
+    }
+    setup_.savedPort = link;
+    setup_.cardFiles = {{"OLD"}};
+    setup_.timing.reconnectPause = std::chrono::milliseconds(50);
+    CreateJob("BIG.txt", Frames(JobLines(200)));
+    CreateJob("SMALL.txt", Frames(JobLines(3)));
+    ASSERT_NO_FATAL_FAILURE(Start(setup_));
+    bool lost = false;
+    QObject::connect(form_.get(), &QWidget::windowTitleChanged, [&](const QString& title) {
+        lost = lost || Utf8(title).starts_with("Нет связи с рольгангом: ");
+    });
+
+    switch (c.command) {
+        case LostLineCase::Nothing:
+            sim_->DropLine();
+            break;
+        case LostLineCase::Refresh:
+            Click([&] { Control<QAction>(form_, "N4")->trigger(); });
+            break;
+        case LostLineCase::UploadAll:
+            Click([&] { Control<QPushButton>(form_, "Button1")->click(); });
+            break;
+    }
+    ASSERT_TRUE(ServeUntil([&] {
+        return lost && form_->Link().CardCommandsAllowed() &&
+               Utf8(form_->windowTitle()) == Utf8Text(texts::kMainCaption);
+    })) << Utf8(form_->windowTitle())
+        << "\n"
+        << sim_->Messages();
+
+    std::vector<std::string> card;
+    for (const auto& name : sim_->CardFiles()) {
+        card.push_back(Listed(name));
+    }
+    EXPECT_EQ(card, CardList());
+    EXPECT_TRUE(Control<QPushButton>(form_, "Button1")->isEnabled());
+    EXPECT_EQ("72", info_->FirmwareText());
+    EXPECT_EQ((std::vector<std::string>{"BIG.txt", "SMALL.txt"}), JobsOnDisk());
+    if (c.command != LostLineCase::UploadAll) {
+        EXPECT_TRUE(messages_.empty()) << ::testing::PrintToString(messages_);
+        return;
+    }
+    // The frames that the line's buffers took before the drop count as
+    // written; the upload then ends either on the write that failed or on
+    // the listing that never came. One message says so.
+    ASSERT_EQ(1u, messages_.size());
+    EXPECT_THAT(messages_[0],
+                ::testing::AnyOf(Utf8Text(ComFaultText(ComFault::Write)),
+                                 "Рольганг не подтвердил приём файлов, они оставлены на "
+                                 "компьютере: BIG.txt, SMALL.txt",
+                                 "Рольганг не подтвердил приём файлов, они оставлены на "
+                                 "компьютере: SMALL.txt, BIG.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Drops, LostLineTest,
+                         ::testing::Values(LostLineCase{"Idle", 0, LostLineCase::Nothing},
+                                           LostLineCase{"Listing", 1, LostLineCase::Refresh},
+                                           LostLineCase{"Upload", 2000, LostLineCase::UploadAll}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Another program holds the saved port (as a second copy of the tool would):
 // the search passes over it without a word and finds the controller on the

@@ -88,7 +88,8 @@ protected:
     std::thread controller_;
 };
 
-const LinkSession::Timing kFast{.settle = 1ms, .check = 20ms, .checks = 20};
+// A lost link rests for ever: a test that wants it back says so.
+const LinkSession::Timing kFast{.settle = 1ms, .check = 20ms, .checks = 20, .reconnectPause = 1h};
 
 // A controller that answers every step up to an empty first listing.
 const std::vector<Exchange> kWholeHandshake{{"S", "S0_"}, {"N", "N7_"}, {"M", "M1_"},
@@ -116,7 +117,7 @@ TEST_F(LinkFakeDeviceTest, ControllerOnTheSavedPortIsTakenWithoutReadingThePortL
               session_->Values());
 }
 
-TEST_F(LinkFakeDeviceTest, HandshakeCommandThatCannotBeWrittenEndsTheLinkWithTheFailureCaption)
+TEST_F(LinkFakeDeviceTest, HandshakeCommandThatCannotBeWrittenLosesTheLinkWithTheFailureCaption)
 {
     // The write of "M" fails. (A failure of "N" belongs to the attempt on the
     // port, which then counts as failed, and the search goes on.)
@@ -128,7 +129,7 @@ TEST_F(LinkFakeDeviceTest, HandshakeCommandThatCannotBeWrittenEndsTheLinkWithThe
                                         FailureCaption("Ошибка записи в порт")}),
               host_->Captions());
     EXPECT_EQ("SN", api_.Written());
-    EXPECT_EQ(protocol::LinkState::AwaitingMinimum, session_->LinkState());
+    EXPECT_EQ(protocol::LinkState::Searching, session_->LinkState());
     EXPECT_FALSE(session_->CardCommandsAllowed());
 }
 
@@ -149,7 +150,7 @@ TEST_F(LinkFakeDeviceTest, ReceptionThatEndsThroughAnErrorIsShownAndRefusesCardC
     EXPECT_EQ(lost, session_->CardCommandRefusal());
 }
 
-TEST_F(LinkFakeDeviceTest, PortListThatCannotBeReadEndsTheLinkWithTheFailureCaption)
+TEST_F(LinkFakeDeviceTest, PortListThatCannotBeReadLosesTheLinkWithTheFailureCaption)
 {
     api_.FailNext(Call::RegOpenKeyExA, ERROR_ACCESS_DENIED);
     Start("", kFast);

@@ -31,6 +31,15 @@ void RecordingLinkHost::SetCaption(const std::string& text)
     captions_.push_back(text);
 }
 
+void RecordingLinkHost::LinkLost(const std::string& reason)
+{
+    std::lock_guard lock(mutex_);
+    calls_.push_back("LinkLost");
+    captions_.push_back(link_texts::kLinkFailed.str() + reason);
+    controlsOff_ = true;
+    cardList_.clear();
+}
+
 void RecordingLinkHost::AddLogLine(const std::string& line)
 {
     std::lock_guard lock(mutex_);
@@ -67,6 +76,7 @@ void RecordingLinkHost::CheckFirmware()
     const bool open = FirmwareSupportsUpload(version);
     std::lock_guard lock(mutex_);
     gates_.push_back(open);
+    controlsOff_ = false;
 }
 
 void RecordingLinkHost::ClearCardList()
@@ -161,7 +171,7 @@ std::vector<bool> RecordingLinkHost::FirmwareGates() const
 bool RecordingLinkHost::CardControlsEnabled() const
 {
     std::lock_guard lock(mutex_);
-    return !gates_.empty() && gates_.back();
+    return !controlsOff_ && !gates_.empty() && gates_.back();
 }
 
 std::vector<std::string> RecordingLinkHost::CardList() const

@@ -40,11 +40,15 @@ public:
     void CheckFirmware() override;
     void ClearCardList() override;
     void AddCardName(const std::string& name) override;
+    // As the main window: the caption says why, the card controls go off
+    // and the card list is emptied.
+    void LinkLost(const std::string& reason) override;
     std::string SavedPort() override;
     void SetSavedPort(const std::string& port) override;
 
     // The window calls in the order made, by name ("SetCaption", "ShowPort",
-    // "ShowLinkInfo", "CheckFirmware", "ClearCardList", "AddCardName"). Log
+    // "ShowLinkInfo", "CheckFirmware", "ClearCardList", "AddCardName",
+    // "LinkLost"). Log
     // lines and the saved port are left out: the link thread sets the port
     // itself, in no fixed order with the calls it hands over.
     std::vector<std::string> Calls() const;
@@ -71,6 +75,7 @@ private:
     std::vector<std::string> ports_;
     std::vector<LinkValues> shown_;
     std::vector<bool> gates_;
+    bool controlsOff_ = false;  // by a loss, until the next gate
     std::vector<std::string> cardList_;
     std::vector<std::string> savedPortsSet_;
     std::string savedPort_;
