@@ -1,0 +1,156 @@
+#include "jobs/journal.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "platform/cp1251.h"
+
+namespace cardpush {
+namespace {
+
+using Fields = JournalFields;
+
+CardOperation Operation(CardOperation::Kind kind, const std::string& cardName = {})
+{
+    CardOperation operation;
+    operation.kind = kind;
+    operation.cardName = cardName;
+    return operation;
+}
+
+struct LineCase {
+    Fields fields;
+    std::string line;
+};
+
+// Quoting as RFC 4180 asks; a line break inside a field becomes a blank,
+// so that a record never spans two lines of the file.
+TEST(TransferJournal, FormatsAndParsesOneLinePerRecord)
+{
+    const LineCase cases[] = {
+        {{"a", "b", ""}, "a,b,\r\n"},
+        {{"a,b", "c"}, "\"a,b\",c\r\n"},
+        {{"say \"hi\"", "x"}, "\"say \"\"hi\"\"\",x\r\n"},
+        {{"two\r\nlines", "x"}, "two  lines,x\r\n"},
+        {{"\"\n,", ""}, "\"\"\" ,\",\r\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.line, TransferJournal::FormatLine(c.fields)) << c.line;
+        const std::string withoutEnd = c.line.substr(0, c.line.size() - 2);
+        Fields expected = c.fields;
+        for (auto& field : expected) {
+            for (auto& ch : field) {
+                ch = (ch == '\r' || ch == '\n') ? ' ' : ch;
+            }
+        }
+        EXPECT_EQ(expected, TransferJournal::ParseLine(withoutEnd)) << c.line;
+    }
+}
+
+TEST(TransferJournal, FieldsAreUtf8AndAResultOfNothingIsOk)
+{
+    const CardOperation upload{CardOperation::Kind::Upload,
+                               Utf8ToCp1251("ЗАДАНИЕ"),
+                               std::filesystem::path("/jobs/задание.txt"),
+                               12,
+                               {}};
+    EXPECT_EQ((Fields{"2026-12-09T14:03:05+03:00", "SN-7", "ttyUSB0", "upload", "ЗАДАНИЕ",
+                      "/jobs/задание.txt", "12", "ok"}),
+              TransferJournal::Fields("2026-12-09T14:03:05+03:00", "SN-7", "ttyUSB0", upload));
+
+    const CardOperation deleteAll{
+        CardOperation::Kind::DeleteAll, "OLD", {}, std::nullopt, Utf8ToCp1251("Ошибка записи")};
+    EXPECT_EQ((Fields{"t", "", "", "delete-all", "OLD", "", "", "Ошибка записи"}),
+              TransferJournal::Fields("t", "", "", deleteAll));
+
+    const std::pair<CardOperation::Kind, const char*> kinds[] = {
+        {CardOperation::Kind::Delete, "delete"},
+        {CardOperation::Kind::LocalDelete, "local-delete"},
+    };
+    for (const auto& [kind, text] : kinds) {
+        EXPECT_EQ(text, TransferJournal::Fields("t", "", "", Operation(kind))[3]);
+    }
+}
+
+TEST(TransferJournal, LocalTimeCarriesItsOffset)
+{
+    std::tm local{};
+    local.tm_year = 126;
+    local.tm_mon = 11;
+    local.tm_mday = 9;
+    local.tm_hour = 4;
+    local.tm_min = 3;
+    local.tm_sec = 5;
+    EXPECT_EQ("2026-12-09T04:03:05+03:00", TransferJournal::LocalTimeText(local, 180));
+    EXPECT_EQ("2026-12-09T04:03:05-09:30", TransferJournal::LocalTimeText(local, -570));
+    EXPECT_EQ("2026-12-09T04:03:05+00:00", TransferJournal::LocalTimeText(local, 0));
+}
+
+class JournalFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        folder_ =
+            std::filesystem::temp_directory_path() / ("cardpush-journal-" + std::to_string(stamp));
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::string FileText() const
+    {
+        std::ifstream file(folder_ / TransferJournal::kFileName, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), {}};
+    }
+
+    std::filesystem::path folder_;
+};
+
+// The header goes into a new file only; each record is appended whole, and
+// the tail reads back newest first, also across the reader's blocks.
+TEST_F(JournalFileTest, AppendsAfterOneHeaderAndReadsTheTailNewestFirst)
+{
+    {
+        std::ofstream keep(folder_ / TransferJournal::kFileName, std::ios::binary);
+    }
+    TransferJournal journal(folder_ / TransferJournal::kFileName);
+    journal.SetController("SN1", "COM3");
+    constexpr int kRecords = 1500;
+    for (int i = 0; i < kRecords; ++i) {
+        ASSERT_TRUE(
+            journal.Append(Operation(CardOperation::Kind::Delete, "N" + std::to_string(i))));
+    }
+    TransferJournal again(folder_ / TransferJournal::kFileName);
+    ASSERT_TRUE(again.Append(Operation(CardOperation::Kind::Delete, "LAST")));
+
+    const std::string text = FileText();
+    EXPECT_TRUE(text.starts_with(TransferJournal::FormatLine(TransferJournal::HeaderFields())));
+    EXPECT_EQ(std::string::npos, text.find("time", 4));
+    EXPECT_EQ(kRecords + 2, std::count(text.begin(), text.end(), '\n'));
+
+    const auto latest = again.Latest(500);
+    ASSERT_EQ(500u, latest.size());
+    EXPECT_EQ("LAST", latest[0][4]);
+    EXPECT_EQ("", latest[0][1]);
+    EXPECT_EQ("N1499", latest[1][4]);
+    EXPECT_EQ((Fields{"SN1", "COM3", "delete"}),
+              Fields(latest[1].begin() + 1, latest[1].begin() + 4));
+    EXPECT_EQ("N1001", latest[499][4]);
+    EXPECT_EQ(kRecords + 1u, again.Latest(5000).size());
+}
+
+TEST_F(JournalFileTest, AFileThatCannotBeWrittenIsReportedNotThrown)
+{
+    TransferJournal journal(folder_ / "missing-folder" / TransferJournal::kFileName);
+    EXPECT_FALSE(journal.Append(Operation(CardOperation::Kind::Upload)));
+    EXPECT_TRUE(journal.Latest(500).empty());
+}
+
+}  // namespace
+}  // namespace cardpush
