@@ -19,10 +19,12 @@
 #include "app/Unit2.h"
 #include "app/about.h"
 #include "app/dialogs.h"
+#include "app/journal_window.h"
 #include "app/qt_text.h"
 #include "app/settings_format.h"
 #include "app/texts.h"
 #include "app/upload_progress.h"
+#include "jobs/job_texts.h"
 #include "link/link_session.h"
 #include "link/link_texts.h"
 #include "link/number.h"
@@ -82,9 +84,18 @@ void AttachPopup(QListWidget* list, QMenu* menu)
 // a close that waited for it goes ahead.
 class TForm1::CommandScope {
 public:
-    explicit CommandScope(TForm1& form) : form_(form) { ++form_.commandsRunning_; }
+    explicit CommandScope(TForm1& form) : form_(form)
+    {
+        // A stop asked for during one command does not carry over to the next.
+        if (form_.commandsRunning_++ == 0) {
+            form_.stopRequested_ = false;
+        }
+    }
     ~CommandScope()
     {
+        if (form_.commandsRunning_ == 1 && form_.journalFailurePending_) {
+            QTimer::singleShot(0, &form_, [form = &form_] { form->ReportJournalFailure(); });
+        }
         if (--form_.commandsRunning_ == 0 && form_.closeRequested_) {
             // After the handler has returned all the way.
             QTimer::singleShot(0, &form_, [form = &form_] { form->close(); });
@@ -104,6 +115,7 @@ TForm1::TForm1(const std::filesystem::path& settingsFolder, QWidget* parent,
     : QMainWindow(parent),
       ui_(std::make_unique<Ui::TForm1>()),
       settingsPath_(settingsFolder / kSettingsFileName),
+      journal_(settingsFolder / TransferJournal::kFileName),
       link_(std::make_unique<LinkSession>(*this, devices)),
       commands_(std::make_unique<CardCommands>(*link_, *this))
 {
@@ -125,6 +137,7 @@ TForm1::TForm1(const std::filesystem::path& settingsFolder, QWidget* parent,
     N4 = ui_->N4;
     N5 = ui_->N5;
     N6 = ui_->N6;
+    N7 = ui_->N7;
 
     // Popup menus can't be laid out in the designer; their items can.
     PopupMenu1 = new QMenu(this);
@@ -160,6 +173,7 @@ TForm1::TForm1(const std::filesystem::path& settingsFolder, QWidget* parent,
     connect(N1, &QAction::triggered, this, &TForm1::N1Click);
     connect(N5, &QAction::triggered, this, &TForm1::N5Click);
     connect(N6, &QAction::triggered, this, &TForm1::N6Click);
+    connect(N7, &QAction::triggered, this, &TForm1::N7Click);
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     ListBox2->viewport()->installEventFilter(
@@ -339,7 +353,16 @@ void TForm1::N5Click()
     const auto name = SelectedJobFile();
     // With no source folder the path would lead to the file system's root.
     if (name && !sourceFolder_.empty()) {
-        platform::RemoveFile(sourceFolder_ / *name);
+        const std::filesystem::path path = sourceFolder_ / *name;
+        const auto stamp = platform::StampOf(path);
+        CardOperation operation{CardOperation::Kind::LocalDelete, {}, path, std::nullopt, {}};
+        if (stamp) {
+            operation.bytes = stamp->size;
+        }
+        if (!platform::RemoveFile(path)) {
+            operation.result = job_texts::kNotRemoved.str();
+        }
+        OperationEnded(operation);
     }
     RefreshLocalList();
 }
@@ -349,6 +372,50 @@ void TForm1::N6Click()
     if (about_ != nullptr) {
         about_->exec();
     }
+}
+
+void TForm1::N7Click()
+{
+    if (journalWindow_ == nullptr) {
+        return;
+    }
+    if (!journalWindow_->isVisible()) {
+        journalWindow_->ShowContent(journal_.Latest(TJournalWindow::kLinesShown),
+                                    Memo1->toPlainText());
+    }
+    journalWindow_->show();
+    journalWindow_->raise();
+    journalWindow_->activateWindow();
+}
+
+void TForm1::OperationEnded(const CardOperation& operation)
+{
+    assert(MainThread::IsCurrent());
+    const auto fields = journal_.Append(operation);
+    if (!fields) {
+        // Said once a command has ended: a message box now would let the
+        // link's news in between frames that go out back to back.
+        if (!journalFailureShown_) {
+            journalFailurePending_ = true;
+            if (commandsRunning_ == 0) {
+                ReportJournalFailure();
+            }
+        }
+        return;
+    }
+    if (journalWindow_ != nullptr && journalWindow_->isVisible()) {
+        journalWindow_->AddJournalLine(*fields);
+    }
+}
+
+void TForm1::ReportJournalFailure()
+{
+    if (!journalFailurePending_ || journalFailureShown_) {
+        return;
+    }
+    journalFailurePending_ = false;
+    journalFailureShown_ = true;
+    ShowMessage(texts::kJournalUnwritable.str() + platform::PathText(journal_.File()));
 }
 
 void TForm1::Button1Click()
@@ -395,11 +462,16 @@ void TForm1::AddLogLine(const std::string& line)
 {
     assert(MainThread::IsCurrent());
     Memo1->appendPlainText(ToQString(line));
+    if (journalWindow_ != nullptr && journalWindow_->isVisible()) {
+        journalWindow_->AddLogLine(ToQString(line));
+    }
 }
 
 void TForm1::ShowPort(const std::string& port)
 {
     assert(MainThread::IsCurrent());
+    port_ = port;
+    journal_.SetController(serialNumber_, port_);
     if (information_ != nullptr) {
         information_->ShowPort(port);
     }
@@ -408,6 +480,8 @@ void TForm1::ShowPort(const std::string& port)
 void TForm1::ShowLinkInfo(const LinkValues& values)
 {
     assert(MainThread::IsCurrent());
+    serialNumber_ = values.SerialNumber;
+    journal_.SetController(serialNumber_, port_);
     if (information_ != nullptr) {
         information_->ShowValues(values);
     }
@@ -551,6 +625,8 @@ void TForm1::RunWithProgress(const UploadProgress& start,
                              const std::function<void(const ProgressFn&)>& work)
 {
     TUploadProgress progress(this, link_->LineBytesPerSecond());
+    progress.SetStopEnabled(!stopRequested_);
+    connect(&progress, &TUploadProgress::StopClicked, this, [this] { stopRequested_ = true; });
     progress.Run(start, work);
 }
 

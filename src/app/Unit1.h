@@ -18,6 +18,7 @@
 #include <string>
 
 #include "jobs/card_commands.h"
+#include "jobs/journal.h"
 #include "link/link_host.h"
 #include "platform/comm_api_fwd.h"
 
@@ -39,6 +40,7 @@ namespace cardpush {
 class LinkSession;
 class TAboutBox;
 class TForm2;
+class TJournalWindow;
 
 class TForm1 : public QMainWindow, public LinkHost, public CardCommandsHost {
     Q_OBJECT
@@ -61,6 +63,10 @@ public:
     // before it goes. Without one, its menu item does nothing.
     void SetInformationWindow(TForm2* window) { information_ = window; }
     void SetAboutBox(TAboutBox* box) { about_ = box; }
+    void SetJournalWindow(TJournalWindow* window) { journalWindow_ = window; }
+
+    // The transfer journal, cardpush-journal.csv beside nastr.dat.
+    const TransferJournal& Journal() const { return journal_; }
 
     // Settings file (nastr.dat beside the executable). LoadSettings returns
     // false when there is no file or it could not be read. A file that is
@@ -89,6 +95,7 @@ public slots:
     void N1Click();
     void N5Click();
     void N6Click();
+    void N7Click();  // the journal window
     // Card commands; they send frames only once the controller is connected
     // and idle.
     void Button1Click();      // upload all job files
@@ -126,7 +133,10 @@ public:
     void ShowMessage(const std::string& text) override;
     void RunWithProgress(const UploadProgress& start,
                          const std::function<void(const ProgressFn&)>& work) override;
-    bool StopRequested() override { return closeRequested_; }
+    // The operator pressed "Остановить", or closed the window.
+    bool StopRequested() override { return closeRequested_ || stopRequested_; }
+    // Written to the journal; the first write that fails is reported once.
+    void OperationEnded(const CardOperation& operation) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -146,6 +156,7 @@ private:
     // The card controls: on once the firmware gate passes, off when the
     // controller is lost.
     void EnableCardControls(bool enabled);
+    void ReportJournalFailure();
 
     std::unique_ptr<Ui::TForm1> ui_;
     // Controls, named as in the layout.
@@ -162,6 +173,7 @@ private:
     QMenuBar* MainMenu1;
     QAction* N1;        // main menu: information window
     QAction* N6;        // main menu: about box
+    QAction* N7;        // main menu: journal window
     QMenu* PopupMenu1;  // ListBox2's context menu: N4 refresh, N2 delete
     QAction* N4;
     QAction* N2;
@@ -170,6 +182,7 @@ private:
     QAction* N5;
     TForm2* information_ = nullptr;
     TAboutBox* about_ = nullptr;
+    TJournalWindow* journalWindow_ = nullptr;
 
     std::filesystem::path settingsPath_;
     // Why the settings file could not be read; while set, it is not saved.
@@ -188,6 +201,15 @@ private:
     // close that waits for them.
     int commandsRunning_ = 0;
     bool closeRequested_ = false;
+    // The progress window's "Остановить", for the command under way.
+    bool stopRequested_ = false;
+    TransferJournal journal_;
+    // The controller the journal's lines name.
+    std::string serialNumber_;
+    std::string port_;
+    // The journal could not be written; the operator is told once.
+    bool journalFailurePending_ = false;
+    bool journalFailureShown_ = false;
     mutable std::mutex savedPortMutex_;
     std::string savedPort_;  // guarded by savedPortMutex_
     std::unique_ptr<LinkSession> link_;

@@ -7,6 +7,7 @@
 #include "app/Unit2.h"
 #include "app/about.h"
 #include "app/dialogs.h"
+#include "app/journal_window.h"
 #include "platform/main_thread.h"
 
 namespace cardpush {
@@ -66,8 +67,10 @@ ToolWindows::ToolWindows(const std::filesystem::path& settingsFolder, platform::
         Form2 = information_.get();
         about_ = std::make_unique<TAboutBox>(main_.get());
         AboutBox = about_.get();
+        journal_ = std::make_unique<TJournalWindow>(main_.get());
         main_->SetInformationWindow(information_.get());
         main_->SetAboutBox(about_.get());
+        main_->SetJournalWindow(journal_.get());
     } catch (...) {
         Destroy();
         throw;
@@ -88,12 +91,16 @@ void ToolWindows::Destroy() noexcept
     if (about_) {
         about_->setParent(nullptr);
     }
+    if (journal_) {
+        journal_->setParent(nullptr);
+    }
     Form1 = nullptr;
     main_.reset();
     Form2 = nullptr;
     information_.reset();
     AboutBox = nullptr;
     about_.reset();
+    journal_.reset();
 }
 
 }  // namespace cardpush

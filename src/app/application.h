@@ -16,6 +16,7 @@ namespace cardpush {
 class TForm1;
 class TForm2;
 class TAboutBox;
+class TJournalWindow;
 
 class CardPushApplication : public QApplication {
     Q_OBJECT
@@ -44,16 +45,16 @@ std::filesystem::path SettingsFolder(
     const std::function<bool(const std::filesystem::path&)>& canWriteIn,
     const std::filesystem::path& userFolder);
 
-// The main window, the information window and the About box: made in that
-// order, owned here, and handed to each other here: the main window gets the
-// two others. GUI thread, after the application object.
+// The main window, the information window, the About box and the journal
+// window: made in that order, owned here, and handed to each other here: the
+// main window gets the others. GUI thread, after the application object.
 //
 // The globals Form1, Form2 and AboutBox expose the three windows while they
 // exist, for whoever has no reference to them (a stop signal's handler);
 // each is null from the moment its window goes. Nothing below the windows
 // reads them.
 //
-// The two dialogs have the main window as their parent, so that they stay
+// The dialogs have the main window as their parent, so that they stay
 // over it and the About box opens centred on it; but they are owned here and
 // go after it: destroying the main window stops the link thread and closes
 // the port, and the hand-overs it serves meanwhile may still fill the
@@ -70,6 +71,7 @@ public:
     TForm1& Main() const { return *main_; }
     TForm2& Information() const { return *information_; }
     TAboutBox& About() const { return *about_; }
+    TJournalWindow& Journal() const { return *journal_; }
 
 private:
     void Destroy() noexcept;
@@ -77,6 +79,7 @@ private:
     std::unique_ptr<TForm1> main_;
     std::unique_ptr<TForm2> information_;
     std::unique_ptr<TAboutBox> about_;
+    std::unique_ptr<TJournalWindow> journal_;
 };
 
 }  // namespace cardpush

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <condition_variable>
 #include <exception>
@@ -25,7 +26,8 @@ TUploadProgress::TUploadProgress(QWidget* parent, std::uint64_t lineBytesPerSeco
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       lineBytesPerSecond_(lineBytesPerSecond == 0 ? 1 : lineBytesPerSecond),
       text_(new QLabel(this)),
-      bar_(new QProgressBar(this))
+      bar_(new QProgressBar(this)),
+      stop_(new QPushButton(ToQString(texts::kUploadProgressStop), this))
 {
     setObjectName("UploadProgress");
     setWindowTitle(ToQString(texts::kUploadProgressTitle));
@@ -37,6 +39,18 @@ TUploadProgress::TUploadProgress(QWidget* parent, std::uint64_t lineBytesPerSeco
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text_);
     layout->addWidget(bar_);
+    stop_->setObjectName("StopButton");
+    stop_->setAutoDefault(false);
+    layout->addWidget(stop_, 0, Qt::AlignRight);
+    connect(stop_, &QPushButton::clicked, this, [this] {
+        stop_->setEnabled(false);
+        emit StopClicked();
+    });
+}
+
+void TUploadProgress::SetStopEnabled(bool enabled)
+{
+    stop_->setEnabled(enabled);
 }
 
 QString TUploadProgress::Describe(const UploadProgress& p, std::uint64_t lineBytesPerSecond)

@@ -16,6 +16,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 namespace cardpush {
 
@@ -34,6 +35,14 @@ public:
     // The text shown for a progress, e.g. "Файл A.txt: строка 3 из 10 ...".
     static QString Describe(const UploadProgress& progress, std::uint64_t lineBytesPerSecond);
 
+    // Whether "Остановить" can be pressed: not once a stop has been asked for.
+    void SetStopEnabled(bool enabled);
+
+signals:
+    // The operator pressed "Остановить": the upload is to end after the file
+    // being sent.
+    void StopClicked();
+
 protected:
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
@@ -44,6 +53,7 @@ private:
     std::uint64_t lineBytesPerSecond_;
     QLabel* text_;
     QProgressBar* bar_;
+    QPushButton* stop_;
     bool running_ = false;
 };
 

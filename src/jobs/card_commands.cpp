@@ -60,6 +60,18 @@ std::string Readable(std::string_view listedName)
     return text;
 }
 
+// What the journal says of an error that ended an operation.
+std::string ErrorText(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return job_texts::kUnknownError.str();
+    }
+}
+
 std::string TooLargeMessage(const std::filesystem::path& fileName, std::uint64_t size)
 {
     return job_texts::kTooLarge.str() + platform::PathText(fileName) +
@@ -82,7 +94,7 @@ void CardCommands::DeleteSelected()
     assert(platform::MainThread::IsCurrent());
     const auto name = host_.SelectedCardName();
     if (name && !RefusedByLink() && !RefuseUnsafeNames({*name})) {
-        EndingWithListing([&] { link_.DeleteCardFile(*name); });
+        EndingWithListing([&] { DeleteCardFiles({*name}, CardOperation::Kind::Delete); });
         return;
     }
     link_.RefreshCardList();
@@ -94,11 +106,7 @@ void CardCommands::DeleteAll()
     // The listing is taken once: the frames go out back to back.
     const auto names = host_.CardNames();
     if (!names.empty() && !RefusedByLink() && !RefuseUnsafeNames(names)) {
-        EndingWithListing([&] {
-            for (const auto& name : names) {
-                link_.DeleteCardFile(name);
-            }
-        });
+        EndingWithListing([&] { DeleteCardFiles(names, CardOperation::Kind::DeleteAll); });
         return;
     }
     link_.RefreshCardList();
@@ -135,6 +143,7 @@ void CardCommands::UploadAll()
             // with nothing to replace them.
             const std::vector<CheckedJob> ready = CheckAll(folder);
             if (host_.StopRequested()) {
+                EndedStopped(ready);
                 return;
             }
             const bool emptyCardFirst = host_.DeleteCardFilesBeforeUpload();
@@ -149,16 +158,15 @@ void CardCommands::UploadAll()
                 if (RefuseUnsafeNames(names)) {
                     return;
                 }
-                for (const auto& name : names) {
-                    link_.DeleteCardFile(name);
-                }
+                DeleteCardFiles(names, CardOperation::Kind::DeleteAll);
             }
-            for (const auto& job : ready) {
+            for (auto job = ready.begin(); job != ready.end(); ++job) {
                 // A file on its way is finished; the rest stay with the operator.
                 if (host_.StopRequested()) {
+                    EndedStopped({job, ready.end()});
                     break;
                 }
-                if (auto done = SendJobFile(job)) {
+                if (auto done = SendJobFile(*job)) {
                     sent.push_back(std::move(*done));
                 }
             }
@@ -182,8 +190,12 @@ void CardCommands::ListingCompleted(const std::vector<std::string>& names, std::
     std::vector<std::string> unconfirmed;
     std::vector<std::string> changed;
     for (const auto& job : awaited.files) {
+        const auto kept = [&](const std::string& why) {
+            Ended(CardOperation::Kind::LocalDelete, job.cardName, job.path, job.stamp.size, why);
+        };
         if (!listed.contains(CardKey(job.cardName))) {
             unconfirmed.push_back(platform::PathText(job.fileName));
+            kept(job_texts::kKeptNotConfirmed.str());
             continue;
         }
         const auto now = platform::StampOf(job.path);
@@ -192,10 +204,15 @@ void CardCommands::ListingCompleted(const std::vector<std::string>& names, std::
         }
         if (*now != job.stamp) {
             changed.push_back(platform::PathText(job.fileName));
+            kept(job_texts::kKeptChanged.str());
             continue;
         }
         // A file that can't be deleted (read-only, held open) stays.
-        platform::RemoveFile(job.path);
+        if (platform::RemoveFile(job.path)) {
+            Ended(CardOperation::Kind::LocalDelete, job.cardName, job.path, job.stamp.size, {});
+        } else {
+            kept(job_texts::kNotRemoved.str());
+        }
     }
     host_.RefreshLocalList();
     if (!unconfirmed.empty()) {
@@ -215,6 +232,8 @@ void CardCommands::ListingStalled(std::uint64_t request)
     std::vector<std::string> kept;
     for (const auto& job : awaited_->files) {
         kept.push_back(platform::PathText(job.fileName));
+        Ended(CardOperation::Kind::LocalDelete, job.cardName, job.path, job.stamp.size,
+              job_texts::kKeptNotConfirmed.str());
     }
     awaited_.reset();
     host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(kept));
@@ -235,7 +254,40 @@ bool CardCommands::UploadJobFile(const std::filesystem::path& fileName)
         return false;
     }
     const auto job = CheckJobFile(host_.SourceFolder(), fileName);
-    return job && !host_.StopRequested() && SendJobFile(*job).has_value();
+    if (job && host_.StopRequested()) {
+        EndedStopped({*job});
+        return false;
+    }
+    return job && SendJobFile(*job).has_value();
+}
+
+void CardCommands::Ended(CardOperation::Kind kind, const std::string& cardName,
+                         const std::filesystem::path& localFile, std::optional<std::uint64_t> bytes,
+                         const std::string& result)
+{
+    host_.OperationEnded(CardOperation{kind, cardName, localFile, bytes, result});
+}
+
+void CardCommands::DeleteCardFiles(const std::vector<std::string>& names, CardOperation::Kind kind)
+{
+    for (const auto& name : names) {
+        try {
+            link_.DeleteCardFile(name);
+        } catch (...) {
+            Ended(kind, protocol::TrimName(name), {}, std::nullopt,
+                  ErrorText(std::current_exception()));
+            throw;
+        }
+        Ended(kind, protocol::TrimName(name), {}, std::nullopt, {});
+    }
+}
+
+void CardCommands::EndedStopped(const std::vector<CheckedJob>& jobs)
+{
+    for (const auto& job : jobs) {
+        Ended(CardOperation::Kind::Upload, job.cardName, job.path, job.size,
+              job_texts::kStopped.str());
+    }
 }
 
 bool CardCommands::RefusedByLink()
@@ -267,11 +319,20 @@ std::vector<CardCommands::CheckedJob> CardCommands::CheckAll(const std::filesyst
     std::vector<CheckedJob> ready;
     // Card key -> the job file that goes under it, as the operator reads it.
     std::map<std::string, std::string> takenBy;
-    for (const auto& fileName : platform::ListFolder(folder, kJobExtension)) {
+    const auto fileNames = platform::ListFolder(folder, kJobExtension);
+    for (auto fileName = fileNames.begin(); fileName != fileNames.end(); ++fileName) {
         if (host_.StopRequested()) {
+            // Neither the files checked nor those not yet checked are sent.
+            EndedStopped(ready);
+            for (auto rest = fileName; rest != fileNames.end(); ++rest) {
+                const auto stamp = platform::StampOf(folder / *rest);
+                Ended(CardOperation::Kind::Upload,
+                      MakeCardName(CutBaseName(platform::PathText(*rest))), folder / *rest,
+                      stamp ? std::optional(stamp->size) : std::nullopt, job_texts::kStopped.str());
+            }
             return {};
         }
-        auto job = CheckJobFile(folder, fileName);
+        auto job = CheckJobFile(folder, *fileName);
         if (!job) {
             continue;
         }
@@ -279,11 +340,14 @@ std::vector<CardCommands::CheckedJob> CardCommands::CheckAll(const std::filesyst
         // and both would be deleted here: only the first goes.
         const std::string key = CardKey(job->cardName);
         if (const auto taken = takenBy.find(key); taken != takenBy.end()) {
-            host_.ShowMessage(job_texts::kCardNameTaken.str() + platform::PathText(fileName) +
-                              " (" + key + ", " + taken->second + ")");
+            const std::string message = job_texts::kCardNameTaken.str() +
+                                        platform::PathText(*fileName) + " (" + key + ", " +
+                                        taken->second + ")";
+            host_.ShowMessage(message);
+            Ended(CardOperation::Kind::Upload, job->cardName, job->path, job->size, message);
             continue;
         }
-        takenBy.emplace(key, platform::PathText(fileName));
+        takenBy.emplace(key, platform::PathText(*fileName));
         ready.push_back(std::move(*job));
     }
     return ready;
@@ -301,14 +365,22 @@ std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(
         host_.ShowMessage(*message);
     }
     // A header without a name would store a file the card can't name again.
-    if (cardName.empty()) {
-        host_.ShowMessage(job_texts::kNoCardName.str() + platform::PathText(fileName));
-        return std::nullopt;
-    }
     const std::filesystem::path path = folder / fileName;
-    if (const auto stamp = platform::StampOf(path); stamp && stamp->size > kMaxJobFileBytes) {
-        host_.ShowMessage(TooLargeMessage(fileName, stamp->size));
+    const auto stamp = platform::StampOf(path);
+    std::optional<std::uint64_t> size;
+    if (stamp) {
+        size = stamp->size;
+    }
+    const auto refuse = [&](const std::string& message) {
+        host_.ShowMessage(message);
+        Ended(CardOperation::Kind::Upload, cardName, path, size, message);
         return std::nullopt;
+    };
+    if (cardName.empty()) {
+        return refuse(job_texts::kNoCardName.str() + platform::PathText(fileName));
+    }
+    if (stamp && stamp->size > kMaxJobFileBytes) {
+        return refuse(TooLargeMessage(fileName, stamp->size));
     }
 
     // Read and checked off the GUI thread: a large file takes a while.
@@ -323,6 +395,7 @@ std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(
         host_.RunWithProgress(progress, [&](const ProgressFn&) {
             const platform::StampedFile file = platform::ReadStampedFile(path, kMaxJobFileBytes);
             hash = ContentHash(file.bytes);
+            size = file.stamp.size;
             accepted = PrepareJobUpload(
                            cardName, file.bytes,
                            [&](const std::string& text) { messages.push_back(text); },
@@ -330,8 +403,11 @@ std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(
                            .has_value();
         });
     } catch (const platform::EFileTooLarge&) {
-        host_.ShowMessage(TooLargeMessage(fileName, kMaxJobFileBytes + 1));
-        return std::nullopt;
+        return refuse(TooLargeMessage(fileName, kMaxJobFileBytes + 1));
+    } catch (...) {
+        Ended(CardOperation::Kind::Upload, cardName, path, size,
+              ErrorText(std::current_exception()));
+        throw;
     }
 
     const int shown = std::min<int>(kMessagesShownPerFile, static_cast<int>(messages.size()));
@@ -346,9 +422,11 @@ std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(
         for (const auto& line : log) {
             host_.AddLogLine(line);
         }
+        Ended(CardOperation::Kind::Upload, cardName, path, size,
+              messages.empty() ? job_texts::kRejectedLog.str() : messages.front());
         return std::nullopt;
     }
-    return CheckedJob{fileName, path, cardName, hash};
+    return CheckedJob{fileName, path, cardName, hash, size.value_or(0)};
 }
 
 std::optional<CardCommands::SentJob> CardCommands::SendJobFile(const CheckedJob& job)
@@ -398,14 +476,19 @@ std::optional<CardCommands::SentJob> CardCommands::SendJobFile(const CheckedJob&
         changed = true;
     } catch (...) {
         logSent();
+        Ended(CardOperation::Kind::Upload, job.cardName, job.path, job.size,
+              ErrorText(std::current_exception()));
         throw;
     }
     if (changed) {
-        host_.ShowMessage(job_texts::kChangedBeforeSending.str() +
-                          platform::PathText(job.fileName));
+        const std::string message =
+            job_texts::kChangedBeforeSending.str() + platform::PathText(job.fileName);
+        host_.ShowMessage(message);
+        Ended(CardOperation::Kind::Upload, job.cardName, job.path, job.size, message);
         return std::nullopt;
     }
     logSent();
+    Ended(CardOperation::Kind::Upload, job.cardName, job.path, stamp.size, {});
     return SentJob{job.fileName, job.path, job.cardName, stamp};
 }
 

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "jobs/journal.h"
 #include "platform/files.h"
 
 namespace cardpush {
@@ -71,9 +72,14 @@ public:
     virtual void RunWithProgress(const UploadProgress& start,
                                  const std::function<void(const ProgressFn&)>& work) = 0;
 
-    // The operator has asked the tool to stop (it is closing): an upload
-    // ends after the file being sent, and the files not sent stay.
+    // The operator has asked the upload to stop (or the tool is closing):
+    // an upload ends after the file being sent, and the files not sent stay.
     virtual bool StopRequested() { return false; }
+
+    // An operation on a card file or a job file has ended, done or not: one
+    // file uploaded, one card file deleted, one job file deleted after its
+    // upload. For the transfer journal.
+    virtual void OperationEnded(const CardOperation& operation) { (void)operation; }
 };
 
 // The largest job file the tool sends. A controller's card holds far less;
@@ -122,6 +128,7 @@ private:
         std::filesystem::path path;
         std::string cardName;
         std::uint64_t contentHash = 0;
+        std::uint64_t size = 0;
     };
     // A job file sent whole, as it was when read for sending.
     struct SentJob {
@@ -136,6 +143,15 @@ private:
         std::uint64_t request = 0;
         std::vector<SentJob> files;
     };
+
+    // Reports an operation's end to the host; an empty result means done.
+    void Ended(CardOperation::Kind kind, const std::string& cardName,
+               const std::filesystem::path& localFile, std::optional<std::uint64_t> bytes,
+               const std::string& result);
+    // Sends the delete frames of names, each reported as kind.
+    void DeleteCardFiles(const std::vector<std::string>& names, CardOperation::Kind kind);
+    // Reports the uploads that the operator's stop leaves out.
+    void EndedStopped(const std::vector<CheckedJob>& jobs);
 
     // Shows why card commands may not send frames now; false when they may.
     bool RefusedByLink();

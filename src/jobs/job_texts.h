@@ -54,4 +54,14 @@ inline constexpr Cp1251Literal kNotConfirmed{
 inline constexpr Cp1251Literal kChangedKept{
     "Файлы изменились после загрузки и оставлены на компьютере: "};
 
+// The transfer journal's results of operations that were not done.
+inline constexpr Cp1251Literal kStopped{"Файл не загружен: загрузка остановлена"};
+inline constexpr Cp1251Literal kKeptNotConfirmed{
+    "Файл оставлен на компьютере: рольганг не подтвердил приём"};
+inline constexpr Cp1251Literal kKeptChanged{
+    "Файл оставлен на компьютере: он изменился после загрузки"};
+inline constexpr Cp1251Literal kNotRemoved{"Не удалось удалить файл"};
+// An error that carries no message of its own.
+inline constexpr Cp1251Literal kUnknownError{"Неизвестная ошибка"};
+
 }  // namespace cardpush::job_texts

@@ -17,6 +17,7 @@
 
 #include "app/Unit2.h"
 #include "app/about.h"
+#include "app/journal_window.h"
 #include "app/stop_signals.h"
 #include "app/texts.h"
 #include "platform/cp1251.h"
@@ -83,7 +84,7 @@ TEST_F(ApplicationTest, WorkPostedByAnotherThreadRunsInTheEventLoop)
 struct StopCase {
     const char* name;
     int signal;
-    enum { kNothingElse, kInformationWindow, kAboutBox } open;
+    enum { kNothingElse, kInformationWindow, kAboutBox, kJournalWindow } open;
 };
 
 void PrintTo(const StopCase& stopCase, std::ostream* out)
@@ -119,6 +120,10 @@ TEST_P(StopSignalTest, ClosesTheMainWindowAndEveryWindowGoes)
                     Control<QAction>(&mainWindow, "N1")->trigger();
                     stop();
                     break;
+                case StopCase::kJournalWindow:
+                    Control<QAction>(&mainWindow, "N7")->trigger();
+                    stop();
+                    break;
                 case StopCase::kAboutBox:
                     // Comes inside the About box's own event loop.
                     QTimer::singleShot(0, &windows.About(), stop);
@@ -138,6 +143,7 @@ TEST_P(StopSignalTest, ClosesTheMainWindowAndEveryWindowGoes)
         EXPECT_FALSE(mainWindow.isVisible());
         EXPECT_FALSE(windows.Information().isVisible());
         EXPECT_FALSE(windows.About().isVisible());
+        EXPECT_FALSE(windows.Journal().isVisible());
     }
     EXPECT_EQ(loopStatus, 0);
     EXPECT_TRUE(std::filesystem::exists(SettingsFile())) << "the settings were not saved";
@@ -154,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(StopCase{"Term", SIGTERM, StopCase::kNothingElse},
                       StopCase{"IntWithTheInformationWindowOpen", SIGINT,
                                StopCase::kInformationWindow},
-                      StopCase{"HupWithTheAboutBoxOpen", SIGHUP, StopCase::kAboutBox}),
+                      StopCase{"HupWithTheAboutBoxOpen", SIGHUP, StopCase::kAboutBox},
+                      StopCase{"IntWithTheJournalOpen", SIGINT, StopCase::kJournalWindow}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return info.param.name; });
 
 }  // namespace

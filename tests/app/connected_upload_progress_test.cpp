@@ -11,17 +11,25 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "app/journal_window.h"
 #include "app/upload_progress.h"
+#include "jobs/journal.h"
+#include "platform/files.h"
 #include "support/link_wait.h"
 #include "support/tool_fixture.h"
 
@@ -49,6 +57,42 @@ struct Sample {
 
 class UploadProgressTest : public ToolTest {
 protected:
+    // Presses "Остановить" once, while a file whose name holds marker is
+    // being sent (not while it is checked).
+    void StopWhileSending(QTimer& timer, const std::string& marker)
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [&timer, marker] {
+            auto* progress = qobject_cast<TUploadProgress*>(QApplication::activeModalWidget());
+            if (progress == nullptr || !progress->isVisible()) {
+                return;
+            }
+            const std::string text = Utf8(Control<QLabel>(progress, "ProgressText")->text());
+            if (text.find(marker) != std::string::npos &&
+                text.find("проверка") == std::string::npos) {
+                timer.stop();
+                Control<QPushButton>(progress, "StopButton")->click();
+            }
+        });
+        timer.start();
+    }
+
+    std::vector<JournalFields> JournalLines() const
+    {
+        std::ifstream file(settingsDir_ / TransferJournal::kFileName, std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(file), {}};
+        std::vector<JournalFields> lines;
+        for (std::size_t from = 0; from < text.size();) {
+            const std::size_t end = text.find("\r\n", from);
+            lines.push_back(TransferJournal::ParseLine(text.substr(from, end - from)));
+            from = end == std::string::npos ? text.size() : end + 2;
+        }
+        return lines;
+    }
+
+    // Destroyed after the main window, which the fixture's TearDown ends.
+    std::unique_ptr<TJournalWindow> journalWindow_;
+
     // Clicks a control of the main window the way the operator's mouse
     // does: through the window system, where a modal window blocks it.
     void ClickThroughWindowSystem(QWidget* control)
@@ -181,6 +225,142 @@ TEST_F(UploadProgressTest, CloseDuringAnUploadTakesEffectAfterTheFileBeingSent)
     const std::string unsent = sent == "<BIG1" ? "BIG2.txt" : "BIG1.txt";
     const auto jobs = JobsOnDisk();
     EXPECT_NE(jobs.end(), std::find(jobs.begin(), jobs.end(), unsent));
+}
+
+// "Остановить" while the first of two files is sent: that file goes over
+// whole, the other is not sent and stays; the listing is asked for, and it
+// confirms the file that was sent, which the delete option then removes.
+TEST_F(UploadProgressTest, StopBetweenFilesSendsTheFileUnderWayAndKeepsTheRest)
+{
+    const std::string job = BigJob();
+    CreateJob("BIG1.txt", job);
+    CreateJob("BIG2.txt", job);
+    ASSERT_NO_FATAL_FAILURE(Start(
+        {.simOptions = {"--baud", "230400", "--frame-timeout", "0"}, .deleteAfterUpload = true}));
+    QTimer stopper;
+    StopWhileSending(stopper, "BIG");
+    const std::size_t mark = WireMark();
+
+    form_->Button1Click();
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
+
+    const std::string wire = WireSince(mark);
+    const std::string sent = wire.substr(1, 4);
+    ASSERT_TRUE(sent == "BIG1" || sent == "BIG2") << wire.substr(0, 20);
+    EXPECT_TRUE(wire == "<" + sent + "\\" + std::to_string(job.size()) + "\\" + job + ">")
+        << wire.size() << " bytes arrived";
+    EXPECT_EQ((std::vector<std::string>{Listed(sent)}), CardList());
+    const std::string unsent = sent == "BIG1" ? "BIG2.txt" : "BIG1.txt";
+    EXPECT_TRUE(testing::ServeUntil([&] { return JobsOnDisk().size() == 1; }));
+    EXPECT_EQ((std::vector<std::string>{unsent}), JobsOnDisk());
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_TRUE(form_->isVisible());
+}
+
+// Upload all over a rejected file, two files for one card name and a stop:
+// one journal line per file (and per local delete after the listing), with
+// the controller, the port and each result; the open journal window shows
+// the new lines on top and the protocol log as it grew.
+TEST_F(UploadProgressTest, JournalOfUploadAllWithARejectedFileACollisionAndAStop)
+{
+    const std::string big = BigJob();
+    CreateJob("REJ.txt", "10 a\r\n1x2 b\r\n");
+    CreateJob("dup.txt", "1 x\r\n");
+    CreateJob("DUP.txt", "2 y\r\n");
+    CreateJob("BIG1.txt", big);
+    CreateJob("BIG2.txt", big);
+    ASSERT_NO_FATAL_FAILURE(
+        Start({.simOptions = {"--baud", "230400", "--frame-timeout", "0", "--serial", "77-401"},
+               .deleteAfterUpload = true}));
+    journalWindow_ = std::make_unique<TJournalWindow>();
+    form_->SetJournalWindow(journalWindow_.get());
+    form_->N7Click();
+    ASSERT_TRUE(journalWindow_->isVisible());
+    auto* log = Control<QPlainTextEdit>(journalWindow_, "ProtocolLog");
+    const int logLines = log->document()->blockCount();
+    QTimer stopper;
+    StopWhileSending(stopper, "BIG");
+    const auto searchOrder = platform::ListFolder(jobsDir_, "txt");
+
+    form_->Button1Click();
+    ASSERT_TRUE(WaitForListing()) << sim_->Messages();
+
+    // What each file should come to, from the order the search gives them.
+    struct Expected {
+        std::string operation, file, card, result;
+    };
+    std::vector<Expected> checked, uploads, stopped, deletes;
+    bool dupSeen = false;
+    bool bigSent = false;
+    for (const auto& name : searchOrder) {
+        const std::string file = name.string();
+        const std::string card = file.substr(0, file.find('.'));
+        if (file == "REJ.txt") {
+            checked.push_back({"upload", file, "REJ",
+                               "Ошибка в файле: Неправильный размер, недопустимые символы - 1x2"});
+        } else if (card == "dup" || card == "DUP") {
+            if (dupSeen) {
+                checked.push_back(
+                    {"upload", file, "DUP",
+                     "Файл не загружен: его имя на карте памяти уже занято другим файлом - " +
+                         file + " (DUP, " + (file == "dup.txt" ? "DUP.txt" : "dup.txt") + ")"});
+                continue;
+            }
+            dupSeen = true;
+        }
+        if (file == "REJ.txt") {
+            continue;
+        }
+        const std::string upper = card == "dup" ? "DUP" : card;
+        if (bigSent) {
+            stopped.push_back({"upload", file, upper, "Файл не загружен: загрузка остановлена"});
+            continue;
+        }
+        uploads.push_back({"upload", file, upper, "ok"});
+        deletes.push_back({"local-delete", file, upper, "ok"});
+        bigSent = card.starts_with("BIG");
+    }
+    std::vector<Expected> expected = checked;
+    for (const auto* part : {&uploads, &stopped, &deletes}) {
+        expected.insert(expected.end(), part->begin(), part->end());
+    }
+
+    // The local deletes follow the listing.
+    testing::ServeUntil([&] { return JournalLines().size() == expected.size() + 1; });
+    const auto lines = JournalLines();
+    ASSERT_EQ(expected.size() + 1, lines.size());
+    EXPECT_EQ(TransferJournal::HeaderFields(), lines[0]);
+    const QRegularExpression isoTime(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)");
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const JournalFields& line = lines[i + 1];
+        ASSERT_EQ(8u, line.size()) << i;
+        EXPECT_TRUE(isoTime.match(QString::fromStdString(line[0])).hasMatch()) << line[0];
+        EXPECT_EQ("77-401", line[1]);
+        EXPECT_EQ(ToolDevice(), line[2]);
+        EXPECT_EQ(expected[i].operation, line[3]) << i;
+        EXPECT_EQ(expected[i].card, line[4]) << i;
+        EXPECT_EQ((jobsDir_ / expected[i].file).string(), line[5]) << i;
+        const auto size = std::filesystem::path(expected[i].file).stem().string().starts_with("BIG")
+                              ? big.size()
+                          : expected[i].file == "REJ.txt" ? 13u
+                                                          : 5u;
+        EXPECT_EQ(std::to_string(size), line[6]) << i;
+        EXPECT_EQ(expected[i].result, line[7]) << i;
+    }
+
+    // The window shows the journal newest first, and the log kept growing.
+    const auto* table = Control<QTableWidget>(journalWindow_, "JournalTable");
+    ASSERT_EQ(static_cast<int>(expected.size()), table->rowCount());
+    for (int column = 0; column < 8; ++column) {
+        EXPECT_EQ(lines.back()[static_cast<std::size_t>(column)],
+                  Utf8(table->item(0, column)->text()));
+    }
+    EXPECT_EQ(expected[0].file,
+              std::filesystem::path(Utf8(table->item(table->rowCount() - 1, 5)->text()))
+                  .filename()
+                  .string());
+    EXPECT_GT(log->document()->blockCount(), logLines);
+    EXPECT_NE(std::string::npos, Utf8(log->toPlainText()).find("<BIG"));
 }
 
 }  // namespace

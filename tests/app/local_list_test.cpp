@@ -160,5 +160,22 @@ TEST_F(LocalListTest, DeleteOfAFolderEntryFailsQuietlyAndItStaysListed)
     EXPECT_TRUE(messages_.empty());
 }
 
+// A journal that can't be written (its name taken by a folder, which even
+// root can't write as a file) is reported once; the deletes go on.
+TEST_F(LocalListTest, JournalThatCannotBeWrittenIsReportedOnceAndTheToolGoesOn)
+{
+    fs::create_directory(settingsDir_ / "cardpush-journal.csv");
+    CreateJob("a.txt");
+    CreateJob("b.txt");
+    ChooseJobsFolder();
+    for (const char* name : {"a.txt", "b.txt"}) {
+        Select(name);
+        Control<QAction>(form_, "N5")->trigger();
+    }
+    EXPECT_TRUE(JobsOnDisk().empty());
+    ASSERT_EQ(1u, messages_.size());
+    EXPECT_TRUE(messages_[0].starts_with("Журнал операций не ведётся")) << messages_[0];
+}
+
 }  // namespace
 }  // namespace cardpush::test

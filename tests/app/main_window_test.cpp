@@ -126,7 +126,7 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsAndOnlyUploadStartsDisabled)
 {
     using Actions = std::vector<std::pair<std::string, bool>>;
     EXPECT_EQ(ActionsOf(Control<QMenuBar>(form_, "MainMenu1")),
-              (Actions{{"N1 Информация", true}, {"N6 О программе", true}}));
+              (Actions{{"N1 Информация", true}, {"N7 Журнал", true}, {"N6 О программе", true}}));
     EXPECT_EQ(ActionsOf(Control<QMenu>(form_, "PopupMenu1")),
               (Actions{{"N4 Обновить", true}, {"N2 Удалить", true}}));
     EXPECT_EQ(ActionsOf(Control<QMenu>(form_, "PopupMenu2")),
