@@ -50,6 +50,9 @@ void TJournalWindow::AddJournalLine(const JournalFields& fields)
     if (table_->rowCount() > kLinesShown) {
         table_->setRowCount(kLinesShown);
     }
+    // The first lines of an empty journal would leave the columns at their
+    // header's width, the time and the path cut off.
+    table_->resizeColumnsToContents();
 }
 
 void TJournalWindow::AddLogLine(const QString& line)
