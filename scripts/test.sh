@@ -76,11 +76,15 @@ fi
 times=()
 current=
 minutes() { printf '%d:%02d' $(($1 / 60)) $(($1 % 60)); }
-# The processor seconds (user and system) of this shell's finished children.
+# The processor seconds (user and system) of this shell's finished children,
+# in $cpu. `times` must run in this shell itself: in a command substitution
+# it would report the subshell's children, none.
+times_file=$(mktemp)
 cpu_seconds() {
-  times | awk 'NR == 2 {
+  times >"$times_file"
+  cpu=$(awk 'NR == 2 {
     split($1, u, /[ms]/); split($2, s, /[ms]/)
-    printf "%d", u[1] * 60 + u[2] + s[1] * 60 + s[2] }'
+    printf "%d", u[1] * 60 + u[2] + s[1] * 60 + s[2] }' "$times_file")
 }
 print_times() {
   local line
@@ -91,7 +95,9 @@ print_times() {
   if [ -n "$current" ]; then
     echo "   $current failed after $(minutes $((SECONDS - start)))"
   fi
-  echo "   total $(minutes "$SECONDS"), processor $(minutes "$(cpu_seconds)") on $(nproc) cores"
+  cpu_seconds
+  echo "   total $(minutes "$SECONDS"), processor $(minutes "$cpu") on $(nproc) cores"
+  rm -f "$times_file"
 }
 trap print_times EXIT
 
@@ -102,11 +108,13 @@ for step in install "${STEPS[@]}"; do
   fi
   echo "== $step"
   start=$SECONDS
-  start_cpu=$(cpu_seconds)
+  cpu_seconds
+  start_cpu=$cpu
   current=$step
   "step_$step"
   current=
-  took="$(minutes $((SECONDS - start))), processor $(minutes $(($(cpu_seconds) - start_cpu)))"
+  cpu_seconds
+  took="$(minutes $((SECONDS - start))), processor $(minutes $((cpu - start_cpu)))"
   times+=("$(printf '%-8s' "$step") $took")
   echo "== $step done in $took"
 done

@@ -146,7 +146,8 @@ std::string TransferJournal::LocalTimeText(const std::tm& local, int offsetMinut
 {
     const char sign = offsetMinutes < 0 ? '-' : '+';
     const int offset = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    char text[40];
+    // Room for any int in every field, so that no value is ever cut.
+    char text[96];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
                   local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                   local.tm_min, local.tm_sec, sign, offset / 60, offset % 60);
