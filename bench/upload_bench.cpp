@@ -1,25 +1,49 @@
-// One large job file through the whole stack: the card commands read,
-// validate and frame it, the link writes the frames through the serial port
-// and the POSIX device layer to the controller simulator, and a listing
-// shows it stored. Run twice: with the simulator reading as fast as bytes
-// come, and with it paced to a 115200 baud line. Prints the throughput and
-// its ratio to what the line carries (10 bits a byte; unpaced, the port's
-// own 9600 baud).
-// Usage: cardpush_bench_upload [lines, default 50000]
+// One large job file through the whole stack, side by side with a plain
+// writer, in one run and into the same simulator build:
+//   - for each line (unpaced, paced to 115200 baud, paced to 9600 baud): a
+//     raw writer sends the same frames straight to the simulator's
+//     pseudo-terminal, one write() each, and asks for the listing; then the
+//     tool uploads the file headless (card commands, link, serial port, POSIX
+//     device layer) and the listing shows it stored. Prints both rates, their
+//     ratio, the ratio to the nominal line, and the CPU used (percent of one
+//     core and seconds per MB);
+//   - unpaced again through the real windows: the main window (offscreen)
+//     uploads the selected file, its progress window showing, until the
+//     listing in ListBox2 shows it; printed against the headless figure;
+//   - the real executable's start-up (startup_probe.h): to the main window
+//     shown and to the listing request.
+// Prints figures and judges nothing. Unpaced, the simulator reads as fast
+// as bytes come, as a USB adapter or a controller's own USB serial device
+// does. A paced simulator reads no faster than the line (10 bits a byte).
+// Usage: cardpush_bench_upload [lines unpaced, default 50000]
+//                              [lines at 115200, default 10000] [lines at 9600, default 1000]
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QListWidget>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "app/application.h"
+#include "app/dialogs.h"
+#include "app/settings_format.h"
 #include "bench_util.h"
 #include "jobs/card_commands.h"
+#include "jobs/job_file.h"
 #include "link/protocol.h"
 #include "platform/cp1251.h"
+#include "raw_writer.h"
+#include "startup_probe.h"
 #include "support/link_wait.h"
 
 using namespace std::chrono_literals;
@@ -39,6 +63,11 @@ namespace fs = std::filesystem;
 const LinkSession::Timing kQuick{.settle = 10ms, .check = 20ms, .checks = 20};
 const std::string kJobName = "BIGJOB.txt";
 const std::string kCardName = "BIGJOB";
+// The simulator's answer to ">" with the one file stored: the count byte
+// and one name of 8 bytes.
+constexpr std::size_t kListingBytes = 9;
+constexpr double kMB = 1e6;
+constexpr double kKB = 1e3;
 
 // The card commands' view of a window that has the one job file selected,
 // shows no progress and answers every message at once.
@@ -67,37 +96,69 @@ private:
     fs::path folder_;
 };
 
-// Lines as job files hold them: a size field, then the rest.
-std::uint64_t WriteJob(const fs::path& path, int lines)
-{
-    std::ofstream out(path, std::ios::binary);
+// A folder holding one job file of this many lines, as job files hold them:
+// a size field, then the rest.
+struct JobFolder {
+    fs::path folder;
     std::uint64_t bytes = 0;
+    std::vector<std::string> frames;  // on the wire, in order
+};
+
+JobFolder WriteJob(const fs::path& folder, int lines)
+{
+    JobFolder job{folder, 0, {}};
+    fs::create_directories(folder);
+    std::string content;
     for (int i = 0; i < lines; ++i) {
-        const std::string line = std::to_string(1000 + i % 9000) + ".5 L" + std::to_string(i) +
-                                 " W" + std::to_string(i % 70) + "\r\n";
-        out << line;
-        bytes += line.size();
+        content += std::to_string(1000 + i % 9000) + ".5 L" + std::to_string(i) + " W" +
+                   std::to_string(i % 70) + "\r\n";
     }
-    return bytes;
+    std::ofstream(folder / kJobName, std::ios::binary) << content;
+    job.bytes = content.size();
+    const auto upload = cardpush::MakeJobUpload(kCardName, cardpush::ReadJobLines(content));
+    job.frames.push_back(upload.header);
+    for (const auto& line : upload.lines) {
+        job.frames.push_back(cardpush::protocol::LineFrame(line));
+    }
+    return job;
 }
 
-// Uploads the job file to a fresh simulator; false when it was not stored.
-bool Run(const std::string& what, const std::vector<std::string>& simOptions, int baud,
-         const fs::path& folder, std::uint64_t bytes)
+struct Figures {
+    bool ok = false;
+    double seconds = 0;
+    double cpuSeconds = 0;
+};
+
+void ReportRate(const std::string& what, std::uint64_t bytes, const Figures& f)
+{
+    Report(what + ": stored and listed", static_cast<double>(bytes) / f.seconds / kKB, "kB/s");
+    Report(what + ": CPU", 100.0 * f.cpuSeconds / f.seconds, "% of one core");
+    Report(what + ": CPU per MB", f.cpuSeconds / (static_cast<double>(bytes) / kMB), "s");
+}
+
+Figures RunRaw(const std::vector<std::string>& simOptions, const JobFolder& job)
+{
+    cardpush::testing::SimProcess sim(simOptions);
+    const auto raw = cardpush::bench::RawUpload(sim.DevicePath(), job.frames, kListingBytes);
+    if (!raw.ok || sim.CardFiles().size() != 1) {
+        std::fprintf(stderr, "raw writer: not stored: %s\n", sim.Messages().c_str());
+        return {};
+    }
+    return {true, raw.seconds, raw.cpuSeconds};
+}
+
+// Uploads the job file headless to a fresh simulator.
+Figures RunHeadless(const std::vector<std::string>& simOptions, const JobFolder& job)
 {
     BenchLink link(simOptions, kQuick);
     if (!link.WaitIdle()) {
         std::fprintf(stderr, "the link did not connect: %s\n", link.sim.Messages().c_str());
-        return false;
+        return {};
     }
-    BenchHost host(folder);
+    BenchHost host(job.folder);
     CardCommands commands(*link.session, host);
-    const std::uint64_t lineBytesPerSecond =
-        baud > 0 ? static_cast<std::uint64_t>(baud) / 10 : link.session->LineBytesPerSecond();
-
     CpuMeter meter;
     commands.UploadSelected();
-    const double written = meter.WallSeconds();
     // The listing is answered only after every byte before it was taken.
     const bool stored = cardpush::testing::ServeUntil(
         [&] {
@@ -106,17 +167,86 @@ bool Run(const std::string& what, const std::vector<std::string>& simOptions, in
         },
         30min);
     if (!stored || !host.messages.empty()) {
-        std::fprintf(stderr, "%s: the upload was not stored: %s\n", what.c_str(),
-                     link.sim.Messages().c_str());
-        return false;
+        std::fprintf(stderr, "the upload was not stored: %s\n", link.sim.Messages().c_str());
+        return {};
     }
     const double wall = meter.WallSeconds();
-    const double throughput = static_cast<double>(bytes) / wall;
-    Report(what + ": frames written", static_cast<double>(bytes) / written / 1024, "KiB/s");
-    Report(what + ": stored and listed", throughput / 1024, "KiB/s");
-    Report(what + ": ratio to the line's " + std::to_string(lineBytesPerSecond) + " bytes/s",
-           throughput / static_cast<double>(lineBytesPerSecond), "");
-    Report(what + ": CPU meanwhile", meter.PercentOfOneCore(), "% of one core");
+    return {true, wall, meter.PercentOfOneCore() * wall / 100};
+}
+
+// Runs the application's event loop, as the tool does, until done() holds
+// or the guard runs out.
+bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds guard)
+{
+    bool expired = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] { expired = true; });
+    timer.start(guard);
+    while (!done() && !expired) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return done();
+}
+
+// Uploads the job file from the main window (offscreen), as an operator
+// does: selected in the local list, "Загрузить", the progress window
+// showing, until ListBox2 lists it.
+Figures RunThroughWindows(const JobFolder& job, const fs::path& settingsFolder)
+{
+    cardpush::testing::PortListOverride devices;
+    cardpush::testing::SimProcess sim;
+    cardpush::Settings settings;
+    settings.sourceFolder = cardpush::Utf8ToCp1251(job.folder.string());
+    settings.port = sim.DevicePath();
+    settings.deleteAfterUpload = false;
+    settings.deleteBeforeUpload = false;
+    fs::create_directories(settingsFolder);
+    std::ofstream(settingsFolder / "nastr.dat", std::ios::binary)
+        << cardpush::FormatSettings(settings);
+
+    cardpush::TForm1 form(settingsFolder, nullptr, devices);
+    form.SetInformationWindow(new cardpush::TForm2(&form));
+    form.Link().SetTiming(kQuick);
+    form.show();
+    const auto idle = [&] { return form.Link().CardCommandsAllowed(); };
+    if (!RunEventsUntil(idle, cardpush::testing::kHangGuard)) {
+        std::fprintf(stderr, "windows: the link did not connect: %s\n", sim.Messages().c_str());
+        return {};
+    }
+    auto* cards = form.findChild<QListWidget*>("ListBox2");
+    form.findChild<QListWidget*>("ListBox1")->setCurrentRow(0);
+    CpuMeter meter;
+    form.N3Click();
+    if (!RunEventsUntil([&] { return idle() && cards->count() == 1; }, 30min)) {
+        std::fprintf(stderr, "windows: the upload was not listed: %s\n", sim.Messages().c_str());
+        return {};
+    }
+    const double wall = meter.WallSeconds();
+    return {true, wall, meter.PercentOfOneCore() * wall / 100};
+}
+
+// One line: the raw writer, then the tool; false when either failed.
+bool CompareOnLine(const std::string& what, const std::vector<std::string>& simOptions, int baud,
+                   const JobFolder& job)
+{
+    std::printf("--- %s: %llu bytes, %zu frames\n", what.c_str(),
+                static_cast<unsigned long long>(job.bytes), job.frames.size());
+    const Figures raw = RunRaw(simOptions, job);
+    const Figures tool = raw.ok ? RunHeadless(simOptions, job) : Figures{};
+    if (!tool.ok) {
+        return false;
+    }
+    ReportRate(what + ", raw writer", job.bytes, raw);
+    ReportRate(what + ", tool", job.bytes, tool);
+    Report(what + ": tool / raw writer", raw.seconds / tool.seconds, "");
+    if (baud > 0) {
+        const double line = baud / 10.0;
+        Report(what + ": tool / nominal line", static_cast<double>(job.bytes) / tool.seconds / line,
+               "");
+        Report(what + ": raw writer / nominal line",
+               static_cast<double>(job.bytes) / raw.seconds / line, "");
+    }
     return true;
 }
 
@@ -124,7 +254,19 @@ bool Run(const std::string& what, const std::vector<std::string>& simOptions, in
 
 int main(int argc, char** argv)
 {
-    const int lines = argc > 1 ? std::atoi(argv[1]) : 50000;
+    const int unpacedLines = argc > 1 ? std::atoi(argv[1]) : 50000;
+    const int fastLines = argc > 2 ? std::atoi(argv[2]) : 10000;
+    const int slowLines = argc > 3 ? std::atoi(argv[3]) : 1000;
+
+    // Offscreen by the platform argument, as an operator's would be given.
+    int qtArgc = 3;
+    char name[] = "cardpush_bench_upload";
+    char platformOption[] = "-platform";
+    char platform[] = "offscreen";
+    char* qtArgv[] = {name, platformOption, platform, nullptr};
+    cardpush::CardPushApplication application(qtArgc, qtArgv);
+    int messages = 0;
+    cardpush::SetMessageHandler([&](const std::string&) { ++messages; });
 
     char pattern[] = "/tmp/cardpush-bench-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
@@ -132,11 +274,37 @@ int main(int argc, char** argv)
         return 1;
     }
     const fs::path folder = pattern;
-    const std::uint64_t bytes = WriteJob(folder / kJobName, lines);
-    std::printf("job file: %d lines, %llu bytes\n", lines, static_cast<unsigned long long>(bytes));
+    const JobFolder unpaced = WriteJob(folder / "unpaced", unpacedLines);
+    const JobFolder fast = WriteJob(folder / "fast", fastLines);
+    const JobFolder slow = WriteJob(folder / "slow", slowLines);
 
-    const bool ok = Run("unpaced", {}, 0, folder, bytes) &&
-                    Run("paced at 115200 baud", {"--baud", "115200"}, 115200, folder, bytes);
+    bool ok = CompareOnLine("unpaced", {}, 0, unpaced);
+    Figures headless;
+    if (ok) {
+        // The headless figure again, right before the windows' own.
+        headless = RunHeadless({}, unpaced);
+        const Figures windows = RunThroughWindows(unpaced, folder / "settings");
+        ok = headless.ok && windows.ok && messages == 0;
+        if (ok) {
+            std::printf("--- unpaced through the windows\n");
+            ReportRate("unpaced, headless", unpaced.bytes, headless);
+            ReportRate("unpaced, windows", unpaced.bytes, windows);
+            Report("unpaced: windows / headless", headless.seconds / windows.seconds, "");
+        }
+    }
+    ok = ok && CompareOnLine("paced at 115200 baud", {"--baud", "115200"}, 115200, fast);
+    ok = ok && CompareOnLine("paced at 9600 baud", {"--baud", "9600"}, 9600, slow);
+    if (ok) {
+        std::printf("--- start-up of %s\n", CARDPUSH_EXECUTABLE);
+        const auto startUp = cardpush::bench::MeasureStartUp(CARDPUSH_EXECUTABLE, folder);
+        if (startUp.ok) {
+            Report("start-up: to the main window shown", startUp.windowShown, "s");
+            Report("start-up: to the listing request", startUp.listingRequested, "s");
+        }
+    }
+    if (messages != 0) {
+        std::fprintf(stderr, "%d messages shown\n", messages);
+    }
     fs::remove_all(folder);
     return ok ? 0 : 1;
 }
