@@ -13,7 +13,7 @@ run_packages=(
   # compilers and build
   build-essential cmake ninja-build pkg-config git ccache
   # libraries
-  qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev libx11-dev
   libgtest-dev libgmock-dev
   # running the windows without a display, and looking at them: Qt's
   # offscreen platform, and its VNC platform, through which a test reads and
