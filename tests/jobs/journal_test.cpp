@@ -57,7 +57,7 @@ TEST(TransferJournal, FieldsAreUtf8AndAResultOfNothingIsOk)
 {
     const CardOperation upload{CardOperation::Kind::Upload,
                                Utf8ToCp1251("ЗАДАНИЕ"),
-                               std::filesystem::path("/jobs/задание.txt"),
+                               std::filesystem::path(u8"/jobs/задание.txt"),
                                12,
                                {}};
     EXPECT_EQ((Fields{"2026-12-09T14:03:05+03:00", "SN-7", "ttyUSB0", "upload", "ЗАДАНИЕ",
