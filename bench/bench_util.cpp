@@ -8,9 +8,8 @@
 #include "support/link_wait.h"
 
 namespace cardpush::bench {
-namespace {
 
-double CpuSeconds()
+double ProcessCpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -18,9 +17,9 @@ double CpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-}  // namespace
-
-CpuMeter::CpuMeter() : wallStart_(std::chrono::steady_clock::now()), cpuStart_(CpuSeconds()) {}
+CpuMeter::CpuMeter() : wallStart_(std::chrono::steady_clock::now()), cpuStart_(ProcessCpuSeconds())
+{
+}
 
 double CpuMeter::WallSeconds() const
 {
@@ -30,7 +29,7 @@ double CpuMeter::WallSeconds() const
 double CpuMeter::PercentOfOneCore() const
 {
     const double wall = WallSeconds();
-    return wall > 0 ? 100.0 * (CpuSeconds() - cpuStart_) / wall : 0.0;
+    return wall > 0 ? 100.0 * (ProcessCpuSeconds() - cpuStart_) / wall : 0.0;
 }
 
 BenchLink::BenchLink(std::vector<std::string> simOptions, LinkSession::Timing timing,

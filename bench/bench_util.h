@@ -14,6 +14,9 @@
 
 namespace cardpush::bench {
 
+// CPU time (user and system, every thread of this process) so far.
+double ProcessCpuSeconds();
+
 // CPU time (user and system, every thread of this process) over wall time
 // from construction on.
 class CpuMeter {

@@ -23,6 +23,7 @@
 #include "app/dialogs.h"
 #include "app/settings_format.h"
 #include "bench_util.h"
+#include "event_loop.h"
 #include "link/link_session.h"
 #include "platform/cp1251.h"
 #include "support/link_wait.h"
@@ -31,6 +32,7 @@
 
 using namespace std::chrono_literals;
 using cardpush::bench::Report;
+using cardpush::bench::RunEventsUntil;
 
 namespace {
 
@@ -57,22 +59,6 @@ double OpenDescriptors()
         ++count;
     }
     return count - 1;  // the iterator's own
-}
-
-// Runs the application's event loop, as the tool does, until done() holds
-// or a guard against hangs runs out. The link's hand-overs reach the GUI
-// thread as events of that loop.
-bool RunEventsUntil(const std::function<bool()>& done)
-{
-    bool expired = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&] { expired = true; });
-    guard.start(cardpush::testing::kHangGuard);
-    while (!done() && !expired) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return done();
 }
 
 void Measure(const std::string& when)

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,16 +9,10 @@
 #include <chrono>
 #include <cstdio>
 
+#include "bench_util.h"
+
 namespace cardpush::bench {
 namespace {
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 bool WriteAll(int fd, const std::string& bytes)
 {
@@ -57,7 +50,7 @@ RawFigures RawUpload(const std::string& device, const std::vector<std::string>& 
     ::tcsetattr(fd, TCSANOW, &settings);
 
     const auto start = std::chrono::steady_clock::now();
-    const double cpuStart = CpuSeconds();
+    const double cpuStart = ProcessCpuSeconds();
     bool ok = true;
     for (const auto& frame : frames) {
         if (!(ok = WriteAll(fd, frame))) {
@@ -83,7 +76,7 @@ RawFigures RawUpload(const std::string& device, const std::vector<std::string>& 
     }
     figures.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    figures.cpuSeconds = CpuSeconds() - cpuStart;
+    figures.cpuSeconds = ProcessCpuSeconds() - cpuStart;
     figures.ok = ok;
     ::close(fd);
     return figures;

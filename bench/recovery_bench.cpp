@@ -36,6 +36,7 @@
 #include "app/dialogs.h"
 #include "app/settings_format.h"
 #include "bench_util.h"
+#include "event_loop.h"
 #include "link/link_session.h"
 #include "platform/cp1251.h"
 #include "support/link_wait.h"
@@ -45,6 +46,8 @@
 using namespace std::chrono_literals;
 using cardpush::bench::CpuMeter;
 using cardpush::bench::Report;
+using cardpush::bench::RunEventsFor;
+using cardpush::bench::RunEventsUntil;
 
 namespace {
 
@@ -89,28 +92,6 @@ std::string CpuModel()
         }
     }
     return "unknown";
-}
-
-// Runs the application's event loop, as the tool does, until done() holds
-// or the guard runs out; returns whether done() held. The link's hand-overs
-// reach the GUI thread as events of that loop.
-bool RunEventsUntil(const std::function<bool()>& done,
-                    std::chrono::milliseconds guard = cardpush::testing::kHangGuard)
-{
-    bool expired = false;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, [&] { expired = true; });
-    timer.start(guard);
-    while (!done() && !expired) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return done();
-}
-
-void RunEventsFor(std::chrono::milliseconds time)
-{
-    RunEventsUntil([] { return false; }, time);
 }
 
 // A settings folder holding nastr.dat with the saved port, and an empty job

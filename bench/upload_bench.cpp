@@ -38,6 +38,7 @@
 #include "app/dialogs.h"
 #include "app/settings_format.h"
 #include "bench_util.h"
+#include "event_loop.h"
 #include "jobs/card_commands.h"
 #include "jobs/job_file.h"
 #include "link/protocol.h"
@@ -55,6 +56,7 @@ using cardpush::UploadProgress;
 using cardpush::bench::BenchLink;
 using cardpush::bench::CpuMeter;
 using cardpush::bench::Report;
+using cardpush::bench::RunEventsUntil;
 
 namespace {
 
@@ -172,21 +174,6 @@ Figures RunHeadless(const std::vector<std::string>& simOptions, const JobFolder&
     }
     const double wall = meter.WallSeconds();
     return {true, wall, meter.PercentOfOneCore() * wall / 100};
-}
-
-// Runs the application's event loop, as the tool does, until done() holds
-// or the guard runs out.
-bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds guard)
-{
-    bool expired = false;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, [&] { expired = true; });
-    timer.start(guard);
-    while (!done() && !expired) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return done();
 }
 
 // Uploads the job file from the main window (offscreen), as an operator
