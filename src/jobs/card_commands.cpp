@@ -229,13 +229,19 @@ void CardCommands::ListingStalled(std::uint64_t request)
     if (!awaited_ || request < awaited_->request) {
         return;
     }
+    const std::vector<SentJob> files = std::move(awaited_->files);
+    awaited_.reset();
+    KeepUnconfirmed(files);
+}
+
+void CardCommands::KeepUnconfirmed(const std::vector<SentJob>& files)
+{
     std::vector<std::string> kept;
-    for (const auto& job : awaited_->files) {
+    for (const auto& job : files) {
         kept.push_back(platform::PathText(job.fileName));
         Ended(CardOperation::Kind::LocalDelete, job.cardName, job.path, job.stamp.size,
               job_texts::kKeptNotConfirmed.str());
     }
-    awaited_.reset();
     host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(kept));
 }
 
@@ -513,7 +519,13 @@ void CardCommands::EndingWithListing(const std::function<void()>& command,
             error = std::current_exception();
         }
     }
-    if (sent != nullptr && !sent->empty() && request != 0 && host_.DeleteJobFilesAfterUpload()) {
+    if (sent != nullptr && !sent->empty() && request == 0 && !error &&
+        host_.DeleteJobFilesAfterUpload()) {
+        // The link was lost before the listing could be asked for: nothing
+        // will confirm the files, and the operator is told they stay.
+        KeepUnconfirmed(*sent);
+    } else if (sent != nullptr && !sent->empty() && request != 0 &&
+               host_.DeleteJobFilesAfterUpload()) {
         // Files still waiting from an earlier upload are confirmed by this
         // listing too: it answers after every byte sent before it.
         if (!awaited_) {

@@ -150,6 +150,8 @@ private:
                const std::string& result);
     // Sends the delete frames of names, each reported as kind.
     void DeleteCardFiles(const std::vector<std::string>& names, CardOperation::Kind kind);
+    // Keeps sent files that no listing will confirm, and says so.
+    void KeepUnconfirmed(const std::vector<SentJob>& files);
     // Reports the uploads that the operator's stop leaves out.
     void EndedStopped(const std::vector<CheckedJob>& jobs);
 
