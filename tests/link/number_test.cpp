@@ -35,6 +35,8 @@ TEST(ParseNumber, ReadsIntegerAndFractionWithAnySeparatorByte)
         {"12 ", 12},
         {"0", 0},
         {"2147483647", 2147483647.0},
+        // The largest integer part with a fraction of nines rounds to 2^31.
+        {"2147483647.99999999999", 2147483648.0},
         {"000000000000000000012.5", 12.5},
         {"1.2147483648", 1.2147483648},
         {"1+5", 1.5},
