@@ -11,8 +11,10 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringList>
 #include <QStyle>
 #include <QTimer>
+#include <algorithm>
 #include <cassert>
 #include <utility>
 
@@ -460,10 +462,31 @@ void TForm1::SetCaption(const std::string& text)
 
 void TForm1::AddLogLine(const std::string& line)
 {
+    AppendToLog(ToQString(line));
+}
+
+void TForm1::AddLogLines(std::span<const std::string> lines)
+{
+    // One append for the lot: the log lays out what it is given per call,
+    // and lines beyond what it keeps would only be dropped again.
+    lines = lines.last(std::min<std::size_t>(lines.size(), kLogLinesKept));
+    if (lines.empty()) {
+        return;
+    }
+    QStringList texts;
+    texts.reserve(static_cast<qsizetype>(lines.size()));
+    for (const std::string& line : lines) {
+        texts.append(ToQString(line));
+    }
+    AppendToLog(texts.join(QChar('\n')));
+}
+
+void TForm1::AppendToLog(const QString& text)
+{
     assert(MainThread::IsCurrent());
-    Memo1->appendPlainText(ToQString(line));
+    Memo1->appendPlainText(text);
     if (journalWindow_ != nullptr && journalWindow_->isVisible()) {
-        journalWindow_->AddLogLine(ToQString(line));
+        journalWindow_->AddLogLine(text);
     }
 }
 

@@ -109,6 +109,7 @@ public:
     // --- what the link shows (LinkHost) ---
     void SetCaption(const std::string& text) override;
     void AddLogLine(const std::string& line) override;
+    void AddLogLines(std::span<const std::string> lines) override;
     void ShowPort(const std::string& port) override;
     void ShowLinkInfo(const LinkValues& values) override;
     void CheckFirmware() override;
@@ -148,6 +149,8 @@ protected:
 private:
     class CommandScope;
 
+    // To the protocol log, and to the journal window's copy when shown.
+    void AppendToLog(const QString& text);
     void FormCreate();
     // The window's first show. This is where the link thread that finds and
     // identifies the controller is started; until it exists, nothing runs.

@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,14 @@ public:
     // A modal message with one OK button; returns when it is closed.
     virtual void ShowMessage(const std::string& text) = 0;
     virtual void AddLogLine(const std::string& line) = 0;
+    // Lines in order, as many AddLogLine calls would add them; a host whose
+    // log costs something per call adds them at once.
+    virtual void AddLogLines(std::span<const std::string> lines)
+    {
+        for (const std::string& line : lines) {
+            AddLogLine(line);
+        }
+    }
     virtual void RefreshLocalList() = 0;
 
     // Runs work on another thread while a modal progress window shows the

@@ -73,8 +73,8 @@ public:
     // while idle. Returns whether it was sent. The caller checks the name
     // first (protocol::IsSafeCardName).
     bool DeleteCardFile(const std::string& name);
-    // Any thread: writes one frame to the controller's port in one write and
-    // waits for it. Throws EComPort when the write fails or no port is open.
+    // Any thread: writes one frame, or whole frames back to back, to the
+    // controller's port in one write and waits for it. Throws EComPort when the write fails or no port is open.
     void WriteFrame(const std::string& frame);
 
     // Idle after the handshake, with the port's events still coming: card

@@ -119,6 +119,23 @@ struct PayloadCase {
     Strings lines;
 };
 
+// Lines enough for many writes of an upload, one of them longer than a write
+// on its own.
+PayloadCase ManyWrites()
+{
+    PayloadCase c{"ManyWrites", "", {}};
+    for (int i = 0; i < 60; ++i) {
+        c.lines.push_back(std::to_string(100 + i) + " line " + std::to_string(i));
+        if (i == 30) {
+            c.lines.push_back("7 " + std::string(300, 'x'));
+        }
+    }
+    for (const auto& line : c.lines) {
+        c.file += line + "\r\n";
+    }
+    return c;
+}
+
 class HeaderSizeTest : public CardCommandsWindowTest,
                        public ::testing::WithParamInterface<PayloadCase> {};
 
@@ -144,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "10 a\r\n\x1A"
                                   "20 b\r\n",
                                   {"10 a"}},
-                      PayloadCase{"Empty", "", {}}),
+                      PayloadCase{"Empty", "", {}}, ManyWrites()),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(CardCommandsWindowTest, RejectedFileSendsNothingAndStaysOnDisk)
