@@ -2,9 +2,9 @@
 
 #include <QCloseEvent>
 #include <QLabel>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <condition_variable>
 #include <exception>
@@ -19,6 +19,7 @@ namespace cardpush {
 namespace {
 
 constexpr std::chrono::milliseconds kShowAfter{150};
+constexpr std::chrono::milliseconds kRefreshEvery{50};
 
 }  // namespace
 
@@ -85,35 +86,23 @@ void TUploadProgress::Show(const UploadProgress& progress)
 void TUploadProgress::Run(const UploadProgress& start,
                           const std::function<void(const ProgressFn&)>& work)
 {
-    // The worker reports far more often than a window can show: it keeps the
-    // latest progress, and one queued update at a time fetches it.
+    // The worker reports after every write, far more often than a window
+    // can show: a report only keeps the latest progress, and the window
+    // fetches it a few times a second. No report wakes the GUI thread.
     std::mutex mutex;
     UploadProgress latest = start;
-    bool updateQueued = false;
     std::exception_ptr error;
-    QPointer<TUploadProgress> self(this);
-
     const ProgressFn report = [&](const UploadProgress& now) {
         std::lock_guard lock(mutex);
         latest = now;
-        if (updateQueued) {
-            return;
+    };
+    const auto showLatest = [&] {
+        UploadProgress shown;
+        {
+            std::lock_guard lock(mutex);
+            shown = latest;
         }
-        updateQueued = true;
-        // Through the tool's own hand-over, not a queued call of Qt's: Qt's
-        // event queue is locked where the thread checker can't see it, and
-        // the hand-over's lock is seen.
-        platform::MainThread::Post([&, self] {
-            UploadProgress shown;
-            {
-                std::lock_guard inner(mutex);
-                shown = latest;
-                updateQueued = false;
-            }
-            if (self) {
-                Show(shown);
-            }
-        });
+        Show(shown);
     };
 
     Show(start);
@@ -148,10 +137,14 @@ void TUploadProgress::Run(const UploadProgress& start,
     if (quick) {
         running_ = false;
     } else {
+        QTimer refresh;
+        connect(&refresh, &QTimer::timeout, this, showLatest);
+        refresh.start(kRefreshEvery);
+        showLatest();
         exec();
     }
     worker.join();
-    // Updates still queued refer to this call's locals: run them now.
+    // The end of the work may still be queued: it refers to this window.
     platform::MainThread::ServePending();
     if (error) {
         std::rethrow_exception(error);
