@@ -227,7 +227,12 @@ void Simulator::ReadLine(Clock::time_point now)
         // n bytes of 10 bits each hold the line for this long; nothing more is read before.
         const auto line_time = std::chrono::nanoseconds(static_cast<std::int64_t>(n) *
                                                         10'000'000'000LL / options_.baud);
-        read_resume_ = std::max(now, read_resume_) + line_time;
+        // Woken a little after the line fell free (the timer's slack), the
+        // line was busy all along: its time goes on from where it fell free,
+        // or every read would lose the slack and the line run slow. After a
+        // longer pause the line was idle, and starts again now.
+        const bool busy = now - read_resume_ < kPacedSlice;
+        read_resume_ = (busy ? read_resume_ : now) + line_time;
     }
     if (silent_) {
         log_("silent: ignored " + Printable(bytes));
