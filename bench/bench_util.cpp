@@ -3,6 +3,10 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "platform/main_thread.h"
 #include "support/link_wait.h"
@@ -15,6 +19,41 @@ double ProcessCpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+namespace {
+
+int CountEntries(const char* folder)
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+double ResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::strtod(line.c_str() + 6, nullptr);
+        }
+    }
+    return -1;
+}
+
+int OpenDescriptors()
+{
+    return CountEntries("/proc/self/fd") - 1;  // the iterator's own
+}
+
+int Threads()
+{
+    return CountEntries("/proc/self/task");
 }
 
 CpuMeter::CpuMeter() : wallStart_(std::chrono::steady_clock::now()), cpuStart_(ProcessCpuSeconds())

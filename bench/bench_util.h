@@ -17,6 +17,12 @@ namespace cardpush::bench {
 // CPU time (user and system, every thread of this process) so far.
 double ProcessCpuSeconds();
 
+// This process's resident memory (VmRSS) in KiB, open descriptors and
+// threads, now.
+double ResidentKiB();
+int OpenDescriptors();
+int Threads();
+
 // CPU time (user and system, every thread of this process) over wall time
 // from construction on.
 class CpuMeter {

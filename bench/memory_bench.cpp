@@ -3,18 +3,24 @@
 // card listing over and over, then uploading a job file over and over, each
 // upload followed by its listing. Prints the resident memory (VmRSS) and the
 // number of open descriptors at the start, half way through and at the end
-// of each part. A run that leaks shows rising figures; nothing is judged.
-// Usage: cardpush_bench_memory [refreshes, default 10000] [uploads, default 1000]
+// of each part, and when the protocol log has filled up (it keeps a fixed
+// number of lines), and the growth since then. A run that leaks shows rising
+// figures; nothing is judged.
+// Usage: cardpush_bench_memory [refreshes, default 20000: the log fills up in the
+// first half] [uploads, default 1000]
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/Unit1.h"
@@ -40,38 +46,17 @@ namespace fs = std::filesystem;
 
 const cardpush::LinkSession::Timing kQuick{.settle = 10ms, .check = 20ms, .checks = 20};
 
-double ResidentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::strtod(line.c_str() + 6, nullptr);
-        }
-    }
-    return -1;
-}
-
-double OpenDescriptors()
-{
-    double count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count - 1;  // the iterator's own
-}
-
 void Measure(const std::string& when)
 {
-    Report(when + ": resident memory", ResidentKiB(), "KiB");
-    Report(when + ": open descriptors", OpenDescriptors(), "");
+    Report(when + ": resident memory", cardpush::bench::ResidentKiB(), "KiB");
+    Report(when + ": open descriptors", cardpush::bench::OpenDescriptors(), "");
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int refreshes = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const int refreshes = argc > 1 ? std::atoi(argv[1]) : 20000;
     const int uploads = argc > 2 ? std::atoi(argv[2]) : 1000;
 
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -123,6 +108,17 @@ int main(int argc, char** argv)
             return 1;
         }
 
+        // The protocol log keeps a fixed number of lines: until it is full,
+        // memory grows with it, by design.
+        const QPlainTextEdit* log = form.findChild<QPlainTextEdit*>("Memo1");
+        std::optional<double> atLogCap;
+        const auto noteLogCap = [&](const std::string& when) {
+            if (!atLogCap && log->document()->blockCount() >= log->maximumBlockCount()) {
+                atLogCap = cardpush::bench::ResidentKiB();
+                Measure("log full, " + when);
+            }
+        };
+
         Measure("start");
         for (int i = 1; i <= refreshes && status == 0; ++i) {
             form.N4Click();
@@ -130,6 +126,7 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "listing %d did not complete\n", i);
                 status = 1;
             }
+            noteLogCap("after " + std::to_string(i) + " listings");
             if (i == refreshes / 2) {
                 Measure("after " + std::to_string(i) + " listings");
             }
@@ -143,11 +140,16 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "the listing after upload %d did not complete\n", i);
                 status = 1;
             }
+            noteLogCap("after " + std::to_string(i) + " uploads");
             if (i == uploads / 2) {
                 Measure("after " + std::to_string(i) + " uploads");
             }
         }
         Measure("after " + std::to_string(uploads) + " uploads");
+        if (atLogCap) {
+            Report("resident memory since the log was full",
+                   cardpush::bench::ResidentKiB() - *atLogCap, "KiB");
+        }
         Report("messages shown", messages, "");
         Report("card files listed", form.findChild<QListWidget*>("ListBox2")->count(), "");
     }

@@ -45,9 +45,12 @@
 
 using namespace std::chrono_literals;
 using cardpush::bench::CpuMeter;
+using cardpush::bench::OpenDescriptors;
 using cardpush::bench::Report;
+using cardpush::bench::ResidentKiB;
 using cardpush::bench::RunEventsFor;
 using cardpush::bench::RunEventsUntil;
+using cardpush::bench::Threads;
 
 namespace {
 
@@ -61,25 +64,6 @@ const cardpush::LinkSession::Timing kQuick{
 // Cycles before the counts are taken as the baseline: the first reconnects
 // may start what lives on (the event loop's helpers, a thread pool).
 constexpr int kWarmUpCycles = 5;
-
-int CountEntries(const char* folder)
-{
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) {
-        ++count;
-    }
-    return count;
-}
-
-int OpenDescriptors()
-{
-    return CountEntries("/proc/self/fd") - 1;  // the iterator's own
-}
-
-int Threads()
-{
-    return CountEntries("/proc/self/task");
-}
 
 std::string CpuModel()
 {
@@ -204,27 +188,32 @@ bool SearchWhileLineIsDown(const fs::path& linkFolder, std::chrono::milliseconds
     return true;
 }
 
+// A count after each cycle. Flat: it never moved by more than `slack`.
 struct Series {
-    std::vector<int> values;
+    std::vector<double> values;
 
-    void Print(const std::string& what) const
+    void Print(const std::string& what, const std::string& unit, double slack = 0) const
     {
         if (values.empty()) {
             return;
         }
         const auto [low, high] = std::minmax_element(values.begin(), values.end());
-        Report(what + ", first", values.front(), "");
-        Report(what + ", last", values.back(), "");
-        Report(what + ", lowest", *low, "");
-        Report(what + ", highest", *high, "");
+        Report(what + ", first", values.front(), unit);
+        Report(what + ", last", values.back(), unit);
+        Report(what + ", lowest", *low, unit);
+        Report(what + ", highest", *high, unit);
         int rises = 0;
         for (std::size_t i = 1; i < values.size(); ++i) {
             rises += values[i] > values[i - 1] ? 1 : 0;
         }
         Report(what + ", cycles that raised it", rises, "");
-        std::printf("%-58s %12s\n", (what + ", flat:").c_str(), *low == *high ? "yes" : "no");
+        std::printf("%-58s %12s\n", (what + ", flat:").c_str(),
+                    *high - *low <= slack ? "yes" : "no");
     }
 };
+
+// Resident memory may move a little with the allocator's pages.
+constexpr double kMemorySlackKiB = 2048;
 
 bool DropAndReconnect(const fs::path& linkFolder, int cycles)
 {
@@ -238,6 +227,7 @@ bool DropAndReconnect(const fs::path& linkFolder, int cycles)
 
     Series descriptors;
     Series threads;
+    Series memory;
     double slowest = 0;
     const auto start = std::chrono::steady_clock::now();
     for (int cycle = 1; cycle <= cycles; ++cycle) {
@@ -257,6 +247,7 @@ bool DropAndReconnect(const fs::path& linkFolder, int cycles)
         if (cycle > std::min(kWarmUpCycles, cycles / 2)) {
             descriptors.values.push_back(OpenDescriptors());
             threads.values.push_back(Threads());
+            memory.values.push_back(ResidentKiB());
         }
     }
     const double total =
@@ -268,8 +259,9 @@ bool DropAndReconnect(const fs::path& linkFolder, int cycles)
     Report("  controller lost (times)", tool.losses, "");
     std::printf("counts after each cycle from cycle %d on:\n",
                 std::min(kWarmUpCycles, cycles / 2) + 1);
-    descriptors.Print("  open descriptors");
-    threads.Print("  threads");
+    descriptors.Print("  open descriptors", "");
+    threads.Print("  threads", "");
+    memory.Print("  resident memory", "KiB", kMemorySlackKiB);
     return true;
 }
 

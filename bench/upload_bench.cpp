@@ -15,7 +15,9 @@
 // Prints figures and judges nothing. Unpaced, the simulator reads as fast
 // as bytes come, as a USB adapter or a controller's own USB serial device
 // does. A paced simulator reads no faster than the line (10 bits a byte).
-// Usage: cardpush_bench_upload [lines unpaced, default 50000]
+// Unpaced runs are short and the machine's other work shows in them: each is
+// run a few times and the best taken.
+// Usage: cardpush_bench_upload [lines unpaced, default 200000]
 //                              [lines at 115200, default 10000] [lines at 9600, default 1000]
 
 #include <QCoreApplication>
@@ -70,6 +72,7 @@ const std::string kCardName = "BIGJOB";
 constexpr std::size_t kListingBytes = 9;
 constexpr double kMB = 1e6;
 constexpr double kKB = 1e3;
+constexpr int kUnpacedRuns = 3;
 
 // The card commands' view of a window that has the one job file selected,
 // shows no progress and answers every message at once.
@@ -213,16 +216,33 @@ Figures RunThroughWindows(const JobFolder& job, const fs::path& settingsFolder)
     return {true, wall, meter.PercentOfOneCore() * wall / 100};
 }
 
-// One line: the raw writer, then the tool; false when either failed.
-bool CompareOnLine(const std::string& what, const std::vector<std::string>& simOptions, int baud,
-                   const JobFolder& job)
+// The quicker of two figures, failed ones aside.
+Figures Best(const Figures& a, const Figures& b)
 {
-    std::printf("--- %s: %llu bytes, %zu frames\n", what.c_str(),
-                static_cast<unsigned long long>(job.bytes), job.frames.size());
-    const Figures raw = RunRaw(simOptions, job);
-    const Figures tool = raw.ok ? RunHeadless(simOptions, job) : Figures{};
-    if (!tool.ok) {
-        return false;
+    if (!a.ok || (b.ok && b.seconds < a.seconds)) {
+        return b;
+    }
+    return a;
+}
+
+// One line: the raw writer, then the tool, `runs` times in turn; the best of
+// each, which is what the code can do with the least of what else the machine
+// was doing meanwhile. False when a run failed.
+bool CompareOnLine(const std::string& what, const std::vector<std::string>& simOptions, int baud,
+                   const JobFolder& job, int runs)
+{
+    std::printf("--- %s: %llu bytes, %zu frames, best of %d\n", what.c_str(),
+                static_cast<unsigned long long>(job.bytes), job.frames.size(), runs);
+    Figures raw;
+    Figures tool;
+    for (int run = 0; run < runs; ++run) {
+        const Figures rawRun = RunRaw(simOptions, job);
+        const Figures toolRun = rawRun.ok ? RunHeadless(simOptions, job) : Figures{};
+        if (!toolRun.ok) {
+            return false;
+        }
+        raw = Best(raw, rawRun);
+        tool = Best(tool, toolRun);
     }
     ReportRate(what + ", raw writer", job.bytes, raw);
     ReportRate(what + ", tool", job.bytes, tool);
@@ -241,7 +261,7 @@ bool CompareOnLine(const std::string& what, const std::vector<std::string>& simO
 
 int main(int argc, char** argv)
 {
-    const int unpacedLines = argc > 1 ? std::atoi(argv[1]) : 50000;
+    const int unpacedLines = argc > 1 ? std::atoi(argv[1]) : 200000;
     const int fastLines = argc > 2 ? std::atoi(argv[2]) : 10000;
     const int slowLines = argc > 3 ? std::atoi(argv[3]) : 1000;
 
@@ -265,22 +285,27 @@ int main(int argc, char** argv)
     const JobFolder fast = WriteJob(folder / "fast", fastLines);
     const JobFolder slow = WriteJob(folder / "slow", slowLines);
 
-    bool ok = CompareOnLine("unpaced", {}, 0, unpaced);
-    Figures headless;
+    bool ok = CompareOnLine("unpaced", {}, 0, unpaced, kUnpacedRuns);
     if (ok) {
-        // The headless figure again, right before the windows' own.
-        headless = RunHeadless({}, unpaced);
-        const Figures windows = RunThroughWindows(unpaced, folder / "settings");
-        ok = headless.ok && windows.ok && messages == 0;
+        // Headless and through the windows in turn, the best of each.
+        Figures headless;
+        Figures windows;
+        for (int run = 0; ok && run < kUnpacedRuns; ++run) {
+            const Figures headlessRun = RunHeadless({}, unpaced);
+            const Figures windowsRun = RunThroughWindows(unpaced, folder / "settings");
+            ok = headlessRun.ok && windowsRun.ok && messages == 0;
+            headless = Best(headless, headlessRun);
+            windows = Best(windows, windowsRun);
+        }
         if (ok) {
-            std::printf("--- unpaced through the windows\n");
+            std::printf("--- unpaced through the windows, best of %d\n", kUnpacedRuns);
             ReportRate("unpaced, headless", unpaced.bytes, headless);
             ReportRate("unpaced, windows", unpaced.bytes, windows);
             Report("unpaced: windows / headless", headless.seconds / windows.seconds, "");
         }
     }
-    ok = ok && CompareOnLine("paced at 115200 baud", {"--baud", "115200"}, 115200, fast);
-    ok = ok && CompareOnLine("paced at 9600 baud", {"--baud", "9600"}, 9600, slow);
+    ok = ok && CompareOnLine("paced at 115200 baud", {"--baud", "115200"}, 115200, fast, 1);
+    ok = ok && CompareOnLine("paced at 9600 baud", {"--baud", "9600"}, 9600, slow, 1);
     if (ok) {
         std::printf("--- start-up of %s\n", CARDPUSH_EXECUTABLE);
         const auto startUp = cardpush::bench::MeasureStartUp(CARDPUSH_EXECUTABLE, folder);
