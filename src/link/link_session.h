@@ -74,7 +74,8 @@ public:
     // first (protocol::IsSafeCardName).
     bool DeleteCardFile(const std::string& name);
     // Any thread: writes one frame, or whole frames back to back, to the
-    // controller's port in one write and waits for it. Throws EComPort when the write fails or no port is open.
+    // controller's port in one write and waits for it. Throws EComPort when
+    // the write fails or no port is open.
     void WriteFrame(const std::string& frame);
 
     // Idle after the handshake, with the port's events still coming: card
