@@ -1,6 +1,7 @@
 #include "startup_probe.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -65,19 +66,70 @@ pid_t StartXServer(std::string& display)
             continue;
         }
         display = ":" + std::to_string(number);
-        const pid_t pid =
-            Spawn({"/usr/bin/Xvfb", display, "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
-        for (int i = 0; pid > 0 && i < 100; ++i) {
+        // Large enough for the whole main window where it places itself:
+        // the window's pixels are read only where they are on the screen.
+        // Without -noreset the server resets when the probing connection
+        // below closes, and refuses the next one meanwhile.
+        const pid_t pid = Spawn({"/usr/bin/Xvfb", display, "-nolisten", "tcp", "-noreset",
+                                 "-screen", "0", "1920x1200x24"});
+        bool ended = pid <= 0;
+        // Its key map is compiled at start: seconds on a busy machine.
+        for (int i = 0; !ended && i < 400; ++i) {
             if (Display* probe = XOpenDisplay(display.c_str())) {
                 XCloseDisplay(probe);
                 return pid;
             }
+            // A server that has ended found its display taken (a server
+            // that keeps only an abstract socket leaves no file): the next.
+            ended = ::waitpid(pid, nullptr, WNOHANG) == pid;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        Stop(pid);
-        return -1;
+        if (!ended) {
+            Stop(pid);
+            return -1;
+        }
     }
     return -1;
+}
+
+// Where names show in ListBox2, in the main window's pixels: the list box
+// spans (464, 118) to (705, 431) of the client area, below a menu bar of up
+// to 30 pixels. This band lies inside it whatever the menu bar's height, and
+// below the check box above it; the simulator's card holds names enough to
+// reach into it.
+constexpr int kBandLeft = 470;
+constexpr int kBandTop = 158;
+constexpr int kBandWidth = 230;
+constexpr int kBandHeight = 263;
+constexpr int kCardNames = 14;
+
+// Whether the band holds text: any dark pixel. An empty list box, enabled or
+// not, holds none.
+bool BandHoldsText(Display* x, Window window)
+{
+    XImage* image =
+        XGetImage(x, window, kBandLeft, kBandTop, kBandWidth, kBandHeight, AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return false;
+    }
+    bool text = false;
+    for (int row = 0; row < kBandHeight && !text; ++row) {
+        for (int column = 0; column < kBandWidth && !text; ++column) {
+            const unsigned long pixel = XGetPixel(image, column, row);
+            const unsigned long red = (pixel >> 16) & 0xFF;
+            const unsigned long green = (pixel >> 8) & 0xFF;
+            const unsigned long blue = pixel & 0xFF;
+            text = red + green + blue < 3 * 0x60;
+        }
+    }
+    XDestroyImage(image);
+    return text;
+}
+
+// A window not yet viewable refuses its image; that is no reason to end.
+int IgnoreXError(Display*, XErrorEvent*)
+{
+    return 0;
 }
 
 }  // namespace
@@ -97,7 +149,9 @@ StartUpFigures MeasureStartUp(const fs::path& executable, const fs::path& workFo
     fs::copy_file(executable, tool, fs::copy_options::overwrite_existing);
 
     testing::SimProcess sim;
-    sim.PutCardFile("A1", "1 x\r\n");
+    for (int i = 0; i < kCardNames; ++i) {
+        sim.PutCardFile("CARD" + std::to_string(10 + i), "1 x\r\n");
+    }
     Settings settings;
     settings.sourceFolder = Utf8ToCp1251(jobs.string());
     settings.port = sim.DevicePath();
@@ -111,6 +165,7 @@ StartUpFigures MeasureStartUp(const fs::path& executable, const fs::path& workFo
         Stop(server);
         return figures;
     }
+    XSetErrorHandler(IgnoreXError);
     XSelectInput(x, DefaultRootWindow(x), SubstructureNotifyMask);
     XSync(x, False);
 
@@ -119,6 +174,7 @@ StartUpFigures MeasureStartUp(const fs::path& executable, const fs::path& workFo
     const Clock::time_point start = Clock::now();
     const pid_t pid = Spawn({tool.string(), "-platform", "xcb", "-display", display});
     const auto since = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+    Window mainWindow = 0;
     while (pid > 0 && since() < 20) {
         while (XPending(x) > 0) {
             XEvent event;
@@ -126,12 +182,14 @@ StartUpFigures MeasureStartUp(const fs::path& executable, const fs::path& workFo
             if (event.type == MapNotify && !event.xmap.override_redirect &&
                 figures.windowShown < 0) {
                 figures.windowShown = since();
+                mainWindow = event.xmap.window;
             }
         }
         if (figures.listingRequested < 0 && sim.WireLog().find('>') != std::string::npos) {
             figures.listingRequested = since();
         }
-        if (figures.windowShown >= 0 && figures.listingRequested >= 0) {
+        if (figures.listingRequested >= 0 && mainWindow != 0 && BandHoldsText(x, mainWindow)) {
+            figures.listingShown = since();
             break;
         }
         pollfd wait{ConnectionNumber(x), POLLIN, 0};
@@ -140,9 +198,9 @@ StartUpFigures MeasureStartUp(const fs::path& executable, const fs::path& workFo
     Stop(pid);
     XCloseDisplay(x);
     Stop(server);
-    figures.ok = figures.windowShown >= 0 && figures.listingRequested >= 0;
+    figures.ok = figures.listingShown >= 0;
     if (!figures.ok) {
-        std::fprintf(stderr, "start-up: the tool did not get to its listing: %s\n",
+        std::fprintf(stderr, "start-up: the tool did not show its listing: %s\n",
                      sim.Messages().c_str());
     }
     return figures;

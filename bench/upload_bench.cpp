@@ -312,6 +312,7 @@ int main(int argc, char** argv)
         if (startUp.ok) {
             Report("start-up: to the main window shown", startUp.windowShown, "s");
             Report("start-up: to the listing request", startUp.listingRequested, "s");
+            Report("start-up: to the first listing in ListBox2", startUp.listingShown, "s");
         }
     }
     if (messages != 0) {
