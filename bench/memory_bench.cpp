@@ -27,14 +27,14 @@
 #include "app/Unit2.h"
 #include "app/application.h"
 #include "app/dialogs.h"
-#include "app/settings_format.h"
 #include "bench_util.h"
 #include "event_loop.h"
 #include "link/link_session.h"
-#include "platform/cp1251.h"
+#include "settings_file.h"
 #include "support/link_wait.h"
 #include "support/port_list_override.h"
 #include "support/sim_process.h"
+#include "support/temp_folder.h"
 
 using namespace std::chrono_literals;
 using cardpush::bench::Report;
@@ -68,12 +68,8 @@ int main(int argc, char** argv)
     int messages = 0;
     cardpush::SetMessageHandler([&](const std::string&) { ++messages; });
 
-    char pattern[] = "/tmp/cardpush-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path folder = pattern;
+    const cardpush::testing::TempFolder temp("cardpush-bench");
+    const fs::path& folder = temp.path();
     const fs::path jobs = folder / "jobs";
     fs::create_directory(jobs);
     {
@@ -91,12 +87,7 @@ int main(int argc, char** argv)
         for (const char* card : {"A1", "B2", "C3"}) {
             sim.PutCardFile(card, "1 x\r\n");
         }
-        cardpush::Settings settings;
-        settings.sourceFolder = cardpush::Utf8ToCp1251(jobs.string());
-        settings.port = sim.DevicePath();
-        settings.deleteAfterUpload = false;
-        settings.deleteBeforeUpload = false;
-        std::ofstream(folder / "nastr.dat", std::ios::binary) << cardpush::FormatSettings(settings);
+        cardpush::bench::WriteSettingsFile(folder, jobs, sim.DevicePath());
 
         cardpush::TForm1 form(folder, nullptr, devices);
         form.SetInformationWindow(new cardpush::TForm2(&form));
@@ -153,6 +144,5 @@ int main(int argc, char** argv)
         Report("messages shown", messages, "");
         Report("card files listed", form.findChild<QListWidget*>("ListBox2")->count(), "");
     }
-    fs::remove_all(folder);
     return status;
 }

@@ -34,14 +34,14 @@
 #include "app/Unit2.h"
 #include "app/application.h"
 #include "app/dialogs.h"
-#include "app/settings_format.h"
 #include "bench_util.h"
 #include "event_loop.h"
 #include "link/link_session.h"
-#include "platform/cp1251.h"
+#include "settings_file.h"
 #include "support/link_wait.h"
 #include "support/port_list_override.h"
 #include "support/sim_process.h"
+#include "support/temp_folder.h"
 
 using namespace std::chrono_literals;
 using cardpush::bench::CpuMeter;
@@ -84,29 +84,14 @@ class Workspace {
 public:
     explicit Workspace(const std::string& savedPort)
     {
-        char pattern[] = "/tmp/cardpush-bench-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) {
-            std::perror("mkdtemp");
-            std::exit(1);
-        }
-        folder_ = pattern;
-        fs::create_directory(folder_ / "jobs");
-        cardpush::Settings settings;
-        settings.sourceFolder = cardpush::Utf8ToCp1251((folder_ / "jobs").string());
-        settings.port = savedPort;
-        settings.deleteAfterUpload = false;
-        settings.deleteBeforeUpload = false;
-        std::ofstream(folder_ / "nastr.dat", std::ios::binary)
-            << cardpush::FormatSettings(settings);
+        fs::create_directory(temp_ / "jobs");
+        cardpush::bench::WriteSettingsFile(temp_.path(), temp_ / "jobs", savedPort);
     }
-    ~Workspace() { fs::remove_all(folder_); }
-    Workspace(const Workspace&) = delete;
-    Workspace& operator=(const Workspace&) = delete;
 
-    const fs::path& Folder() const { return folder_; }
+    const fs::path& Folder() const { return temp_.path(); }
 
 private:
-    fs::path folder_;
+    cardpush::testing::TempFolder temp_{"cardpush-bench"};
 };
 
 // The simulator behind <link folder>/rolgang and the main window with that
@@ -288,12 +273,8 @@ int main(int argc, char** argv)
                          : static_cast<int>(std::thread::hardware_concurrency());
     std::printf("machine: %d usable CPUs, %s\n", cpus, CpuModel().c_str());
 
-    char pattern[] = "/tmp/cardpush-bench-link-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path linkFolder = pattern;
+    const cardpush::testing::TempFolder linkTemp("cardpush-bench-link");
+    const fs::path& linkFolder = linkTemp.path();
     int status = 0;
     if (searchSeconds > 0 &&
         !SearchWhileLineIsDown(
@@ -304,6 +285,5 @@ int main(int argc, char** argv)
         status = 1;
     }
     Report("messages shown", messages, "");
-    fs::remove_all(linkFolder);
     return status;
 }

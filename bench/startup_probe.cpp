@@ -10,13 +10,11 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "app/settings_format.h"
-#include "platform/cp1251.h"
+#include "settings_file.h"
 #include "support/sim_process.h"
 
 extern char** environ;
@@ -152,10 +150,7 @@ StartUpFigures MeasureStartUp(const fs::path& executable, const fs::path& workFo
     for (int i = 0; i < kCardNames; ++i) {
         sim.PutCardFile("CARD" + std::to_string(10 + i), "1 x\r\n");
     }
-    Settings settings;
-    settings.sourceFolder = Utf8ToCp1251(jobs.string());
-    settings.port = sim.DevicePath();
-    std::ofstream(folder / "nastr.dat", std::ios::binary) << FormatSettings(settings);
+    WriteSettingsFile(folder, jobs, sim.DevicePath());
 
     std::string display;
     const pid_t server = StartXServer(display);

@@ -38,16 +38,16 @@
 #include "app/Unit2.h"
 #include "app/application.h"
 #include "app/dialogs.h"
-#include "app/settings_format.h"
 #include "bench_util.h"
 #include "event_loop.h"
 #include "jobs/card_commands.h"
 #include "jobs/job_file.h"
 #include "link/protocol.h"
-#include "platform/cp1251.h"
 #include "raw_writer.h"
+#include "settings_file.h"
 #include "startup_probe.h"
 #include "support/link_wait.h"
+#include "support/temp_folder.h"
 
 using namespace std::chrono_literals;
 using cardpush::CardCommands;
@@ -186,14 +186,7 @@ Figures RunThroughWindows(const JobFolder& job, const fs::path& settingsFolder)
 {
     cardpush::testing::PortListOverride devices;
     cardpush::testing::SimProcess sim;
-    cardpush::Settings settings;
-    settings.sourceFolder = cardpush::Utf8ToCp1251(job.folder.string());
-    settings.port = sim.DevicePath();
-    settings.deleteAfterUpload = false;
-    settings.deleteBeforeUpload = false;
-    fs::create_directories(settingsFolder);
-    std::ofstream(settingsFolder / "nastr.dat", std::ios::binary)
-        << cardpush::FormatSettings(settings);
+    cardpush::bench::WriteSettingsFile(settingsFolder, job.folder, sim.DevicePath());
 
     cardpush::TForm1 form(settingsFolder, nullptr, devices);
     form.SetInformationWindow(new cardpush::TForm2(&form));
@@ -275,12 +268,8 @@ int main(int argc, char** argv)
     int messages = 0;
     cardpush::SetMessageHandler([&](const std::string&) { ++messages; });
 
-    char pattern[] = "/tmp/cardpush-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path folder = pattern;
+    const cardpush::testing::TempFolder temp("cardpush-bench");
+    const fs::path& folder = temp.path();
     const JobFolder unpaced = WriteJob(folder / "unpaced", unpacedLines);
     const JobFolder fast = WriteJob(folder / "fast", fastLines);
     const JobFolder slow = WriteJob(folder / "slow", slowLines);
@@ -318,6 +307,5 @@ int main(int argc, char** argv)
     if (messages != 0) {
         std::fprintf(stderr, "%d messages shown\n", messages);
     }
-    fs::remove_all(folder);
     return ok ? 0 : 1;
 }
