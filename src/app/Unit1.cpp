@@ -356,11 +356,8 @@ void TForm1::N5Click()
     // With no source folder the path would lead to the file system's root.
     if (name && !sourceFolder_.empty()) {
         const std::filesystem::path path = sourceFolder_ / *name;
-        const auto stamp = platform::StampOf(path);
-        CardOperation operation{CardOperation::Kind::LocalDelete, {}, path, std::nullopt, {}};
-        if (stamp) {
-            operation.bytes = stamp->size;
-        }
+        CardOperation operation{
+            CardOperation::Kind::LocalDelete, {}, path, platform::SizeOf(path), {}};
         if (!platform::RemoveFile(path)) {
             operation.result = job_texts::kNotRemoved.str();
         }

@@ -81,6 +81,14 @@ std::string ErrorText(const std::exception_ptr& error)
     }
 }
 
+// A job file's name without its extension, as the operator reads it: the
+// card name comes from it, composed letters joined; a character that
+// Windows-1251 lacks reads as '?', which no card name keeps.
+std::string BaseNameOf(const std::filesystem::path& fileName)
+{
+    return CutBaseName(platform::PathText(fileName));
+}
+
 std::string TooLargeMessage(const std::filesystem::path& fileName, std::uint64_t size)
 {
     return job_texts::kTooLarge.str() + platform::PathText(fileName) +
@@ -340,10 +348,8 @@ std::vector<CardCommands::CheckedJob> CardCommands::CheckAll(const std::filesyst
             // Neither the files checked nor those not yet checked are sent.
             EndedStopped(ready);
             for (auto rest = fileName; rest != fileNames.end(); ++rest) {
-                const auto stamp = platform::StampOf(folder / *rest);
-                Ended(CardOperation::Kind::Upload,
-                      MakeCardName(CutBaseName(platform::PathText(*rest))), folder / *rest,
-                      stamp ? std::optional(stamp->size) : std::nullopt, job_texts::kStopped.str());
+                Ended(CardOperation::Kind::Upload, MakeCardName(BaseNameOf(*rest)), folder / *rest,
+                      platform::SizeOf(folder / *rest), job_texts::kStopped.str());
             }
             return {};
         }
@@ -371,21 +377,14 @@ std::vector<CardCommands::CheckedJob> CardCommands::CheckAll(const std::filesyst
 std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(
     const std::filesystem::path& folder, const std::filesystem::path& fileName)
 {
-    // The card name comes from the name as the operator reads it, composed
-    // letters joined; a character that Windows-1251 lacks reads as '?',
-    // which no card name keeps.
-    const std::string baseName = CutBaseName(platform::PathText(fileName));
+    const std::string baseName = BaseNameOf(fileName);
     const std::string cardName = MakeCardName(baseName);
     if (const auto message = NameChangeMessage(baseName, cardName)) {
         host_.ShowMessage(*message);
     }
     // A header without a name would store a file the card can't name again.
     const std::filesystem::path path = folder / fileName;
-    const auto stamp = platform::StampOf(path);
-    std::optional<std::uint64_t> size;
-    if (stamp) {
-        size = stamp->size;
-    }
+    std::optional<std::uint64_t> size = platform::SizeOf(path);
     const auto refuse = [&](const std::string& message) {
         host_.ShowMessage(message);
         Ended(CardOperation::Kind::Upload, cardName, path, size, message);
@@ -394,8 +393,8 @@ std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(
     if (cardName.empty()) {
         return refuse(job_texts::kNoCardName.str() + platform::PathText(fileName));
     }
-    if (stamp && stamp->size > kMaxJobFileBytes) {
-        return refuse(TooLargeMessage(fileName, stamp->size));
+    if (size && *size > kMaxJobFileBytes) {
+        return refuse(TooLargeMessage(fileName, *size));
     }
 
     // Read and checked off the GUI thread: a large file takes a while.

@@ -118,6 +118,15 @@ inline std::string ReadWholeFile(const std::filesystem::path& path)
 // file.
 std::optional<FileStamp> StampOf(const std::filesystem::path& path);
 
+// The size of the file at path now; nothing when StampOf has nothing.
+inline std::optional<std::uint64_t> SizeOf(const std::filesystem::path& path)
+{
+    if (const auto stamp = StampOf(path)) {
+        return stamp->size;
+    }
+    return std::nullopt;
+}
+
 // Replaces the content of path with bytes: a temporary file beside it is
 // written and flushed, then renamed over path. Where path is a symbolic
 // link, the file it leads to is replaced so, and the link stays. On failure
