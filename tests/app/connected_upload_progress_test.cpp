@@ -90,6 +90,16 @@ protected:
         return lines;
     }
 
+    // BIG1.txt and BIG2.txt holding job, and the tool connected to a
+    // simulator that reads at 230400 baud; "delete after upload" on.
+    void StartWithTwoBigJobs(const std::string& job)
+    {
+        CreateJob("BIG1.txt", job);
+        CreateJob("BIG2.txt", job);
+        ASSERT_NO_FATAL_FAILURE(Start({.simOptions = {"--baud", "230400", "--frame-timeout", "0"},
+                                       .deleteAfterUpload = true}));
+    }
+
     // Destroyed after the main window, which the fixture's TearDown ends.
     std::unique_ptr<TJournalWindow> journalWindow_;
 
@@ -190,10 +200,7 @@ TEST_F(UploadProgressTest, ModalProgressGrowsWhileTheToolRunsAndKeepsCommandsOut
 TEST_F(UploadProgressTest, CloseDuringAnUploadTakesEffectAfterTheFileBeingSent)
 {
     const std::string job = BigJob();
-    CreateJob("BIG1.txt", job);
-    CreateJob("BIG2.txt", job);
-    ASSERT_NO_FATAL_FAILURE(Start(
-        {.simOptions = {"--baud", "230400", "--frame-timeout", "0"}, .deleteAfterUpload = true}));
+    ASSERT_NO_FATAL_FAILURE(StartWithTwoBigJobs(job));
     bool closed = false;
     QObject::connect(form_.get(), &TForm1::Closed, [&] { closed = true; });
     QTimer closer;
@@ -233,10 +240,7 @@ TEST_F(UploadProgressTest, CloseDuringAnUploadTakesEffectAfterTheFileBeingSent)
 TEST_F(UploadProgressTest, StopBetweenFilesSendsTheFileUnderWayAndKeepsTheRest)
 {
     const std::string job = BigJob();
-    CreateJob("BIG1.txt", job);
-    CreateJob("BIG2.txt", job);
-    ASSERT_NO_FATAL_FAILURE(Start(
-        {.simOptions = {"--baud", "230400", "--frame-timeout", "0"}, .deleteAfterUpload = true}));
+    ASSERT_NO_FATAL_FAILURE(StartWithTwoBigJobs(job));
     QTimer stopper;
     StopWhileSending(stopper, "BIG");
     const std::size_t mark = WireMark();
