@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -307,10 +308,11 @@ TEST_F(SimLineTest, SurvivesCloseAndReopenAndLosesRepliesToAClosedPort)
 TEST_F(SimLineTest, DroppedLineHangsUpAndComesBackBehindItsLinkWithTheCard)
 {
     const fs::path link = dir_ / "ttyCARD";
-    const std::string first = Start({"--link", link.string(), "--drop-pause", "3600000"});
+    const std::string first =
+        Start({"--link", link.string(), "--drop-pause", "3600000", "--serial-after-drop", "67890"});
     sim_->PutCardFile("JOB1", "x");
     OpenClient(link.string());
-    EXPECT_EQ("S0_", Ask("S", 3));
+    EXPECT_EQ("S0_N12345_", Ask("SN", 10));
 
     sim_->CutLine();
     // As with an unplugged adapter: the open port hangs up, reads find the end, writes fail,
@@ -331,6 +333,7 @@ TEST_F(SimLineTest, DroppedLineHangsUpAndComesBackBehindItsLinkWithTheCard)
     OpenClient(link.string());
     EXPECT_EQ("S0_", Ask("S", 3));
     EXPECT_EQ("\x02JOB1    ", Ask(">", 9));
+    EXPECT_EQ("N67890_", Ask("N", 7));  // another controller on the port
 }
 
 TEST_F(SimLineTest, ByteCountDropCutsTheUploadAtThatByteOnce)
@@ -372,14 +375,12 @@ TEST_F(SimLineTest, HelpDescribesEveryOptionAndBadOptionsExitWithTwo)
 {
     const Exit help = RunToExit({"--help"});
     EXPECT_EQ(0, help.code);
-    for (const char* option : {"--link",        "--card-dir",      "--wire-log",
-                               "--serial",      "--min",           "--max",
-                               "--accuracy",    "--firmware",      "--mode",
-                               "--s-delay",     "--no-answer",     "--split",
-                               "--split-delay", "--wrong-letter",  "--short-listing",
-                               "--baud",        "--frame-timeout", "--drop-after-bytes",
-                               "--drop-pause",  "--silent-for",    "SIGUSR1",
-                               "SIGUSR2"}) {
+    std::istringstream described(
+        "--link --card-dir --wire-log --serial --min --max --accuracy --firmware --mode "
+        "--s-delay --no-answer --split --split-delay --wrong-letter --short-listing --baud "
+        "--frame-timeout --drop-after-bytes --drop-pause --silent-for --read-only-card "
+        "--skip-reply --foreign-fields --serial-after-drop SIGUSR1 SIGUSR2");
+    for (std::string option; described >> option;) {
         EXPECT_NE(std::string::npos, help.out.find(option)) << option;
     }
     const Exit bad = RunToExit({"--split", "zero"});

@@ -31,6 +31,17 @@ TEST(SimOptionsTest, ValuesAreTakenInBothSpellings)
     EXPECT_EQ(5'000'000'000U, o.drop_after_bytes);  // past 32 bits: a long upload
     EXPECT_EQ(0, o.drop_pause.count());
     EXPECT_EQ(750, o.silent_for.count());
+    EXPECT_EQ(0, SimOptions{}.controller.skip_reply);
+    EXPECT_FALSE(SimOptions{}.controller.serial_after_drop);
+
+    const auto misbehaving = ParseOptions(
+        {"--skip-reply", ">", "--serial-after-drop=A-2", "--foreign-fields", "--read-only-card"});
+    ASSERT_TRUE(std::holds_alternative<SimOptions>(misbehaving));
+    const auto& m = std::get<SimOptions>(misbehaving).controller;
+    EXPECT_EQ('>', m.skip_reply);
+    EXPECT_EQ("A-2", m.serial_after_drop);
+    EXPECT_TRUE(m.foreign_fields);
+    EXPECT_TRUE(m.read_only_card);
     EXPECT_EQ("72", SimOptions{}.controller.firmware);  // the default passes the gate
 }
 
@@ -51,6 +62,13 @@ TEST(SimOptionsTest, BadOptionsAreNamedInTheError)
     // A value carrying a field letter or "_" would break the reply field apart on the wire.
     EXPECT_EQ("option --serial: value 'SN_1' holds a field letter (B D M N R S T V) or '_'",
               ErrorOf({"--serial", "SN_1"}));
+    EXPECT_EQ(
+        "option --serial-after-drop: value '7T' holds a field letter (B D M N R S T V) or '_'",
+        ErrorOf({"--serial-after-drop", "7T"}));
+    EXPECT_EQ("option --skip-reply: expects one of S N M B D V R >, not 'NM'",
+              ErrorOf({"--skip-reply", "NM"}));
+    EXPECT_EQ("option --skip-reply: expects one of S N M B D V R >, not 'T'",
+              ErrorOf({"--skip-reply=T"}));
     EXPECT_TRUE(std::holds_alternative<ShowHelp>(ParseOptions({"--split", "2", "--help"})));
 }
 

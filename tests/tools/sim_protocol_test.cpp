@@ -174,5 +174,68 @@ TEST_F(SimProtocolTest, MisbehaviourShapesTheReplies)
     EXPECT_EQ((std::vector<std::string>{"Q"}), card.List());  // frames are still taken
 }
 
+// Misbehaviours seen in the bytes that go back and in the card, one row each. A step kLineBack
+// stands for the line coming back from a drop between two reads.
+TEST_F(SimProtocolTest, MisbehaviourRowsGiveTheirRepliesAndLeaveTheCard)
+{
+    const std::string kLineBack = "(line back)";
+    struct Row {
+        const char* what;
+        void (*configure)(ControllerConfig&);
+        std::vector<std::string> steps;
+        std::string replies;
+    };
+    const Row rows[] = {
+        // The upload's content holds command and frame bytes: the stream stays in step only if
+        // it is read whole.
+        {"read-only card",
+         [](ControllerConfig& c) { c.read_only_card = true; },
+         {"/JOB1\\<NEW\\4\\S/", ">\\>S"},
+         "\x02JOB1    S0_"},
+        {"skip the first N only, a line back between",
+         [](ControllerConfig& c) { c.skip_reply = 'N'; },
+         {"N", kLineBack, "NS"},
+         "N12345_S0_"},
+        {"skip the first listing",
+         [](ControllerConfig& c) { c.skip_reply = '>'; },
+         {">S>"},
+         "S0_\x02JOB1    "},
+        {"foreign fields replace the identification fields, also with the wrong letter",
+         [](ControllerConfig& c) { c.foreign_fields = c.wrong_letter = true; },
+         {"SNMBDVR>"},
+         "S0_T9_T9_T9_T9_T9_T9_\x02JOB1    "},
+        {"another serial number after each line back",
+         [](ControllerConfig& c) { c.serial_after_drop = "77"; },
+         {"N", kLineBack, "N", kLineBack, "N"},
+         "N12345_N77_N77_"},
+        {"the same serial number after a line back without it",
+         [](ControllerConfig&) {},
+         {"N", kLineBack, "N"},
+         "N12345_N12345_"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(Card());
+        fs::create_directories(Card());
+        std::ofstream(Card() / "JOB1") << "1";
+        CardFolder card(Card());
+        ControllerConfig config;
+        row.configure(config);
+        ControllerProtocol protocol(config, card, log_fn_);
+        std::string replies;
+        for (const auto& step : row.steps) {
+            if (step == kLineBack) {
+                protocol.LineBack();
+            } else {
+                replies += Feed(protocol, {step});
+            }
+        }
+        EXPECT_EQ(row.replies, replies);
+        // JOB1 was there before each row; none of them changes the card.
+        EXPECT_EQ((std::vector<std::string>{"JOB1"}), card.List());
+        EXPECT_EQ("1", ReadCardFile("JOB1"));
+    }
+}
+
 }  // namespace
 }  // namespace cardpush::sim

@@ -63,7 +63,9 @@ auto Flag(Store store)
     };
 }
 
-auto FieldValue(std::string ControllerConfig::*field)
+// For a plain or an optional text.
+template <typename Value>
+auto FieldValue(Value ControllerConfig::*field)
 {
     return [field](SimOptions& o, const std::string& v) -> std::string {
         if (v.find_first_of(kFieldBreakers) != std::string::npos) {
@@ -72,6 +74,15 @@ auto FieldValue(std::string ControllerConfig::*field)
         o.controller.*field = v;
         return {};
     };
+}
+
+std::string SkipReply(SimOptions& o, const std::string& v)
+{
+    if (v.size() != 1 || kCommands.find(v[0]) == std::string_view::npos) {
+        return "expects one of S N M B D V R >, not '" + v + "'";
+    }
+    o.controller.skip_reply = v[0];
+    return {};
 }
 
 constexpr long kMaxMillis = 3'600'000;
@@ -112,6 +123,11 @@ const std::vector<std::pair<std::string, OptionRule>>& Rules()
           FieldValue(&ControllerConfig::firmware)}},
         {"--mode",
          {"TEXT", "mode, the answer to R (default 1)", FieldValue(&ControllerConfig::mode)}},
+        {"--serial-after-drop",
+         {"TEXT",
+          "once the line has dropped and come back, answer N with TEXT instead of "
+          "--serial (another controller on the same port)",
+          FieldValue(&ControllerConfig::serial_after_drop)}},
         {"--s-delay",
          {"MS", "answer S only MS milliseconds late (later replies wait behind it)",
           Number(0, kMaxMillis,
@@ -128,6 +144,21 @@ const std::vector<std::pair<std::string, OptionRule>>& Rules()
         {"--wrong-letter",
          {nullptr, "send a field T9_ before each identification field",
           Flag([](SimOptions& o) { o.controller.wrong_letter = true; })}},
+        {"--foreign-fields",
+         {nullptr,
+          "answer each identification command (N M B D V R) with a field T9_ only, never "
+          "its own; S and > as usual",
+          Flag([](SimOptions& o) { o.controller.foreign_fields = true; })}},
+        {"--skip-reply",
+         {"LETTER",
+          "leave the first command LETTER (S N M B D V R, or > for the listing) unanswered, "
+          "as a controller that rebooted; later ones are answered",
+          SkipReply}},
+        {"--read-only-card",
+         {nullptr,
+          "a full or write-protected card: delete frames and uploads are read whole but "
+          "change nothing, the listing shows the files that were there",
+          Flag([](SimOptions& o) { o.controller.read_only_card = true; })}},
         {"--short-listing",
          {"N", "announce N more card files in a listing than it sends",
           Number(1, 255,

@@ -11,7 +11,6 @@ namespace {
 constexpr std::size_t kMaxFrameName = 64;
 // 18 digits always fit in 64 bits.
 constexpr std::size_t kMaxSizeDigits = 18;
-constexpr std::string_view kCommands = "SNMBDVR>";
 constexpr char kDeleteStart = '/';
 constexpr char kUploadStart = '<';
 constexpr char kEndOfName = '\\';
@@ -68,13 +67,24 @@ void ControllerProtocol::Abandon(const std::string& why)
     }
 }
 
+void ControllerProtocol::LineBack()
+{
+    if (config_.serial_after_drop && config_.serial != *config_.serial_after_drop) {
+        config_.serial = *config_.serial_after_drop;
+        log_("another controller on the line: serial number " + Printable(config_.serial));
+    }
+}
+
 void ControllerProtocol::TakeCommand(char byte, std::vector<Reply>& replies)
 {
     const auto identify = [&](char letter, const std::string& value) {
-        if (config_.wrong_letter) {
+        // "T": a field-start letter that answers no command.
+        if (config_.wrong_letter || config_.foreign_fields) {
             Answer(replies, "T9_");
         }
-        Answer(replies, Field(letter, value));
+        if (!config_.foreign_fields) {
+            Answer(replies, Field(letter, value));
+        }
     };
     if (byte != kDeleteStart && byte != kUploadStart && kCommands.find(byte) == kCommands.npos) {
         skipped_ += byte;
@@ -85,6 +95,12 @@ void ControllerProtocol::TakeCommand(char byte, std::vector<Reply>& replies)
         phase_ = byte == kDeleteStart ? Phase::kDeleteName : Phase::kHeaderName;
         name_.clear();
         size_digits_.clear();
+        return;
+    }
+    if (byte == config_.skip_reply) {
+        // Only the first one: a controller that rebooted missed it, and answers again.
+        config_.skip_reply = 0;
+        log_(std::string("command ") + byte + " left unanswered once");
         return;
     }
     if (!config_.answer) {
@@ -157,6 +173,10 @@ void ControllerProtocol::TakeFrameByte(char byte)
 void ControllerProtocol::FinishDelete()
 {
     phase_ = Phase::kCommand;
+    if (config_.read_only_card) {
+        log_("delete " + Printable(name_) + " ignored: the card is read-only");
+        return;
+    }
     try {
         if (card_.Remove(name_)) {
             log_("deleted " + Printable(name_));
@@ -183,6 +203,12 @@ void ControllerProtocol::FinishHeader()
 void ControllerProtocol::FinishUpload()
 {
     phase_ = Phase::kCommand;
+    if (config_.read_only_card) {
+        log_("upload " + Printable(name_) + " ignored, " + std::to_string(content_.size()) +
+             " bytes discarded: the card is read-only");
+        content_.clear();
+        return;
+    }
     std::string name = name_.substr(0, kCardNameLength);
     if (!IsCardName(name)) {
         log_("upload " + Printable(name_) + ": not a card name, content discarded");

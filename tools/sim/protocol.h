@@ -16,6 +16,9 @@ using Clock = std::chrono::steady_clock;
 using Millis = std::chrono::milliseconds;
 using LogFn = std::function<void(const std::string&)>;
 
+// The one-byte commands, each answered by a reply field or (">") the listing.
+inline constexpr std::string_view kCommands = "SNMBDVR>";
+
 // What the controller says about itself and how it misbehaves on request.
 struct ControllerConfig {
     // Identification values, sent as they stand between the letter and "_".
@@ -26,11 +29,17 @@ struct ControllerConfig {
     std::string firmware = "72";
     std::string mode = "1";
 
-    bool answer = true;          // false: no command gets a reply
-    Millis presence_delay{0};    // how late "S" is answered
-    bool wrong_letter = false;   // a "T9_" field before each identification field
-    int short_listing = 0;       // names the count byte announces beyond those sent
-    Millis frame_timeout{2000};  // a frame left unfinished this long is dropped; 0: never
+    bool answer = true;           // false: no command gets a reply
+    Millis presence_delay{0};     // how late "S" is answered
+    bool wrong_letter = false;    // a "T9_" field before each identification field
+    bool foreign_fields = false;  // a "T9_" field instead of each identification field
+    char skip_reply = 0;          // the first command of this byte goes unanswered; 0: none
+    int short_listing = 0;        // names the count byte announces beyond those sent
+    Millis frame_timeout{2000};   // a frame left unfinished this long is dropped; 0: never
+    // A full or write-protected card: delete and upload frames are read whole, change nothing.
+    bool read_only_card = false;
+    // The answer to N once the line has come back from a drop: another controller is on it.
+    std::optional<std::string> serial_after_drop;
 };
 
 // One reply and how long to hold it back before it goes on the line.
@@ -60,6 +69,9 @@ public:
 
     // Drops the unfinished frame, if any: the rest of it will not come.
     void Abandon(const std::string& why);
+
+    // The line has come back after a drop; the controller on it may be another one now.
+    void LineBack();
 
 private:
     enum class Phase : std::uint8_t {

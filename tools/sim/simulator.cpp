@@ -162,6 +162,7 @@ void Simulator::BringBack()
 {
     OpenLine();
     log_("line back on " + device_ + (options_.link.empty() ? "" : " as " + options_.link));
+    protocol_.LineBack();
     status_(device_);
 }
 
