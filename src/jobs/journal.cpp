@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <string_view>
 #include <utility>
 
 #include "platform/cp1251.h"
@@ -11,6 +12,12 @@ namespace cardpush {
 namespace {
 
 constexpr std::size_t kTailBlock = 64 * 1024;
+
+// A field that begins with one of these is written after an apostrophe: a
+// spreadsheet would take the first four and a tab for a formula (a carriage
+// return too, but that is a blank by then), and the apostrophe itself is
+// added to so that the reader can drop one.
+constexpr std::string_view kGuardedStarts = "=+-@\t'";
 
 const char* KindText(CardOperation::Kind kind)
 {
@@ -27,12 +34,99 @@ const char* KindText(CardOperation::Kind kind)
     return "";
 }
 
-// The file's text of a path: its own bytes on POSIX (UTF-8 by convention),
-// its UTF-16 name as UTF-8 on Windows.
+// The length of the well-formed UTF-8 sequence at text[i], or 0 when the
+// byte there begins none (a stray or cut sequence, an overlong form, a
+// surrogate, beyond U+10FFFF).
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t i)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;  // the second byte's range; the others' is 80..BF
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) {
+        return 0;
+    }
+    for (std::size_t k = 2; k < length; ++k) {
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// The bytes as they stand where they are UTF-8; any other byte as \xFF.
+std::string EscapeNonUtf8(std::string_view bytes)
+{
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        if (const std::size_t length = Utf8SequenceAt(bytes, i); length > 0) {
+            text.append(bytes.substr(i, length));
+            i += length;
+            continue;
+        }
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(bytes[i]));
+        text += escaped;
+        ++i;
+    }
+    return text;
+}
+
+// The file's text of a path, valid UTF-8 whatever the name. On POSIX its own
+// bytes, UTF-8 by convention. On Windows its UTF-16 name, where a surrogate
+// without its pair (a name may hold one) is encoded alone, three bytes that
+// are not UTF-8 and so come out escaped, as the library's conversion would
+// throw on it.
 std::string PathUtf8(const std::filesystem::path& path)
 {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+#ifdef _WIN32
+    const std::wstring& name = path.native();
+    std::string bytes;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char32_t cp = name[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+            name[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (name[++i] - 0xDC00);
+        }
+        if (cp < 0x80) {
+            bytes += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            bytes += static_cast<char>(0xC0 | (cp >> 6));
+            bytes += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            bytes += static_cast<char>(0xE0 | (cp >> 12));
+            bytes += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            bytes += static_cast<char>(0xF0 | (cp >> 18));
+            bytes += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            bytes += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return EscapeNonUtf8(bytes);
+#else
+    return EscapeNonUtf8(path.native());
+#endif
 }
 
 bool NeedsQuotes(const std::string& field)
@@ -98,9 +192,15 @@ std::string TransferJournal::FormatLine(const JournalFields& fields)
             line += ',';
         }
         std::string field = fields[i];
+        // The blanks first, so that the guard looks at what is written: a
+        // field that began with a line break no longer begins with one.
         std::replace_if(
             field.begin(), field.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-        if (!NeedsQuotes(field)) {
+        const bool guarded =
+            !field.empty() && kGuardedStarts.find(field.front()) != std::string_view::npos;
+        if (guarded) {
+            field.insert(field.begin(), '\'');
+        } else if (!NeedsQuotes(field)) {
             line += field;
             continue;
         }
@@ -120,6 +220,7 @@ JournalFields TransferJournal::ParseLine(const std::string& line)
 {
     JournalFields fields(1);
     bool quoted = false;
+    std::size_t fieldStart = 0;
     for (std::size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
         if (quoted) {
@@ -133,8 +234,13 @@ JournalFields TransferJournal::ParseLine(const std::string& line)
             }
         } else if (c == '"') {
             quoted = true;
+            // The apostrophe that keeps a spreadsheet from a formula.
+            if (i == fieldStart && i + 1 < line.size() && line[i + 1] == '\'') {
+                ++i;
+            }
         } else if (c == ',') {
             fields.emplace_back();
+            fieldStart = i + 1;
         } else if (c != '\r') {
             fields.back() += c;
         }

@@ -8,6 +8,14 @@
 // written and flushed on its own: a crash loses at most the operation under
 // way.
 //
+// What a spreadsheet opening the file would take for a formula is written as
+// text: a field that begins with =, +, -, @ or a tab (a line break is a
+// blank by then) gets a leading apostrophe and quotes ("'=1+2"), and so
+// does one that begins with an apostrophe itself, so that the reader, which
+// drops one leading apostrophe of a quoted field, gives back the text as it
+// was. A file name's bytes that are not UTF-8 (a POSIX name is bytes) are
+// written as \xFF, upper-case hex.
+//
 // Plain C++; GUI thread (one writer per file).
 #pragma once
 
@@ -61,7 +69,8 @@ public:
                                 const std::string& port, const CardOperation& operation);
     // The line of the file for fields, with its CR LF.
     static std::string FormatLine(const JournalFields& fields);
-    // The fields of one line of the file (without its line end).
+    // The fields of one line of the file (without its line end); a quoted
+    // field loses one leading apostrophe.
     static JournalFields ParseLine(const std::string& line);
     // ISO 8601 with the offset from UTC: "2026-12-09T14:03:05+03:00".
     static std::string LocalTimeText(const std::tm& local, int offsetMinutes);

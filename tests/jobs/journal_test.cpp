@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -30,7 +31,9 @@ struct LineCase {
 };
 
 // Quoting as RFC 4180 asks; a line break inside a field becomes a blank,
-// so that a record never spans two lines of the file.
+// so that a record never spans two lines of the file. What a spreadsheet
+// would take for a formula is quoted after an apostrophe, and so is a
+// leading apostrophe, so that the reader gives back the text.
 TEST(TransferJournal, FormatsAndParsesOneLinePerRecord)
 {
     const LineCase cases[] = {
@@ -39,6 +42,9 @@ TEST(TransferJournal, FormatsAndParsesOneLinePerRecord)
         {{"say \"hi\"", "x"}, "\"say \"\"hi\"\"\",x\r\n"},
         {{"two\r\nlines", "x"}, "two  lines,x\r\n"},
         {{"\"\n,", ""}, "\"\"\" ,\",\r\n"},
+        {{"=HYPERLINK(\"http://x\")", "+1", "-2", "@A1"},
+         "\"'=HYPERLINK(\"\"http://x\"\")\",\"'+1\",\"'-2\",\"'@A1\"\r\n"},
+        {{"\t=1", "\r=1", "'a", "''", "it's"}, "\"'\t=1\", =1,\"''a\",\"'''\",it's\r\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.line, TransferJournal::FormatLine(c.fields)) << c.line;
@@ -55,11 +61,11 @@ TEST(TransferJournal, FormatsAndParsesOneLinePerRecord)
 
 TEST(TransferJournal, FieldsAreUtf8AndAResultOfNothingIsOk)
 {
-    const CardOperation upload{CardOperation::Kind::Upload,
-                               Utf8ToCp1251("ЗАДАНИЕ"),
-                               std::filesystem::path(u8"/jobs/задание.txt"),
-                               12,
-                               {}};
+    CardOperation upload{CardOperation::Kind::Upload,
+                         Utf8ToCp1251("ЗАДАНИЕ"),
+                         std::filesystem::path(u8"/jobs/задание.txt"),
+                         12,
+                         {}};
     EXPECT_EQ((Fields{"2026-12-09T14:03:05+03:00", "SN-7", "ttyUSB0", "upload", "ЗАДАНИЕ",
                       "/jobs/задание.txt", "12", "ok"}),
               TransferJournal::Fields("2026-12-09T14:03:05+03:00", "SN-7", "ttyUSB0", upload));
@@ -68,6 +74,21 @@ TEST(TransferJournal, FieldsAreUtf8AndAResultOfNothingIsOk)
         CardOperation::Kind::DeleteAll, "OLD", {}, std::nullopt, Utf8ToCp1251("Ошибка записи")};
     EXPECT_EQ((Fields{"t", "", "", "delete-all", "OLD", "", "", "Ошибка записи"}),
               TransferJournal::Fields("t", "", "", deleteAll));
+
+    // A name's bytes that are not UTF-8 are escaped; the rest stays.
+    const std::pair<std::filesystem::path, const char*> names[] = {
+#ifdef _WIN32
+        {std::wstring(L"C:\\jobs\\\x0437\xD800"
+                      L"a.txt"),
+         "C:\\jobs\\з\\xED\\xA0\\x80a.txt"},
+#else
+        {"/jobs/\xD0\xB7\xFF\xC3(\xE0\x80\xAF.txt", "/jobs/з\\xFF\\xC3(\\xE0\\x80\\xAF.txt"},
+#endif
+    };
+    for (const auto& [path, text] : names) {
+        upload.localFile = path;
+        EXPECT_EQ(text, TransferJournal::Fields("t", "", "", upload)[5]);
+    }
 
     const std::pair<CardOperation::Kind, const char*> kinds[] = {
         {CardOperation::Kind::Delete, "delete"},
@@ -103,9 +124,11 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
+    std::filesystem::path File() const { return folder_ / TransferJournal::kFileName; }
+
     std::string FileText() const
     {
-        std::ifstream file(folder_ / TransferJournal::kFileName, std::ios::binary);
+        std::ifstream file(File(), std::ios::binary);
         return {std::istreambuf_iterator<char>(file), {}};
     }
 
