@@ -11,7 +11,8 @@
 namespace cardpush {
 namespace {
 
-constexpr std::size_t kTailBlock = 64 * 1024;
+// Latest reads no more of the file than this, from its end.
+constexpr std::streamoff kTailBytes = 1024 * 1024;
 
 // A field that begins with one of these is written after an apostrophe: a
 // spreadsheet would take the first four and a tab for a formula (a carriage
@@ -284,49 +285,33 @@ std::optional<JournalFields> TransferJournal::Append(const CardOperation& operat
 
 std::vector<JournalFields> TransferJournal::Latest(std::size_t count) const
 {
+    std::vector<JournalFields> latest;
     std::ifstream file(file_, std::ios::binary);
     if (!file || count == 0) {
-        return {};
+        return latest;
     }
     file.seekg(0, std::ios::end);
     const std::streamoff size = file.tellg();
     if (size <= 0) {
-        return {};
+        return latest;
     }
-    // Blocks from the end until the tail holds count whole lines beyond the
-    // one the first block may cut (or the file's start is reached).
-    std::string tail;
-    std::streamoff start = size;
-    while (start > 0 &&
-           static_cast<std::size_t>(std::count(tail.begin(), tail.end(), '\n')) <= count) {
-        const auto block = static_cast<std::streamoff>(
-            std::min<std::uint64_t>(kTailBlock, static_cast<std::uint64_t>(start)));
-        start -= block;
-        std::string chunk(static_cast<std::size_t>(block), '\0');
-        file.seekg(start);
-        if (!file.read(chunk.data(), block)) {
-            return {};
-        }
-        tail = chunk + tail;
+    const std::streamoff length = std::min(size, kTailBytes);
+    std::string tail(static_cast<std::size_t>(length), '\0');
+    if (!file.seekg(size - length) || !file.read(tail.data(), length)) {
+        return latest;
     }
-    std::vector<std::string> lines;
-    std::size_t from = 0;
-    while (from < tail.size()) {
-        std::size_t end = tail.find('\n', from);
-        if (end == std::string::npos) {
-            end = tail.size();
-        }
-        lines.push_back(tail.substr(from, end - from));
-        from = end + 1;
+    // The first line is the header, or one the limit cut: left out.
+    const std::size_t first = tail.find('\n');
+    if (first == std::string::npos) {
+        return latest;
     }
-    // The first is a line the first block cut, or the header line.
-    if (!lines.empty()) {
-        lines.erase(lines.begin());
-    }
-    std::vector<JournalFields> latest;
-    for (auto line = lines.rbegin(); line != lines.rend() && latest.size() < count; ++line) {
-        if (!line->empty() && *line != "\r") {
-            latest.push_back(ParseLine(*line));
+    std::size_t end = tail.size();
+    while (end > first + 1 && latest.size() < count) {
+        const std::size_t before = tail.rfind('\n', end - 1);
+        const std::string line = tail.substr(before + 1, end - before - 1);
+        end = before;
+        if (!line.empty() && line != "\r") {
+            latest.push_back(ParseLine(line));
         }
     }
     return latest;

@@ -59,8 +59,9 @@ public:
     // line's fields, or nothing when the file could not be written.
     std::optional<JournalFields> Append(const CardOperation& operation);
 
-    // The newest count lines of the file, newest first, without the header.
-    // A missing or unreadable file gives none.
+    // The newest count lines of the file, newest first, without the header,
+    // from its last 1 MiB only (the first line there, which that limit may
+    // cut, is left out). A missing or unreadable file gives none.
     std::vector<JournalFields> Latest(std::size_t count) const;
 
     // --- the format, for the window and the tests ---

@@ -132,11 +132,16 @@ protected:
         return {std::istreambuf_iterator<char>(file), {}};
     }
 
+    void WriteFile(const std::string& text) const
+    {
+        std::ofstream(File(), std::ios::binary) << text;
+    }
+
     std::filesystem::path folder_;
 };
 
 // The header goes into a new file only; each record is appended whole, and
-// the tail reads back newest first, also across the reader's blocks.
+// the tail reads back newest first.
 TEST_F(JournalFileTest, AppendsAfterOneHeaderAndReadsTheTailNewestFirst)
 {
     {
@@ -166,6 +171,29 @@ TEST_F(JournalFileTest, AppendsAfterOneHeaderAndReadsTheTailNewestFirst)
               Fields(latest[1].begin() + 1, latest[1].begin() + 4));
     EXPECT_EQ("N1001", latest[499][4]);
     EXPECT_EQ(kRecords + 1u, again.Latest(5000).size());
+}
+
+// The tail comes from the file's last 1 MiB only: the line that limit cuts
+// is left out, and a file without a line end gives none.
+TEST_F(JournalFileTest, ReadsTheTailFromTheLastMebibyteOnly)
+{
+    constexpr std::size_t kTail = 1024 * 1024;
+    const Fields record{"2026-12-09T14:03:05+03:00", "SN1", "COM3", "delete", "N", "", "", "ok"};
+    std::string lines = TransferJournal::FormatLine(TransferJournal::HeaderFields());
+    while (lines.size() < kTail + kTail / 2) {
+        lines += TransferJournal::FormatLine(record);
+    }
+    const std::string tail = lines.substr(lines.size() - kTail);
+    const std::pair<std::string, std::size_t> cases[] = {
+        {lines, static_cast<std::size_t>(std::count(tail.begin(), tail.end(), '\n')) - 1},
+        {std::string(kTail + 1, 'x'), 0},
+    };
+    for (const auto& [text, count] : cases) {
+        WriteFile(text);
+        const auto latest = TransferJournal(File()).Latest(1000000);
+        EXPECT_EQ(count, latest.size());
+        EXPECT_EQ(latest.size(), std::count(latest.begin(), latest.end(), record));
+    }
 }
 
 TEST_F(JournalFileTest, AFileThatCannotBeWrittenIsReportedNotThrown)
