@@ -160,6 +160,13 @@ std::tm LocalNow(int& offsetMinutes)
 
 TransferJournal::TransferJournal(std::filesystem::path file) : file_(std::move(file)) {}
 
+TransferJournal::~TransferJournal()
+{
+    if (!held_.empty()) {
+        WritePending();
+    }
+}
+
 void TransferJournal::SetController(const std::string& serialNumber, const std::string& port)
 {
     serialNumber_ = serialNumber;
@@ -266,28 +273,97 @@ std::optional<JournalFields> TransferJournal::Append(const CardOperation& operat
     int offset = 0;
     const std::tm local = LocalNow(offset);
     JournalFields fields = Fields(LocalTimeText(local, offset), serialNumber_, port_, operation);
-
-    std::ofstream file(file_, std::ios::binary | std::ios::app);
-    if (!file) {
-        return std::nullopt;
+    for (const auto& field : fields) {
+        heldBytes_ += field.size();
     }
-    file.seekp(0, std::ios::end);
-    if (file.tellp() == std::streampos(0)) {
-        file << FormatLine(HeaderFields());
-    }
-    file << FormatLine(fields);
-    file.flush();
-    if (!file) {
-        return std::nullopt;
+    held_.push_back(fields);
+    if (!WritePending()) {
+        holdNoticeDue_ = holdNoticeDue_ || !everHeld_;
+        everHeld_ = true;
+        GiveWay();
     }
     return fields;
+}
+
+bool TransferJournal::TakeHoldNotice()
+{
+    return std::exchange(holdNoticeDue_, false);
+}
+
+void TransferJournal::GiveWay()
+{
+    // The newest line stays, however long.
+    while (held_.size() > 1 && (held_.size() > kMaxHeldLines || heldBytes_ > kMaxHeldBytes)) {
+        for (const auto& field : held_.front()) {
+            heldBytes_ -= field.size();
+        }
+        lastLost_ = std::move(held_.front());
+        held_.pop_front();
+        ++lost_;
+    }
+}
+
+std::vector<JournalFields> TransferJournal::Pending() const
+{
+    std::vector<JournalFields> pending;
+    pending.reserve(held_.size() + 1);
+    if (lost_ > 0) {
+        // Where the lines that gave way stood, with the time and controller
+        // of the last of them.
+        pending.push_back(
+            {lastLost_[0], lastLost_[1], lastLost_[2], kUnrecorded, "", "", "",
+             "lines lost while the file could not be written: " + std::to_string(lost_)});
+    }
+    pending.insert(pending.end(), held_.begin(), held_.end());
+    return pending;
+}
+
+bool TransferJournal::WritePending()
+{
+    std::ofstream file(file_, std::ios::binary | std::ios::app);
+    if (!file) {
+        return false;
+    }
+    file.seekp(0, std::ios::end);
+    const std::streamoff size = file.tellp();
+    std::string text;
+    if (size == 0) {
+        text = FormatLine(HeaderFields());
+    } else {
+        // A line cut short (a crash, a full disk) is ended, so that the next
+        // record does not run on from it.
+        std::ifstream last(file_, std::ios::binary);
+        char end = '\n';
+        if (last.seekg(size - 1) && last.get(end) && end != '\n') {
+            text = "\r\n";
+        }
+    }
+    for (const auto& fields : Pending()) {
+        text += FormatLine(fields);
+    }
+    file << text;
+    file.flush();
+    if (!file) {
+        // Held still: a line the failure cut is ended next time, and one it
+        // wrote whole may be there twice, but none is lost.
+        return false;
+    }
+    held_.clear();
+    heldBytes_ = 0;
+    lost_ = 0;
+    lastLost_.clear();
+    return true;
 }
 
 std::vector<JournalFields> TransferJournal::Latest(std::size_t count) const
 {
     std::vector<JournalFields> latest;
+    const auto pending = Pending();
+    for (auto line = pending.rbegin(); line != pending.rend() && latest.size() < count; ++line) {
+        latest.push_back(*line);
+    }
     std::ifstream file(file_, std::ios::binary);
-    if (!file || count == 0) {
+    if (!file || latest.size() == count) {
         return latest;
     }
     file.seekg(0, std::ios::end);
