@@ -5,9 +5,12 @@
 // number of open descriptors at the start, half way through and at the end
 // of each part, and when the protocol log has filled up (it keeps a fixed
 // number of lines), and the growth since then. A run that leaks shows rising
-// figures; nothing is judged.
+// figures; nothing is judged. Last, the time the journal window waits for
+// the tail of a large transfer journal (cardpush-journal.csv), of whole
+// lines and without a line end (a damaged file).
 // Usage: cardpush_bench_memory [refreshes, default 20000: the log fills up in the
 // first half] [uploads, default 1000]
+//        cardpush_bench_memory journal   (the journal's tail only)
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -15,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -29,6 +34,7 @@
 #include "app/dialogs.h"
 #include "bench_util.h"
 #include "event_loop.h"
+#include "jobs/journal.h"
 #include "link/link_session.h"
 #include "settings_file.h"
 #include "support/link_wait.h"
@@ -52,10 +58,51 @@ void Measure(const std::string& when)
     Report(when + ": open descriptors", cardpush::bench::OpenDescriptors(), "");
 }
 
+// Seconds Latest takes for the journal window's lines, best of three.
+double LatestSeconds(const fs::path& file)
+{
+    double best = 0;
+    for (int run = 0; run < 3; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto latest = cardpush::TransferJournal(file).Latest(500);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best = run == 0 ? took.count() : std::min(best, took.count());
+    }
+    return best;
+}
+
+// The tail of a 40 MB journal without a line end and of one of 40 MB of
+// lines.
+void JournalTail()
+{
+    constexpr std::size_t kSize = 40'000'000;
+    const cardpush::testing::TempFolder temp("cardpush-bench-journal");
+    const fs::path damaged = temp.path() / "damaged.csv";
+    const fs::path lines = temp.path() / "lines.csv";
+    std::ofstream(damaged, std::ios::binary) << std::string(kSize, 'x');
+    {
+        using cardpush::TransferJournal;
+        std::string text = TransferJournal::FormatLine(TransferJournal::HeaderFields());
+        const std::string line =
+            TransferJournal::FormatLine({"2026-12-09T14:03:05+03:00", "SN-7", "COM3", "upload",
+                                         "PROG1", "C:\\jobs\\prog1.txt", "12345", "ok"});
+        while (text.size() + line.size() <= kSize) {
+            text += line;
+        }
+        std::ofstream(lines, std::ios::binary) << text;
+    }
+    std::printf("journal tail: 40 MB without a line end: %.4f s; 40 MB of lines: %.4f s\n",
+                LatestSeconds(damaged), LatestSeconds(lines));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "journal") {
+        JournalTail();
+        return 0;
+    }
     const int refreshes = argc > 1 ? std::atoi(argv[1]) : 20000;
     const int uploads = argc > 2 ? std::atoi(argv[2]) : 1000;
 
@@ -143,6 +190,9 @@ int main(int argc, char** argv)
         }
         Report("messages shown", messages, "");
         Report("card files listed", form.findChild<QListWidget*>("ListBox2")->count(), "");
+    }
+    if (status == 0) {
+        JournalTail();
     }
     return status;
 }
