@@ -83,7 +83,6 @@ public:
     fs::path SourceFolder() const override { return folder_; }
     bool DeleteJobFilesAfterUpload() override { return false; }
     bool DeleteCardFilesBeforeUpload() override { return false; }
-    std::vector<std::string> CardNames() override { return {}; }
     std::optional<std::string> SelectedCardName() override { return std::nullopt; }
     std::optional<fs::path> SelectedJobFile() override { return kJobName; }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
@@ -120,9 +119,8 @@ JobFolder WriteJob(const fs::path& folder, int lines)
     }
     std::ofstream(folder / kJobName, std::ios::binary) << content;
     job.bytes = content.size();
-    const auto upload = cardpush::MakeJobUpload(kCardName, cardpush::ReadJobLines(content));
-    job.frames.push_back(upload.header);
-    for (const auto& line : upload.lines) {
+    job.frames.push_back(cardpush::MakeJobUpload(kCardName, cardpush::ShapeOfJob(content)).header);
+    for (const auto& line : cardpush::ReadJobLines(content)) {
         job.frames.push_back(cardpush::protocol::LineFrame(line));
     }
     return job;
