@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <chrono>
 #include <stdexcept>
 #include <vector>
 
@@ -263,9 +264,19 @@ void drayver::Handshake()
     LinkValues values;
     std::size_t next = 0;
 
+    // Each command's answer is awaited from when it went out ("N" just
+    // before the handshake began), fields of other letters notwithstanding.
+    using Clock = std::chrono::steady_clock;
+    const auto replyTime = link_.GetTiming().handshakeReply;
+    auto due = Clock::now() + replyTime;
     while (Running) {
-        const std::string reply = link_.NextReply();
         const Step& step = kSteps[next];
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
+        const auto answer = link_.NextReply(std::max(left, std::chrono::milliseconds(0)));
+        if (!answer) {
+            throw std::runtime_error(link_texts::kNoAnswerTo.str() + step.awaited);
+        }
+        const std::string& reply = *answer;
         if (reply.front() != step.awaited) {
             continue;  // another field than the one awaited: keep waiting
         }
@@ -287,6 +298,7 @@ void drayver::Handshake()
             link_.SetLinkState(kSteps[next].state);
         }
         port.WriteText(protocol::CommandFrame(step.next));
+        due = Clock::now() + replyTime;
 
         if (step.state == LinkState::AwaitingFirmwareVersion) {
             MainThread::Synchronize([&host] { host.CheckFirmware(); });

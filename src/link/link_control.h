@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link/link_host.h"
@@ -23,13 +24,17 @@ class CommApi;
 }
 
 // How long the port search waits after opening a port before it sends "S",
-// and between two checks for an answer; after how long without a byte a
-// listing under way counts as cut short; how long the link rests after
-// losing the controller before it searches again.
+// and between two checks for an answer; how long the handshake waits for
+// the answer to one of its commands before it counts the controller as lost
+// (a controller that reboots, or answers with fields it was not asked for);
+// after how long without a byte a listing under way counts as cut short;
+// how long the link rests after losing the controller before it searches
+// again.
 struct LinkTiming {
     std::chrono::milliseconds settle{3000};
     std::chrono::milliseconds check{200};
     int checks = 20;
+    std::chrono::milliseconds handshakeReply{5000};
     std::chrono::milliseconds listingStall{3000};
     std::chrono::milliseconds reconnectPause{2000};
 };
@@ -49,10 +54,10 @@ public:
 
     // Waits until a reply field has arrived or the time is up.
     virtual bool WaitForReply(std::chrono::milliseconds timeout) = 0;
-    // Waits for the next reply field, as long as it takes. Throws
-    // std::runtime_error with the reason when the port's events have
-    // stopped coming.
-    virtual std::string NextReply() = 0;
+    // Waits for the next reply field, at most timeout; nothing when none
+    // has come by then. Throws std::runtime_error with the reason when the
+    // port's events have stopped coming.
+    virtual std::optional<std::string> NextReply(std::chrono::milliseconds timeout) = 0;
     // Sleeps unless stopped.
     virtual void Pause(std::chrono::milliseconds time) = 0;
 

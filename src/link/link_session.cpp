@@ -110,6 +110,7 @@ void LinkSession::ComPortRxChar(TBComPort* Sender, std::int32_t Count)
             completed = std::move(listing_);
             listing_.clear();
             answered = listingRequests_;
+            lastListing_ = CardListing{answered, connection_.generation, completed};
         }
     }
     news_.notify_all();
@@ -165,56 +166,97 @@ std::uint64_t LinkSession::RefreshCardList()
     }
     // The watch for a listing that stops coming starts afresh.
     news_.notify_all();
-    WriteCounted(protocol::CommandFrame(protocol::Command::Listing));
+    WriteCounted(protocol::CommandFrame(protocol::Command::Listing), nullptr);
     return request;
 }
 
-bool LinkSession::DeleteCardFile(const std::string& name)
+void LinkSession::DeleteCardFile(const std::string& name, const LinkConnection& connection)
 {
     assert(MainThread::IsCurrent());
-    if (!CardCommandsAllowed() || !protocol::IsSafeCardName(name)) {
-        return false;
+    if (!protocol::IsSafeCardName(name)) {
+        throw std::invalid_argument("unsafe card name");
     }
-    WriteFrame(protocol::DeleteFrame(name));
-    return true;
+    WriteCardFrame(protocol::DeleteFrame(name), connection);
 }
 
-void LinkSession::WriteFrame(const std::string& frame)
+void LinkSession::WriteFrame(std::string_view frame)
 {
-    WriteCounted(frame);
+    WriteCounted(frame, nullptr);
 }
 
-void LinkSession::WriteCounted(const std::string& frame)
+void LinkSession::WriteCardFrame(std::string_view frame, const LinkConnection& connection)
 {
-    TBComPort* port = nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        if (linkDown_) {
-            RaiseComFault(ComFault::Write);
-        }
-        port = port_.get();
-        if (port == nullptr) {
-            RaiseComFault(ComFault::PortClosed);
-        }
-        ++writers_;
-    }
-    const auto done = [this] {
+    WriteCounted(frame, &connection);
+}
+
+void LinkSession::WriteCounted(std::string_view bytes, const LinkConnection* connection)
+{
+    do {
+        const std::string_view piece = bytes.substr(0, kMaxWriteBytes);
+        bytes.remove_prefix(piece.size());
+        TBComPort* port = nullptr;
         {
             std::lock_guard lock(mutex_);
-            --writers_;
+            if (connection != nullptr && (*connection != connection_ || linkDown_ || lost_ ||
+                                          state_.LinkState != protocol::LinkState::Idle)) {
+                throw ELinkChanged(link_texts::kConnectionChanged.str());
+            }
+            if (linkDown_) {
+                RaiseComFault(ComFault::Write);
+            }
+            port = port_.get();
+            if (port == nullptr) {
+                RaiseComFault(ComFault::PortClosed);
+            }
+            ++writers_;
         }
-        news_.notify_all();
-    };
-    try {
-        port->WriteText(frame);
-    } catch (const std::exception& error) {
+        const auto done = [this] {
+            {
+                std::lock_guard lock(mutex_);
+                --writers_;
+            }
+            news_.notify_all();
+        };
+        try {
+            port->WriteText(std::string(piece));
+        } catch (const std::exception& error) {
+            done();
+            // A write that fails (a hang-up, an adapter pulled out, a line
+            // that takes nothing) means the controller is gone.
+            NoteLoss(error.what());
+            throw;
+        }
         done();
-        // A write that fails (a hang-up, an adapter pulled out, a line that
-        // takes nothing) means the controller is gone.
-        NoteLoss(error.what());
-        throw;
+    } while (!bytes.empty());
+}
+
+LinkConnection LinkSession::Connection() const
+{
+    std::lock_guard lock(mutex_);
+    return connection_;
+}
+
+CardListing LinkSession::LastListing() const
+{
+    std::lock_guard lock(mutex_);
+    return lastListing_;
+}
+
+std::optional<std::vector<std::string>> LinkSession::AwaitListing(std::uint64_t request,
+                                                                  const LinkConnection& connection)
+{
+    assert(!MainThread::IsCurrent());
+    std::unique_lock lock(mutex_);
+    const auto gone = [&] {
+        return stopping_ || connection != connection_ || linkDown_ || lost_.has_value();
+    };
+    news_.wait(lock, [&] {
+        return gone() || lastListing_.request >= request || stallReported_ >= request;
+    });
+    if (gone() || lastListing_.request < request) {
+        return std::nullopt;
     }
-    done();
+    return lastListing_.names;
 }
 
 bool LinkSession::CardCommandsAllowed() const
@@ -232,7 +274,10 @@ std::optional<std::string> LinkSession::CardCommandRefusal() const
         return link_texts::kNotIdentified.str();
     }
     if (state_.LinkState != protocol::LinkState::Idle) {
-        return link_texts::kListingUnderWay.str();
+        // A listing that has stopped short never ends by itself: the
+        // operator has to know that the card list must be asked for again.
+        return stallReported_ == listingRequests_ ? link_texts::kListingIncomplete.str()
+                                                  : link_texts::kListingUnderWay.str();
     }
     return std::nullopt;
 }
@@ -272,19 +317,22 @@ bool LinkSession::WaitForReply(std::chrono::milliseconds timeout)
     return !replies_.empty();
 }
 
-std::string LinkSession::NextReply()
+std::optional<std::string> LinkSession::NextReply(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(mutex_);
-    news_.wait(lock, [&] { return stopping_ || !replies_.empty() || lost_; });
+    news_.wait_for(lock, timeout, [&] { return stopping_ || !replies_.empty() || lost_; });
     if (stopping_) {
         throw LinkStopped{};
     }
-    if (replies_.empty()) {
+    if (!replies_.empty()) {
+        std::string reply = std::move(replies_.front());
+        replies_.pop_front();
+        return reply;
+    }
+    if (lost_) {
         throw std::runtime_error(*lost_);
     }
-    std::string reply = std::move(replies_.front());
-    replies_.pop_front();
-    return reply;
+    return std::nullopt;
 }
 
 void LinkSession::Pause(std::chrono::milliseconds time)
@@ -327,6 +375,8 @@ std::uint64_t LinkSession::BeginFirstListing()
     state_.LinkState = protocol::LinkState::Listing;
     handshakeDone_ = true;
     linkDown_ = false;
+    connection_ = LinkConnection{connection_.generation + 1, values_.SerialNumber};
+    lastListing_ = CardListing{};
     lastListingActivity_ = std::chrono::steady_clock::now();
     receivedSinceRequest_ = false;
     listing_.clear();
@@ -366,7 +416,11 @@ LinkControl::ListingStall LinkSession::AwaitListingStall()
             continue;
         }
         stallReported_ = listingRequests_;
-        return {listingRequests_, !receivedSinceRequest_};
+        const ListingStall stall{listingRequests_, !receivedSinceRequest_};
+        lock.unlock();
+        // A card command may be waiting for this listing.
+        news_.notify_all();
+        return stall;
     }
 }
 
@@ -404,6 +458,7 @@ void LinkSession::LinkLost(const std::string& reason)
         replies_.clear();
         listing_.clear();
         stallReported_ = listingRequests_;
+        lastListing_ = CardListing{};
         // Closing under a write would pull the device from under it.
         news_.wait(lock, [&] { return writers_ == 0; });
         port = std::move(port_);

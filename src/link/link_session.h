@@ -20,6 +20,11 @@
 // of them can cut into it; after that a refresh always works and frames that
 // change the card go out only while idle.
 //
+// Each handshake that ends begins a new connection (LinkConnection). A card
+// command is bound to the connection it started on: its frames go out only
+// while that connection lasts and the link is idle, so a command never goes
+// on with a controller that answered after a loss, even on the same port.
+//
 // The GUI thread's entry points check their thread in debug builds.
 #pragma once
 
@@ -30,7 +35,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/link_control.h"
@@ -42,6 +49,31 @@ namespace cardpush {
 
 class TBComPort;
 class drayver;
+
+// One connection to a controller: from the end of a handshake to the loss of
+// the link. The generation counts connections from 1; 0 is none.
+struct LinkConnection {
+    std::uint64_t generation = 0;
+    std::string serialNumber;
+
+    friend bool operator==(const LinkConnection&, const LinkConnection&) = default;
+};
+
+// A card command's frame could not go out: the connection it was started on
+// is gone (lost, or replaced by another), or the link is not idle. The
+// message is for the operator (Windows-1251).
+class ELinkChanged : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A complete card listing: the names as the controller sent them, and the
+// latest listing request it answers.
+struct CardListing {
+    std::uint64_t request = 0;
+    std::uint64_t generation = 0;
+    std::vector<std::string> names;
+};
 
 class LinkSession : private LinkControl {
 public:
@@ -69,14 +101,35 @@ public:
     // byte for Timing::listingStall is taken as cut short and forgotten, so
     // the new one is read from its count byte on.
     std::uint64_t RefreshCardList();
-    // GUI thread: sends the delete frame of one listed card name, only
-    // while idle. Returns whether it was sent. The caller checks the name
-    // first (protocol::IsSafeCardName).
-    bool DeleteCardFile(const std::string& name);
     // Any thread: writes one frame, or whole frames back to back, to the
-    // controller's port in one write and waits for it. Throws EComPort when
-    // the write fails or no port is open.
-    void WriteFrame(const std::string& frame);
+    // controller's port and waits for it. Throws EComPort when the write
+    // fails or no port is open. A write longer than kMaxWriteBytes goes out
+    // in pieces of that size (the bytes on the line are the same): a
+    // write's time-out grows with its size, and a controller that stops
+    // reading is noticed when one piece runs out of it.
+    void WriteFrame(std::string_view frame);
+    // As WriteFrame, for a card command bound to connection: before each
+    // piece, throws ELinkChanged unless that connection still lasts and the
+    // link is idle.
+    void WriteCardFrame(std::string_view frame, const LinkConnection& connection);
+    // GUI thread: sends the delete frame of one listed card name on
+    // connection (WriteCardFrame). The caller checks the name first
+    // (protocol::IsSafeCardName); an unsafe one is never sent (throws
+    // std::invalid_argument).
+    void DeleteCardFile(const std::string& name, const LinkConnection& connection);
+    static constexpr std::size_t kMaxWriteBytes = 128;
+
+    // The connection now; generation 0 while there is none.
+    LinkConnection Connection() const;
+    // The listing that completed last (request 0: none yet on this
+    // connection).
+    CardListing LastListing() const;
+    // Any thread but the GUI thread (the listing comes in there): waits for
+    // the listing that answers request on connection and returns its names;
+    // nothing when that listing stalls, the connection goes, or the session
+    // is being destroyed.
+    std::optional<std::vector<std::string>> AwaitListing(std::uint64_t request,
+                                                         const LinkConnection& connection);
 
     // Idle after the handshake, with the port's events still coming: card
     // commands may send frames.
@@ -108,7 +161,7 @@ private:
     platform::CommApi& Devices() override { return api_; }
     TBComPort& CreatePort() override;
     bool WaitForReply(std::chrono::milliseconds timeout) override;
-    std::string NextReply() override;
+    std::optional<std::string> NextReply(std::chrono::milliseconds timeout) override;
     void Pause(std::chrono::milliseconds time) override;
     void ForgetReplies() override;
     void ClearReceiveBuffers() override;
@@ -123,9 +176,11 @@ private:
     void ReceptionEnded(const std::string& reason);
     // The port is lost (any thread): the link thread's watch learns it.
     void NoteLoss(const std::string& reason);
-    // Writes one frame on the session's port, counted among the writes that
-    // a loss waits for; refused with the write error while the link is down.
-    void WriteCounted(const std::string& frame);
+    // Writes bytes on the session's port, counted among the writes that a
+    // loss waits for; refused with the write error while the link is down,
+    // and, with a connection, with ELinkChanged unless it lasts and the link
+    // is idle.
+    void WriteCounted(std::string_view bytes, const LinkConnection* connection);
     TBComPort* Port() const;
 
     LinkHost& host_;
@@ -145,6 +200,9 @@ private:
     // Listing requests so far, and the last one whose stall was reported.
     std::uint64_t listingRequests_ = 0;
     std::uint64_t stallReported_ = 0;
+    // The listing that completed last, and the connection now.
+    CardListing lastListing_;
+    LinkConnection connection_;
     // Whether any byte has come since the last listing request.
     bool receivedSinceRequest_ = false;
     // The names of the listing under way, for ListingCompleted.

@@ -29,10 +29,21 @@ inline constexpr Cp1251Literal kNotInGroup{": пользователь не вх
 inline constexpr Cp1251Literal kReceptionEnded{"приём данных прекращён"};
 // Two listing requests in a row have brought nothing.
 inline constexpr Cp1251Literal kControllerSilent{"рольганг не отвечает"};
+// A command of the handshake has had no answer for the handshake's reply
+// time: followed by the command's letter.
+inline constexpr Cp1251Literal kNoAnswerTo{"рольганг не ответил на команду "};
 
 // Why a card command sent nothing to the controller.
 inline constexpr Cp1251Literal kNotIdentified{"Команда не выполнена: рольганг ещё не опознан"};
 inline constexpr Cp1251Literal kListingUnderWay{
     "Команда не выполнена: список файлов карты памяти ещё не получен"};
+inline constexpr Cp1251Literal kListingIncomplete{
+    "Команда не выполнена: список файлов карты памяти пришёл не полностью. Он запрошен "
+    "заново; повторите команду, когда список обновится"};
+// A card command's connection went (the link was lost, or another
+// controller answered after a loss) while it ran.
+inline constexpr Cp1251Literal kConnectionChanged{
+    "Связь с рольгангом потеряна во время команды: команда остановлена, больше ничего не "
+    "отправлено, файлы на компьютере не удалены"};
 
 }  // namespace cardpush::link_texts
