@@ -9,43 +9,36 @@
 #include "jobs/card_name.h"
 #include "jobs/job_file.h"
 #include "jobs/job_texts.h"
-#include "link/link_session.h"
 #include "link/protocol.h"
 #include "platform/main_thread.h"
 
 namespace cardpush {
 namespace {
 
+using Kind = CardOperation::Kind;
+
 // A size field of a long run of bad characters would open a box for each of
 // them; past this many the rest are counted and reported in one box.
-constexpr int kMessagesShownPerFile = 10;
+constexpr std::size_t kMessagesShownPerFile = 10;
 
 constexpr char kJobExtension[] = "txt";
 
-// A file's line frames go out gathered, as many whole frames as fit this
-// many bytes to a write (a longer frame goes alone): a write and its
-// completion cost far more than its bytes, so this is what lets an upload
-// keep up with a fast line. The bytes on the line are the same. The bound
-// is small because a write's time-out grows with its size (100 ms a byte):
-// a controller that stops reading is noticed when the blocked write runs
-// out of it, here within 14 s.
-constexpr std::size_t kGatheredWriteBytes = 128;
+// The protocol log keeps this many of an upload's sent lines, the latest.
+constexpr std::size_t kSentLinesLogged = 10000;
 
-// The card keeps the first 8 bytes of a card name, and lists them: two card
-// names that agree in them are one file on the card.
-std::string CardKey(std::string_view cardName)
-{
-    return std::string(cardName.substr(0, protocol::kCardNameSize));
-}
-
+// At most kNamesListed names, then how many more there are.
 std::string Joined(const std::vector<std::string>& items)
 {
     std::string text;
-    for (const auto& item : items) {
-        if (!text.empty()) {
+    const std::size_t shown = std::min(items.size(), kNamesListed);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) {
             text += ", ";
         }
-        text += item;
+        text += items[i];
+    }
+    if (items.size() > shown) {
+        text += job_texts::kAndMore.str() + std::to_string(items.size() - shown);
     }
     return text;
 }
@@ -96,9 +89,33 @@ std::string TooLargeMessage(const std::filesystem::path& fileName, std::uint64_t
            std::to_string(kMaxJobFileBytes) + job_texts::kTooLargeEnd.str();
 }
 
+// The journal's result of a sent operation, by what the listing shows.
+std::string ResultOf(const SentOperation& sent, ProofVerdict verdict)
+{
+    switch (verdict) {
+        case ProofVerdict::Proven:
+            return {};
+        case ProofVerdict::Refuted:
+            return sent.operation.kind == Kind::Upload ? job_texts::kNotOnCard.str()
+                                                       : job_texts::kNotDeleted.str();
+        case ProofVerdict::Unproven:
+            break;
+    }
+    return job_texts::kSent.str();
+}
+
 }  // namespace
 
 CardCommands::CardCommands(LinkSession& link, CardCommandsHost& host) : link_(link), host_(host) {}
+
+CardCommands::~CardCommands()
+{
+    if (awaited_) {
+        Sent sent = std::move(awaited_->sent);
+        awaited_.reset();
+        GiveUp(std::move(sent), false);
+    }
+}
 
 void CardCommands::Refresh()
 {
@@ -111,7 +128,10 @@ void CardCommands::DeleteSelected()
     assert(platform::MainThread::IsCurrent());
     const auto name = host_.SelectedCardName();
     if (name && !RefusedByLink() && !RefuseUnsafeNames({*name})) {
-        EndingWithListing([&] { DeleteCardFiles({*name}, CardOperation::Kind::Delete); });
+        const LinkConnection connection = link_.Connection();
+        Sent sent;
+        EndingWithListing(
+            [&] { DeleteCardFiles({*name}, Kind::Delete, connection, sent.operations); }, sent);
         return;
     }
     link_.RefreshCardList();
@@ -120,11 +140,17 @@ void CardCommands::DeleteSelected()
 void CardCommands::DeleteAll()
 {
     assert(platform::MainThread::IsCurrent());
-    // The listing is taken once: the frames go out back to back.
-    const auto names = host_.CardNames();
-    if (!names.empty() && !RefusedByLink() && !RefuseUnsafeNames(names)) {
-        EndingWithListing([&] { DeleteCardFiles(names, CardOperation::Kind::DeleteAll); });
-        return;
+    if (!RefusedByLink()) {
+        // The listing is taken once: the frames go out back to back.
+        const auto names = link_.LastListing().names;
+        if (!names.empty() && !RefuseUnsafeNames(names)) {
+            const LinkConnection connection = link_.Connection();
+            Sent sent;
+            EndingWithListing(
+                [&] { DeleteCardFiles(names, Kind::DeleteAll, connection, sent.operations); },
+                sent);
+            return;
+        }
     }
     link_.RefreshCardList();
 }
@@ -134,7 +160,21 @@ void CardCommands::UploadSelected()
     assert(platform::MainThread::IsCurrent());
     const auto fileName = host_.SelectedJobFile();
     if (fileName && !RefusedByLink()) {
-        EndingWithListing([&] { UploadJobFile(*fileName); });
+        const LinkConnection connection = link_.Connection();
+        const std::set<std::string> listed = ListedKeys(link_.LastListing().names);
+        Sent sent;
+        EndingWithListing(
+            [&] {
+                const auto job = CheckJobFile(host_.SourceFolder(), *fileName);
+                if (job && host_.StopRequested()) {
+                    EndedNotSent({*job}, job_texts::kStopped.str());
+                } else if (job && SendJobFile(*job, connection)) {
+                    sent.operations.push_back(
+                        {CardOperation{Kind::Upload, job->cardName, job->path, job->size, {}},
+                         listed.contains(CardKey(job->cardName))});
+                }
+            },
+            sent);
         return;
     }
     link_.RefreshCardList();
@@ -151,44 +191,76 @@ void CardCommands::UploadAll()
         link_.RefreshCardList();
         return;
     }
+    const LinkConnection connection = link_.Connection();
+    Sent sent;
+    EndingWithListing([&] { UploadAll(folder, connection, sent); }, sent, true);
+}
 
-    std::vector<SentJob> sent;
-    EndingWithListing(
-        [&] {
-            // Every file is checked before the card is touched: emptying the
-            // card for files that then turn out unfit would lose its files
-            // with nothing to replace them.
-            const std::vector<CheckedJob> ready = CheckAll(folder);
-            if (host_.StopRequested()) {
-                EndedStopped(ready);
-                return;
+void CardCommands::UploadAll(const std::filesystem::path& folder, const LinkConnection& connection,
+                             Sent& sent)
+{
+    // Every file is checked before the card is touched: emptying the card
+    // for files that then turn out unfit would lose its files with nothing
+    // to replace them.
+    const std::vector<CheckedJob> ready = CheckAll(folder);
+    if (host_.StopRequested()) {
+        EndedNotSent(ready, job_texts::kStopped.str());
+        return;
+    }
+    const bool emptyCardFirst = host_.DeleteCardFilesBeforeUpload();
+    if (ready.empty()) {
+        if (emptyCardFirst) {
+            host_.ShowMessage(job_texts::kNothingToUpload);
+        }
+        return;
+    }
+    std::vector<std::string> listedBefore = link_.LastListing().names;
+    if (emptyCardFirst && !listedBefore.empty()) {
+        if (RefuseUnsafeNames(listedBefore)) {
+            return;
+        }
+        Sent deletes;
+        try {
+            DeleteCardFiles(listedBefore, Kind::DeleteAll, connection, deletes.operations);
+        } catch (...) {
+            GiveUp(std::move(deletes), false);
+            EndedNotSent(ready, job_texts::kCardNotEmptied.str());
+            throw;
+        }
+        // Only a listing shows the card emptied: a card that is full or
+        // write-protected ignores the deletes, and its old files would then
+        // seem to prove the uploads.
+        const auto listing = AwaitCardListing(connection);
+        if (!listing) {
+            GiveUp(std::move(deletes), false);
+            EndedNotSent(ready, job_texts::kCardNotEmptied.str());
+            host_.ShowMessage(job_texts::kNoListingAfterDeletes);
+            return;
+        }
+        if (!Prove(std::move(deletes), *listing, job_texts::kCardKeptFiles.str())) {
+            EndedNotSent(ready, job_texts::kCardNotEmptied.str());
+            return;
+        }
+        listedBefore = *listing;
+    }
+
+    const std::set<std::string> listed = ListedKeys(listedBefore);
+    const bool deleteAfter = host_.DeleteJobFilesAfterUpload();
+    for (auto job = ready.begin(); job != ready.end(); ++job) {
+        // A file on its way is finished; the rest stay with the operator.
+        if (host_.StopRequested()) {
+            EndedNotSent({job, ready.end()}, job_texts::kStopped.str());
+            break;
+        }
+        if (auto done = SendJobFile(*job, connection)) {
+            sent.operations.push_back(
+                {CardOperation{Kind::Upload, job->cardName, job->path, done->stamp.size, {}},
+                 listed.contains(CardKey(job->cardName))});
+            if (deleteAfter) {
+                sent.toDelete.push_back(std::move(*done));
             }
-            const bool emptyCardFirst = host_.DeleteCardFilesBeforeUpload();
-            if (ready.empty()) {
-                if (emptyCardFirst) {
-                    host_.ShowMessage(job_texts::kNothingToUpload);
-                }
-                return;
-            }
-            if (emptyCardFirst) {
-                const auto names = host_.CardNames();
-                if (RefuseUnsafeNames(names)) {
-                    return;
-                }
-                DeleteCardFiles(names, CardOperation::Kind::DeleteAll);
-            }
-            for (auto job = ready.begin(); job != ready.end(); ++job) {
-                // A file on its way is finished; the rest stay with the operator.
-                if (host_.StopRequested()) {
-                    EndedStopped({job, ready.end()});
-                    break;
-                }
-                if (auto done = SendJobFile(*job)) {
-                    sent.push_back(std::move(*done));
-                }
-            }
-        },
-        &sent);
+        }
+    }
 }
 
 void CardCommands::ListingCompleted(const std::vector<std::string>& names, std::uint64_t request)
@@ -197,47 +269,13 @@ void CardCommands::ListingCompleted(const std::vector<std::string>& names, std::
     if (!awaited_ || request < awaited_->request) {
         return;
     }
-    const AwaitedListing awaited = std::move(*awaited_);
+    AwaitedListing awaited = std::move(*awaited_);
     awaited_.reset();
-
-    std::set<std::string> listed;
-    for (const auto& name : names) {
-        listed.insert(protocol::TrimName(name));
+    if (awaited.generation != link_.Connection().generation) {
+        GiveUp(std::move(awaited.sent), true);
+        return;
     }
-    std::vector<std::string> unconfirmed;
-    std::vector<std::string> changed;
-    for (const auto& job : awaited.files) {
-        const auto kept = [&](const std::string& why) {
-            Ended(CardOperation::Kind::LocalDelete, job.cardName, job.path, job.stamp.size, why);
-        };
-        if (!listed.contains(CardKey(job.cardName))) {
-            unconfirmed.push_back(platform::PathText(job.fileName));
-            kept(job_texts::kKeptNotConfirmed.str());
-            continue;
-        }
-        const auto now = platform::StampOf(job.path);
-        if (!now) {
-            continue;  // gone already
-        }
-        if (*now != job.stamp) {
-            changed.push_back(platform::PathText(job.fileName));
-            kept(job_texts::kKeptChanged.str());
-            continue;
-        }
-        // A file that can't be deleted (read-only, held open) stays.
-        if (platform::RemoveFile(job.path)) {
-            Ended(CardOperation::Kind::LocalDelete, job.cardName, job.path, job.stamp.size, {});
-        } else {
-            kept(job_texts::kNotRemoved.str());
-        }
-    }
-    host_.RefreshLocalList();
-    if (!unconfirmed.empty()) {
-        host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(unconfirmed));
-    }
-    if (!changed.empty()) {
-        host_.ShowMessage(job_texts::kChangedKept.str() + Joined(changed));
-    }
+    Prove(std::move(awaited.sent), names, job_texts::kCardFilesNotDeleted.str());
 }
 
 void CardCommands::ListingStalled(std::uint64_t request)
@@ -246,20 +284,9 @@ void CardCommands::ListingStalled(std::uint64_t request)
     if (!awaited_ || request < awaited_->request) {
         return;
     }
-    const std::vector<SentJob> files = std::move(awaited_->files);
+    Sent sent = std::move(awaited_->sent);
     awaited_.reset();
-    KeepUnconfirmed(files);
-}
-
-void CardCommands::KeepUnconfirmed(const std::vector<SentJob>& files)
-{
-    std::vector<std::string> kept;
-    for (const auto& job : files) {
-        kept.push_back(platform::PathText(job.fileName));
-        Ended(CardOperation::Kind::LocalDelete, job.cardName, job.path, job.stamp.size,
-              job_texts::kKeptNotConfirmed.str());
-    }
-    host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(kept));
+    GiveUp(std::move(sent), true);
 }
 
 void CardCommands::LinkLost()
@@ -270,46 +297,143 @@ void CardCommands::LinkLost()
     }
 }
 
-bool CardCommands::UploadJobFile(const std::filesystem::path& fileName)
+bool CardCommands::Prove(Sent sent, const std::vector<std::string>& listing,
+                         const std::string& notDeletedMessage)
 {
-    assert(platform::MainThread::IsCurrent());
-    if (!link_.CardCommandsAllowed()) {
-        return false;
+    const std::set<std::string> keys = ListedKeys(listing);
+    std::vector<std::string> notDeleted;
+    std::set<std::filesystem::path> proven;
+    std::set<std::filesystem::path> listedBefore;
+    for (const auto& operation : sent.operations) {
+        const ProofVerdict verdict = Judge(operation, keys);
+        CardOperation done = operation.operation;
+        done.result = ResultOf(operation, verdict);
+        Ended(done);
+        if (operation.operation.kind != Kind::Upload) {
+            if (verdict == ProofVerdict::Refuted) {
+                notDeleted.push_back(operation.operation.cardName);
+            }
+        } else if (verdict == ProofVerdict::Proven) {
+            proven.insert(operation.operation.localFile);
+        } else if (verdict == ProofVerdict::Unproven) {
+            listedBefore.insert(operation.operation.localFile);
+        }
     }
-    const auto job = CheckJobFile(host_.SourceFolder(), fileName);
-    if (job && host_.StopRequested()) {
-        EndedStopped({*job});
-        return false;
+
+    std::vector<std::string> unconfirmed;
+    std::vector<std::string> wasListed;
+    std::vector<std::string> changed;
+    for (const auto& job : sent.toDelete) {
+        const auto kept = [&](std::vector<std::string>& list, const std::string& why) {
+            list.push_back(platform::PathText(job.fileName));
+            Ended(Kind::LocalDelete, job.cardName, job.path, job.stamp.size, why);
+        };
+        if (listedBefore.contains(job.path)) {
+            kept(wasListed, job_texts::kKeptWasListed.str());
+            continue;
+        }
+        if (!proven.contains(job.path)) {
+            kept(unconfirmed, job_texts::kKeptNotConfirmed.str());
+            continue;
+        }
+        const auto now = platform::StampOf(job.path);
+        if (!now) {
+            continue;  // gone already
+        }
+        if (*now != job.stamp) {
+            kept(changed, job_texts::kKeptChanged.str());
+            continue;
+        }
+        // A file that can't be deleted (read-only, held open) stays.
+        if (platform::RemoveFile(job.path)) {
+            Ended(Kind::LocalDelete, job.cardName, job.path, job.stamp.size, {});
+        } else {
+            Ended(Kind::LocalDelete, job.cardName, job.path, job.stamp.size,
+                  job_texts::kNotRemoved.str());
+        }
     }
-    return job && SendJobFile(*job).has_value();
+    if (!sent.toDelete.empty()) {
+        host_.RefreshLocalList();
+    }
+    if (!notDeleted.empty()) {
+        host_.ShowMessage(notDeletedMessage + Joined(notDeleted));
+    }
+    if (!unconfirmed.empty()) {
+        host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(unconfirmed));
+    }
+    if (!wasListed.empty()) {
+        host_.ShowMessage(job_texts::kWasListedKept.str() + Joined(wasListed));
+    }
+    if (!changed.empty()) {
+        host_.ShowMessage(job_texts::kChangedKept.str() + Joined(changed));
+    }
+    return notDeleted.empty();
 }
 
-void CardCommands::Ended(CardOperation::Kind kind, const std::string& cardName,
+void CardCommands::GiveUp(Sent sent, bool tell)
+{
+    for (auto& operation : sent.operations) {
+        operation.operation.result = job_texts::kSent.str();
+        Ended(operation.operation);
+    }
+    std::vector<std::string> kept;
+    for (const auto& job : sent.toDelete) {
+        kept.push_back(platform::PathText(job.fileName));
+        Ended(Kind::LocalDelete, job.cardName, job.path, job.stamp.size,
+              job_texts::kKeptNotConfirmed.str());
+    }
+    if (tell && !kept.empty()) {
+        host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(kept));
+    }
+}
+
+void CardCommands::Ended(const CardOperation& operation)
+{
+    host_.OperationEnded(operation);
+}
+
+void CardCommands::Ended(Kind kind, const std::string& cardName,
                          const std::filesystem::path& localFile, std::optional<std::uint64_t> bytes,
                          const std::string& result)
 {
-    host_.OperationEnded(CardOperation{kind, cardName, localFile, bytes, result});
+    Ended(CardOperation{kind, cardName, localFile, bytes, result});
 }
 
-void CardCommands::DeleteCardFiles(const std::vector<std::string>& names, CardOperation::Kind kind)
+void CardCommands::DeleteCardFiles(const std::vector<std::string>& names, Kind kind,
+                                   const LinkConnection& connection,
+                                   std::vector<SentOperation>& sent)
 {
     for (const auto& name : names) {
+        const std::string trimmed = protocol::TrimName(name);
         try {
-            link_.DeleteCardFile(name);
+            link_.DeleteCardFile(name, connection);
         } catch (...) {
-            Ended(kind, protocol::TrimName(name), {}, std::nullopt,
-                  ErrorText(std::current_exception()));
+            Ended(kind, trimmed, {}, std::nullopt, ErrorText(std::current_exception()));
             throw;
         }
-        Ended(kind, protocol::TrimName(name), {}, std::nullopt, {});
+        sent.push_back({CardOperation{kind, trimmed, {}, std::nullopt, {}}, true});
     }
 }
 
-void CardCommands::EndedStopped(const std::vector<CheckedJob>& jobs)
+std::optional<std::vector<std::string>> CardCommands::AwaitCardListing(
+    const LinkConnection& connection)
+{
+    const std::uint64_t request = link_.RefreshCardList();
+    if (request == 0) {
+        return std::nullopt;
+    }
+    std::optional<std::vector<std::string>> names;
+    UploadProgress progress;
+    progress.phase = UploadProgress::Phase::AwaitingListing;
+    host_.RunWithProgress(
+        progress, [&](const ProgressFn&) { names = link_.AwaitListing(request, connection); });
+    return names;
+}
+
+void CardCommands::EndedNotSent(const std::vector<CheckedJob>& jobs, const std::string& why)
 {
     for (const auto& job : jobs) {
-        Ended(CardOperation::Kind::Upload, job.cardName, job.path, job.size,
-              job_texts::kStopped.str());
+        Ended(Kind::Upload, job.cardName, job.path, job.size, why);
     }
 }
 
@@ -346,9 +470,9 @@ std::vector<CardCommands::CheckedJob> CardCommands::CheckAll(const std::filesyst
     for (auto fileName = fileNames.begin(); fileName != fileNames.end(); ++fileName) {
         if (host_.StopRequested()) {
             // Neither the files checked nor those not yet checked are sent.
-            EndedStopped(ready);
+            EndedNotSent(ready, job_texts::kStopped.str());
             for (auto rest = fileName; rest != fileNames.end(); ++rest) {
-                Ended(CardOperation::Kind::Upload, MakeCardName(BaseNameOf(*rest)), folder / *rest,
+                Ended(Kind::Upload, MakeCardName(BaseNameOf(*rest)), folder / *rest,
                       platform::SizeOf(folder / *rest), job_texts::kStopped.str());
             }
             return {};
@@ -365,7 +489,7 @@ std::vector<CardCommands::CheckedJob> CardCommands::CheckAll(const std::filesyst
                                         platform::PathText(*fileName) + " (" + key + ", " +
                                         taken->second + ")";
             host_.ShowMessage(message);
-            Ended(CardOperation::Kind::Upload, job->cardName, job->path, job->size, message);
+            Ended(Kind::Upload, job->cardName, job->path, job->size, message);
             continue;
         }
         takenBy.emplace(key, platform::PathText(*fileName));
@@ -387,7 +511,7 @@ std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(
     std::optional<std::uint64_t> size = platform::SizeOf(path);
     const auto refuse = [&](const std::string& message) {
         host_.ShowMessage(message);
-        Ended(CardOperation::Kind::Upload, cardName, path, size, message);
+        Ended(Kind::Upload, cardName, path, size, message);
         return std::nullopt;
     };
     if (cardName.empty()) {
@@ -404,14 +528,14 @@ std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(
     std::uint64_t hash = 0;
     UploadProgress progress;
     progress.fileName = fileName;
-    progress.checking = true;
+    progress.phase = UploadProgress::Phase::Checking;
     try {
         host_.RunWithProgress(progress, [&](const ProgressFn&) {
             const platform::StampedFile file = platform::ReadStampedFile(path, kMaxJobFileBytes);
             hash = ContentHash(file.bytes);
             size = file.stamp.size;
             accepted = PrepareJobUpload(
-                           cardName, file.bytes,
+                           cardName, platform::PathText(fileName), file.bytes,
                            [&](const std::string& text) { messages.push_back(text); },
                            [&](const std::string& line) { log.push_back(line); })
                            .has_value();
@@ -419,116 +543,110 @@ std::optional<CardCommands::CheckedJob> CardCommands::CheckJobFile(
     } catch (const platform::EFileTooLarge&) {
         return refuse(TooLargeMessage(fileName, kMaxJobFileBytes + 1));
     } catch (...) {
-        Ended(CardOperation::Kind::Upload, cardName, path, size,
-              ErrorText(std::current_exception()));
+        Ended(Kind::Upload, cardName, path, size, ErrorText(std::current_exception()));
         throw;
     }
 
-    const int shown = std::min<int>(kMessagesShownPerFile, static_cast<int>(messages.size()));
-    for (int i = 0; i < shown; ++i) {
-        host_.ShowMessage(messages[static_cast<std::size_t>(i)]);
+    // A close asked for while the boxes show ends them.
+    const std::size_t shown = std::min(kMessagesShownPerFile, messages.size());
+    for (std::size_t i = 0; i < shown && !host_.StopRequested(); ++i) {
+        host_.ShowMessage(messages[i]);
     }
-    if (static_cast<int>(messages.size()) > shown) {
+    if (messages.size() > shown && !host_.StopRequested()) {
         host_.ShowMessage(job_texts::kMoreMessages.str() + std::to_string(messages.size() - shown));
     }
     if (!accepted) {
         // The header text and "false": what was checked and refused.
         host_.AddLogLines(log);
-        Ended(CardOperation::Kind::Upload, cardName, path, size,
+        Ended(Kind::Upload, cardName, path, size,
               messages.empty() ? job_texts::kRejectedLog.str() : messages.front());
         return std::nullopt;
     }
     return CheckedJob{fileName, path, cardName, hash, size.value_or(0)};
 }
 
-std::optional<CardCommands::SentJob> CardCommands::SendJobFile(const CheckedJob& job)
+std::optional<CardCommands::SentJob> CardCommands::SendJobFile(const CheckedJob& job,
+                                                               const LinkConnection& connection)
 {
+    platform::StampedFile file;
     std::optional<JobUpload> upload;
-    platform::FileStamp stamp;
+    std::string unreadable;
     bool changed = false;
     std::size_t linesSent = 0;
     UploadProgress progress;
     progress.fileName = job.fileName;
     const auto logSent = [&] {
-        if (!upload) {
-            return;
+        if (upload) {
+            host_.AddLogLine(upload->header);
+            host_.AddLogLines(SentLinesToLog(file.bytes, linesSent, kSentLinesLogged));
         }
-        host_.AddLogLine(upload->header);
-        host_.AddLogLines(std::span(upload->lines).first(linesSent));
     };
     try {
         host_.RunWithProgress(progress, [&](const ProgressFn& report) {
             // Read again, and sent only if it is still what was checked.
-            platform::StampedFile file = platform::ReadStampedFile(job.path, kMaxJobFileBytes);
+            try {
+                file = platform::ReadStampedFile(job.path, kMaxJobFileBytes);
+            } catch (const platform::EFileTooLarge&) {
+                changed = true;
+                return;
+            } catch (const platform::EFileError& error) {
+                unreadable = error.what();
+                return;
+            }
             if (ContentHash(file.bytes) != job.contentHash) {
                 changed = true;
                 return;
             }
-            stamp = file.stamp;
-            upload = MakeJobUpload(job.cardName, ReadJobLines(file.bytes));
-            file.bytes = std::string();
+            upload = MakeJobUpload(job.cardName, ShapeOfJob(file.bytes));
 
             UploadProgress now = progress;
             now.bytesTotal = upload->TotalBytes();
-            now.linesTotal = upload->lines.size();
-            link_.WriteFrame(upload->header);
+            now.linesTotal = upload->lines;
+            link_.WriteCardFrame(upload->header, connection);
             now.bytesSent = upload->header.size();
             report(now);
             // Lines count as sent once the write that carried them has
             // completed.
-            std::string gathered;
-            std::size_t gatheredLines = 0;
-            const auto writeGathered = [&] {
-                link_.WriteFrame(gathered);
-                now.bytesSent += gathered.size();
-                linesSent += gatheredLines;
-                now.linesSent = linesSent;
-                gathered.clear();
-                gatheredLines = 0;
-                report(now);
-            };
-            for (const auto& line : upload->lines) {
-                const std::string frame = protocol::LineFrame(line);
-                if (!gathered.empty() && gathered.size() + frame.size() > kGatheredWriteBytes) {
-                    writeGathered();
-                }
-                gathered += frame;
-                ++gatheredLines;
-            }
-            if (!gathered.empty()) {
-                writeGathered();
-            }
+            GatherLineFrames(file.bytes, LinkSession::kMaxWriteBytes,
+                             [&](std::string_view frames, std::size_t lines) {
+                                 link_.WriteCardFrame(frames, connection);
+                                 linesSent += lines;
+                                 now.bytesSent += frames.size();
+                                 now.linesSent = linesSent;
+                                 report(now);
+                             });
         });
-    } catch (const platform::EFileTooLarge&) {
-        changed = true;
     } catch (...) {
         logSent();
-        Ended(CardOperation::Kind::Upload, job.cardName, job.path, job.size,
-              ErrorText(std::current_exception()));
+        Ended(Kind::Upload, job.cardName, job.path, job.size, ErrorText(std::current_exception()));
         throw;
     }
-    if (changed) {
+    // A file that changed or went since it was checked is skipped; the
+    // others go on.
+    if (changed || !unreadable.empty()) {
         const std::string message =
-            job_texts::kChangedBeforeSending.str() + platform::PathText(job.fileName);
+            changed ? job_texts::kChangedBeforeSending.str() + platform::PathText(job.fileName)
+                    : job_texts::kUnreadableBeforeSending.str() + platform::PathText(job.fileName) +
+                          ": " + unreadable;
         host_.ShowMessage(message);
-        Ended(CardOperation::Kind::Upload, job.cardName, job.path, job.size, message);
+        Ended(Kind::Upload, job.cardName, job.path, job.size, message);
         return std::nullopt;
     }
     logSent();
-    Ended(CardOperation::Kind::Upload, job.cardName, job.path, stamp.size, {});
-    return SentJob{job.fileName, job.path, job.cardName, stamp};
+    return SentJob{job.fileName, job.path, job.cardName, file.stamp};
 }
 
-void CardCommands::EndingWithListing(const std::function<void()>& command,
-                                     std::vector<SentJob>* sent)
+void CardCommands::EndingWithListing(const std::function<void()>& command, Sent& sent,
+                                     bool refreshLocal)
 {
+    const std::uint64_t generation = link_.Connection().generation;
     std::exception_ptr error;
     try {
         command();
     } catch (...) {
         error = std::current_exception();
     }
-    if (sent != nullptr) {
+    if (refreshLocal) {
         host_.RefreshLocalList();
     }
     std::uint64_t request = 0;
@@ -540,22 +658,23 @@ void CardCommands::EndingWithListing(const std::function<void()>& command,
             error = std::current_exception();
         }
     }
-    if (sent != nullptr && !sent->empty() && request == 0 && !error &&
-        host_.DeleteJobFilesAfterUpload()) {
+    const bool sentSomething = !sent.operations.empty() || !sent.toDelete.empty();
+    if (sentSomething && (request == 0 || link_.Connection().generation != generation)) {
         // The link was lost before the listing could be asked for: nothing
-        // will confirm the files, and the operator is told they stay.
-        KeepUnconfirmed(*sent);
-    } else if (sent != nullptr && !sent->empty() && request != 0 &&
-               host_.DeleteJobFilesAfterUpload()) {
-        // Files still waiting from an earlier upload are confirmed by this
-        // listing too: it answers after every byte sent before it.
+        // will prove what was sent, and the job files stay.
+        GiveUp(std::move(sent), !error);
+    } else if (sentSomething) {
+        // What still waits from an earlier command is answered by this
+        // listing too: it comes after every byte sent before it.
         if (!awaited_) {
             awaited_ = AwaitedListing{};
         }
         awaited_->request = request;
-        for (auto& job : *sent) {
-            awaited_->files.push_back(std::move(job));
-        }
+        awaited_->generation = generation;
+        auto& waiting = awaited_->sent;
+        std::move(sent.operations.begin(), sent.operations.end(),
+                  std::back_inserter(waiting.operations));
+        std::move(sent.toDelete.begin(), sent.toDelete.end(), std::back_inserter(waiting.toDelete));
     }
     if (error) {
         std::rethrow_exception(error);

@@ -16,6 +16,12 @@ inline constexpr Cp1251Literal kSeveralDecimalPoints{
 inline constexpr Cp1251Literal kNameChangedBefore{"Имя файла "};
 inline constexpr Cp1251Literal kNameChangedBetween{" изменено на "};
 
+// A job file with a CR that no LF follows: "Ошибка в файле " file ": строка "
+// number " оканчивается знаком CR без LF - " the line's start.
+inline constexpr Cp1251Literal kLoneCr{"Ошибка в файле "};
+inline constexpr Cp1251Literal kLoneCrLine{": строка "};
+inline constexpr Cp1251Literal kLoneCrEnd{" оканчивается знаком CR без LF - "};
+
 // Logged instead of the lines of a job file that validation rejected.
 inline constexpr Cp1251Literal kRejectedLog{"false"};
 
@@ -54,6 +60,29 @@ inline constexpr Cp1251Literal kNotConfirmed{
 inline constexpr Cp1251Literal kChangedKept{
     "Файлы изменились после загрузки и оставлены на компьютере: "};
 
+// A message that lists names shows kNamesListed of them, then this and how
+// many more there are.
+inline constexpr Cp1251Literal kAndMore{" и ещё "};
+
+// A job file that was checked but could not be read again to be sent:
+// followed by its name, ": " and why.
+inline constexpr Cp1251Literal kUnreadableBeforeSending{
+    "Файл не загружен: его не удалось прочитать после проверки - "};
+
+// Card deletes that the listing after them does not show done: followed by
+// the names. After upload all's deletes, nothing is sent then.
+inline constexpr Cp1251Literal kCardFilesNotDeleted{"Рольганг не удалил файлы с карты памяти: "};
+inline constexpr Cp1251Literal kCardKeptFiles{
+    "Рольганг не удалил файлы с карты памяти (карта заполнена или защищена от записи?), "
+    "поэтому файлы не загружены: "};
+inline constexpr Cp1251Literal kNoListingAfterDeletes{
+    "Рольганг не прислал список файлов карты памяти после удаления: файлы не загружены"};
+// Job files kept because their card name was on the card before the upload:
+// followed by their names.
+inline constexpr Cp1251Literal kWasListedKept{
+    "Файлы загружены, но оставлены на компьютере: на карте памяти уже был файл с таким "
+    "именем, и список файлов не может подтвердить приём: "};
+
 // The transfer journal's results of operations that were not done.
 inline constexpr Cp1251Literal kStopped{"Файл не загружен: загрузка остановлена"};
 inline constexpr Cp1251Literal kKeptNotConfirmed{
@@ -61,6 +90,15 @@ inline constexpr Cp1251Literal kKeptNotConfirmed{
 inline constexpr Cp1251Literal kKeptChanged{
     "Файл оставлен на компьютере: он изменился после загрузки"};
 inline constexpr Cp1251Literal kNotRemoved{"Не удалось удалить файл"};
+inline constexpr Cp1251Literal kKeptWasListed{
+    "Файл оставлен на компьютере: на карте памяти уже был файл с таким именем"};
+inline constexpr Cp1251Literal kCardNotEmptied{
+    "Файл не загружен: файлы на карте памяти не удалены"};
+// A frame written whose outcome no listing has shown; and what a listing
+// shows of a frame that did not do its work.
+inline constexpr Cp1251Literal kSent{"sent"};
+inline constexpr Cp1251Literal kNotOnCard{"Файла нет в списке карты памяти после загрузки"};
+inline constexpr Cp1251Literal kNotDeleted{"Файл остался в списке карты памяти"};
 // An error that carries no message of its own.
 inline constexpr Cp1251Literal kUnknownError{"Неизвестная ошибка"};
 

@@ -210,11 +210,13 @@ TEST_P(UploadAllTest, SendsEveryJobFileWithTheChosenDeletes)
                                    .deleteBeforeUpload = deleteBefore}));
     ASSERT_EQ((Strings{Listed("OLD1"), Listed("OLD2")}), Sorted(CardList()));
 
+    // The card's files are seen gone in a listing before any file goes.
     std::string expected;
     if (deleteBefore) {
         for (const auto& name : CardList()) {
             expected += Delete(protocol::TrimName(name));
         }
+        expected += kListing;
     }
     for (const auto& name : SearchOrder()) {
         expected +=
