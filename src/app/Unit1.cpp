@@ -391,29 +391,25 @@ void TForm1::OperationEnded(const CardOperation& operation)
 {
     assert(MainThread::IsCurrent());
     const auto fields = journal_.Append(operation);
-    if (!fields) {
+    if (journal_.TakeHoldNotice()) {
         // Said once a command has ended: a message box now would let the
         // link's news in between frames that go out back to back.
-        if (!journalFailureShown_) {
-            journalFailurePending_ = true;
-            if (commandsRunning_ == 0) {
-                ReportJournalFailure();
-            }
+        journalFailurePending_ = true;
+        if (commandsRunning_ == 0) {
+            ReportJournalFailure();
         }
-        return;
     }
-    if (journalWindow_ != nullptr && journalWindow_->isVisible()) {
+    if (fields && journalWindow_ != nullptr && journalWindow_->isVisible()) {
         journalWindow_->AddJournalLine(*fields);
     }
 }
 
 void TForm1::ReportJournalFailure()
 {
-    if (!journalFailurePending_ || journalFailureShown_) {
+    if (!journalFailurePending_) {
         return;
     }
     journalFailurePending_ = false;
-    journalFailureShown_ = true;
     ShowMessage(texts::kJournalUnwritable.str() + platform::PathText(journal_.File()));
 }
 
@@ -605,7 +601,7 @@ std::string CardNameOf(const QListWidgetItem* item)
 
 }  // namespace
 
-std::vector<std::string> TForm1::CardNames()
+std::vector<std::string> TForm1::CardNames() const
 {
     std::vector<std::string> names;
     for (int i = 0; i < ListBox2->count(); ++i) {
@@ -638,15 +634,31 @@ std::optional<std::filesystem::path> TForm1::SelectedJobFile()
 
 void TForm1::ShowMessage(const std::string& text)
 {
-    cardpush::ShowMessage(text);
+    // A close asked for ends a series of messages at once; the command
+    // ends soon after, and the journal keeps what it had to say.
+    if (!closeRequested_) {
+        cardpush::ShowMessage(text);
+    }
 }
 
 void TForm1::RunWithProgress(const UploadProgress& start,
                              const std::function<void(const ProgressFn&)>& work)
 {
     TUploadProgress progress(this, link_->LineBytesPerSecond());
-    progress.SetStopEnabled(!stopRequested_);
+    progress.SetStopEnabled(!stopRequested_ && !closeRequested_);
     connect(&progress, &TUploadProgress::StopClicked, this, [this] { stopRequested_ = true; });
+    // The progress window is modeless, so that this window's close button
+    // still works; the operator's other commands stay out meanwhile.
+    centralWidget()->setEnabled(false);
+    MainMenu1->setEnabled(false);
+    struct Enable {
+        TForm1& form;
+        ~Enable()
+        {
+            form.centralWidget()->setEnabled(true);
+            form.MainMenu1->setEnabled(true);
+        }
+    } enableAfter{*this};
     progress.Run(start, work);
 }
 

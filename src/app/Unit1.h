@@ -128,7 +128,8 @@ public:
     // --- what the card commands ask (CardCommandsHost) ---
     bool DeleteJobFilesAfterUpload() override;
     bool DeleteCardFilesBeforeUpload() override;
-    std::vector<std::string> CardNames() override;
+    // The card listing as shown: each name's bytes as the controller sent them.
+    std::vector<std::string> CardNames() const;
     std::optional<std::string> SelectedCardName() override;
     std::optional<std::filesystem::path> SelectedJobFile() override;
     void ShowMessage(const std::string& text) override;
@@ -210,9 +211,9 @@ private:
     // The controller the journal's lines name.
     std::string serialNumber_;
     std::string port_;
-    // The journal could not be written; the operator is told once.
+    // The journal could not be written and holds its lines until it can;
+    // the operator is told once.
     bool journalFailurePending_ = false;
-    bool journalFailureShown_ = false;
     mutable std::mutex savedPortMutex_;
     std::string savedPort_;  // guarded by savedPortMutex_
     std::unique_ptr<LinkSession> link_;

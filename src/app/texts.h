@@ -19,11 +19,14 @@ inline constexpr Cp1251Literal kUploadProgressFile{
     "Файл %1: строк %2 из %3, байт %4 из %5, осталось около %6 с"};
 // While a job file is read and checked, before it is sent: %1 file.
 inline constexpr Cp1251Literal kUploadProgressChecking{"Файл %1: проверка"};
+// While the card's listing is awaited before the job files go out.
+inline constexpr Cp1251Literal kUploadProgressListing{"Ожидание списка файлов карты памяти"};
 // Ends an upload after the file being sent.
 inline constexpr Cp1251Literal kUploadProgressStop{"Остановить"};
-// The transfer journal can't be written: followed by its path.
+// The transfer journal can't be written now: followed by its path.
 inline constexpr Cp1251Literal kJournalUnwritable{
-    "Журнал операций не ведётся: не удаётся записать файл "};
+    "Журнал операций сейчас не записывается (файл открыт другой программой?). Строки "
+    "журнала сохраняются в памяти и будут дописаны, когда файл освободится: "};
 // The settings file: one that is there but can't be read is left alone
 // (the file layer's message stands between the two parts); a folder whose
 // path the file's code page can't hold is used but not kept.

@@ -1,12 +1,12 @@
 #include "app/upload_progress.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -32,7 +32,6 @@ TUploadProgress::TUploadProgress(QWidget* parent, std::uint64_t lineBytesPerSeco
 {
     setObjectName("UploadProgress");
     setWindowTitle(ToQString(texts::kUploadProgressTitle));
-    setModal(true);
     text_->setObjectName("ProgressText");
     text_->setMinimumWidth(380);
     bar_->setObjectName("ProgressBar");
@@ -56,8 +55,13 @@ void TUploadProgress::SetStopEnabled(bool enabled)
 
 QString TUploadProgress::Describe(const UploadProgress& p, std::uint64_t lineBytesPerSecond)
 {
-    if (p.checking) {
-        return ToQString(texts::kUploadProgressChecking).arg(PathToQString(p.fileName));
+    switch (p.phase) {
+        case UploadProgress::Phase::Checking:
+            return ToQString(texts::kUploadProgressChecking).arg(PathToQString(p.fileName));
+        case UploadProgress::Phase::AwaitingListing:
+            return ToQString(texts::kUploadProgressListing);
+        case UploadProgress::Phase::Sending:
+            break;
     }
     const std::uint64_t left = p.bytesTotal > p.bytesSent ? p.bytesTotal - p.bytesSent : 0;
     const std::uint64_t rate = lineBytesPerSecond == 0 ? 1 : lineBytesPerSecond;
@@ -107,45 +111,50 @@ void TUploadProgress::Run(const UploadProgress& start,
 
     Show(start);
     running_ = true;
-    bool finished = false;
-    std::condition_variable finishedChanged;
     std::thread worker([&] {
         try {
             work(report);
         } catch (...) {
             error = std::current_exception();
         }
-        {
-            std::lock_guard lock(mutex);
-            finished = true;
-        }
-        finishedChanged.notify_all();
         platform::MainThread::Post([this] {
-            if (running_) {
-                running_ = false;
-                accept();
+            running_ = false;
+            if (loop_ != nullptr) {
+                loop_->quit();
             }
         });
     });
     // Most files are read, checked and sent in a moment: the window shows
-    // only for work that takes longer, so that it does not flicker.
-    bool quick = false;
+    // only for work that takes longer, so that it does not flicker. Until
+    // then the link's news is served, the operator's input is not.
     {
-        std::unique_lock lock(mutex);
-        quick = finishedChanged.wait_for(lock, kShowAfter, [&] { return finished; });
+        QEventLoop quick;
+        loop_ = &quick;
+        QTimer::singleShot(kShowAfter, &quick, &QEventLoop::quit);
+        quick.exec(QEventLoop::ExcludeUserInputEvents);
+        loop_ = nullptr;
     }
-    if (quick) {
-        running_ = false;
-    } else {
+    if (running_) {
+        // Modeless: the main window keeps its own close button, which asks
+        // the upload to stop after the file being sent; its controls are
+        // off meanwhile (the caller's business).
         QTimer refresh;
         connect(&refresh, &QTimer::timeout, this, showLatest);
         refresh.start(kRefreshEvery);
         showLatest();
-        exec();
+        show();
+        QEventLoop loop;
+        loop_ = &loop;
+        if (running_) {
+            loop.exec();
+        }
+        loop_ = nullptr;
+        hide();
     }
     worker.join();
     // The end of the work may still be queued: it refers to this window.
     platform::MainThread::ServePending();
+    running_ = false;
     if (error) {
         std::rethrow_exception(error);
     }

@@ -1,10 +1,11 @@
-// The modal window that shows how far an upload has got while its frames
-// go out on another thread.
+// The window that shows how far an upload has got while its frames go out
+// on another thread.
 //
 // At 9600 baud a job file of 100 kB takes nearly two minutes on the wire.
 // The window keeps the tool responsive meanwhile (received characters are
-// still handled) and keeps the operator's other commands out: it can't be
-// closed before the upload has ended.
+// still handled); it can't be closed before the upload has ended. It is
+// modeless, so that the main window's close button still reaches the main
+// window, which keeps the operator's other commands out meanwhile.
 //
 // GUI thread only.
 #pragma once
@@ -14,6 +15,7 @@
 
 #include "jobs/card_commands.h"
 
+class QEventLoop;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -27,7 +29,7 @@ public:
     // lineBytesPerSecond: what the serial line carries, for the time left.
     TUploadProgress(QWidget* parent, std::uint64_t lineBytesPerSecond);
 
-    // Runs work on a worker thread and this window modally until work has
+    // Runs work on a worker thread and shows this window until work has
     // returned; then throws what work threw. Work that is done in a moment
     // never shows the window.
     void Run(const UploadProgress& start, const std::function<void(const ProgressFn&)>& work);
@@ -55,6 +57,8 @@ private:
     QProgressBar* bar_;
     QPushButton* stop_;
     bool running_ = false;
+    // The event loop that waits for the work, while one runs.
+    QEventLoop* loop_ = nullptr;
 };
 
 }  // namespace cardpush

@@ -174,7 +174,7 @@ TEST_F(LocalListTest, JournalThatCannotBeWrittenIsReportedOnceAndTheToolGoesOn)
     }
     EXPECT_TRUE(JobsOnDisk().empty());
     ASSERT_EQ(1u, messages_.size());
-    EXPECT_TRUE(messages_[0].starts_with("Журнал операций не ведётся")) << messages_[0];
+    EXPECT_TRUE(messages_[0].starts_with("Журнал операций сейчас не записывается")) << messages_[0];
 }
 
 }  // namespace

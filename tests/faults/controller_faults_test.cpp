@@ -268,10 +268,12 @@ TEST_F(ControllerFaultsTest, ListingCutShortRefusesUploadsUntilARefreshCompletes
     EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2"), Listed("JOB3")}),
               CardList());
     EXPECT_EQ(std::vector<std::string>{}, JobsOnDisk());
-    // The first click was refused, and said why.
-    EXPECT_EQ(
-        std::vector<std::string>{"Команда не выполнена: список файлов карты памяти ещё не получен"},
-        messages_);
+    // The first click was refused, and said why and what to do: the cut
+    // listing never ends by itself.
+    EXPECT_EQ((std::vector<std::string>{
+                  "Команда не выполнена: список файлов карты памяти пришёл не полностью. Он "
+                  "запрошен заново; повторите команду, когда список обновится"}),
+              messages_);
 }
 
 // Line noise ahead of every identification answer: random bytes of every
