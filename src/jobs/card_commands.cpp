@@ -9,6 +9,7 @@
 #include "jobs/card_name.h"
 #include "jobs/job_file.h"
 #include "jobs/job_texts.h"
+#include "link/link_texts.h"
 #include "link/protocol.h"
 #include "platform/main_thread.h"
 
@@ -25,23 +26,6 @@ constexpr char kJobExtension[] = "txt";
 
 // The protocol log keeps this many of an upload's sent lines, the latest.
 constexpr std::size_t kSentLinesLogged = 10000;
-
-// At most kNamesListed names, then how many more there are.
-std::string Joined(const std::vector<std::string>& items)
-{
-    std::string text;
-    const std::size_t shown = std::min(items.size(), kNamesListed);
-    for (std::size_t i = 0; i < shown; ++i) {
-        if (i > 0) {
-            text += ", ";
-        }
-        text += items[i];
-    }
-    if (items.size() > shown) {
-        text += job_texts::kAndMore.str() + std::to_string(items.size() - shown);
-    }
-    return text;
-}
 
 // A listed card name as the operator can read it: trimmed, with control
 // bytes written as \xNN.
@@ -214,7 +198,15 @@ void CardCommands::UploadAll(const std::filesystem::path& folder, const LinkConn
         }
         return;
     }
-    std::vector<std::string> listedBefore = link_.LastListing().names;
+    // The card as this connection listed it: after a message box another
+    // controller may have answered meanwhile.
+    const CardListing lastListing = link_.LastListing();
+    if (lastListing.generation != connection.generation) {
+        const ELinkChanged changed(link_texts::kConnectionChanged.str());
+        EndedNotSent(ready, changed.what());
+        throw changed;
+    }
+    std::vector<std::string> listedBefore = lastListing.names;
     if (emptyCardFirst && !listedBefore.empty()) {
         if (RefuseUnsafeNames(listedBefore)) {
             return;
@@ -356,16 +348,16 @@ bool CardCommands::Prove(Sent sent, const std::vector<std::string>& listing,
         host_.RefreshLocalList();
     }
     if (!notDeleted.empty()) {
-        host_.ShowMessage(notDeletedMessage + Joined(notDeleted));
+        host_.ShowMessage(notDeletedMessage + NameList(notDeleted));
     }
     if (!unconfirmed.empty()) {
-        host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(unconfirmed));
+        host_.ShowMessage(job_texts::kNotConfirmed.str() + NameList(unconfirmed));
     }
     if (!wasListed.empty()) {
-        host_.ShowMessage(job_texts::kWasListedKept.str() + Joined(wasListed));
+        host_.ShowMessage(job_texts::kWasListedKept.str() + NameList(wasListed));
     }
     if (!changed.empty()) {
-        host_.ShowMessage(job_texts::kChangedKept.str() + Joined(changed));
+        host_.ShowMessage(job_texts::kChangedKept.str() + NameList(changed));
     }
     return notDeleted.empty();
 }
@@ -383,7 +375,7 @@ void CardCommands::GiveUp(Sent sent, bool tell)
               job_texts::kKeptNotConfirmed.str());
     }
     if (tell && !kept.empty()) {
-        host_.ShowMessage(job_texts::kNotConfirmed.str() + Joined(kept));
+        host_.ShowMessage(job_texts::kNotConfirmed.str() + NameList(kept));
     }
 }
 
@@ -457,7 +449,7 @@ bool CardCommands::RefuseUnsafeNames(const std::vector<std::string>& names)
     if (unsafe.empty()) {
         return false;
     }
-    host_.ShowMessage(job_texts::kUnsafeCardNames.str() + Joined(unsafe));
+    host_.ShowMessage(job_texts::kUnsafeCardNames.str() + NameList(unsafe));
     return true;
 }
 

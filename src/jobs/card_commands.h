@@ -107,9 +107,6 @@ public:
 // memory and announced to the controller.
 inline constexpr std::uint64_t kMaxJobFileBytes = std::uint64_t{64} << 20;
 
-// A message that lists files names at most this many; the rest are counted.
-inline constexpr std::size_t kNamesListed = 20;
-
 class CardCommands {
 public:
     // The link and the host must outlive the commands.

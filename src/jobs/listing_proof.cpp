@@ -1,5 +1,8 @@
 #include "jobs/listing_proof.h"
 
+#include <algorithm>
+
+#include "jobs/job_texts.h"
 #include "link/protocol.h"
 
 namespace cardpush {
@@ -28,6 +31,22 @@ ProofVerdict Judge(const SentOperation& sent, const std::set<std::string>& liste
         return ProofVerdict::Refuted;
     }
     return sent.listedBefore ? ProofVerdict::Unproven : ProofVerdict::Proven;
+}
+
+std::string NameList(const std::vector<std::string>& names)
+{
+    std::string text;
+    const std::size_t shown = std::min(names.size(), kNamesListed);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) {
+            text += ", ";
+        }
+        text += names[i];
+    }
+    if (names.size() > shown) {
+        text += job_texts::kAndMore.str() + std::to_string(names.size() - shown);
+    }
+    return text;
 }
 
 }  // namespace cardpush

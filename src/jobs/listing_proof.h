@@ -43,4 +43,10 @@ struct SentOperation {
 
 ProofVerdict Judge(const SentOperation& sent, const std::set<std::string>& listedKeys);
 
+// A message that lists files names at most this many; the rest are counted.
+inline constexpr std::size_t kNamesListed = 20;
+// The names joined by ", ", at most kNamesListed of them, then " и ещё "
+// and how many more there are (Windows-1251).
+std::string NameList(const std::vector<std::string>& names);
+
 }  // namespace cardpush

@@ -57,10 +57,25 @@ protected:
 };
 
 // The simulator reads at 9600 baud, so a 40 kB upload takes about 40 s on
-// the wire; it is stopped once a few kilobytes have arrived. The port's write
-// fails, the command ends with the port's one message, and no job file is
-// deleted although "delete after upload" is on.
-TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessage)
+// the wire; once a few kilobytes have arrived it is unplugged (stopped), or
+// it stops reading (frozen) and the line's buffers fill until a write runs
+// out of its time-out. Either way the port's write fails, the command ends
+// with the port's one message box, and no job file is deleted although
+// "delete after upload" is on.
+struct CutCase {
+    const char* name;
+    bool unplug;  // else the controller stops reading
+};
+
+void PrintTo(const CutCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class CutDuringUploadTest : public ControllerFaultsTest,
+                            public ::testing::WithParamInterface<CutCase> {};
+
+TEST_P(CutDuringUploadTest, EndsTheUploadWithOneMessage)
 {
     setup_.simOptions = {"--baud", "9600"};
     StartSimulator(setup_);
@@ -77,7 +92,11 @@ TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessa
     QObject::connect(&unplug, &QTimer::timeout, [&] {
         if (sim_->WireLog().size() > kHandshakeCommands.size() + 3000) {
             unplug.stop();
-            sim_->Stop();
+            if (GetParam().unplug) {
+                sim_->Stop();
+            } else {
+                sim_->Suspend();
+            }
         }
     });
     unplug.start();
@@ -107,6 +126,11 @@ TEST_F(ControllerFaultsTest, ControllerUnpluggedDuringAnUploadEndsItWithOneMessa
     EXPECT_EQ(1u, messages_.size());
     EXPECT_EQ((std::vector<std::string>{"BIG.txt", "SMALL.txt"}), JobsOnDisk());
 }
+
+INSTANTIATE_TEST_SUITE_P(Cuts, CutDuringUploadTest,
+                         ::testing::Values(CutCase{"Unplugged", true},
+                                           CutCase{"StopsReading", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The line drops (a controller switched off, a cable pulled) while the tool
 // is idle, while a listing comes and in the middle of an upload; behind the

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QListWidget>
+#include <QTest>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -356,6 +357,169 @@ TEST_F(CardCommandsWindowTest, UploadAllSendsOneFilePerCardNameAndNoneWithoutOne
     EXPECT_EQ((Strings{"A1"}), sim_->CardFiles());
     EXPECT_EQ((Strings{"___.txt", second}), JobsOnDisk());
     ExpectListsMatchDiskAndCard();
+}
+
+// Job files that must stay on the PC after upload all with "delete after
+// upload" on, because nothing on the card can show that they arrived.
+struct KeptCase {
+    const char* what;
+    std::vector<std::string> simOptions;
+    bool emptyCardFirst;
+    std::string job;      // JOB.txt's content; OLD and JOB are on the card
+    std::string wire;     // what upload all sends
+    std::string message;  // the operator is told why
+    Strings cardFiles;    // the card afterwards
+};
+
+class KeptOnThePcTest : public CardCommandsWindowTest,
+                        public ::testing::WithParamInterface<KeptCase> {};
+
+TEST_P(KeptOnThePcTest, UploadAllKeepsTheJobFileAndSaysWhy)
+{
+    const KeptCase& c = GetParam();
+    CreateJob("JOB.txt", c.job);
+    ASSERT_NO_FATAL_FAILURE(Start({.simOptions = c.simOptions,
+                                   .cardFiles = {{"JOB", "1 old\r\n"}, {"OLD", "2 old\r\n"}},
+                                   .deleteAfterUpload = true,
+                                   .deleteBeforeUpload = c.emptyCardFirst}));
+    std::string wire = c.wire;
+    if (c.emptyCardFirst) {
+        std::string deletes;
+        for (const auto& name : CardList()) {
+            deletes += Delete(protocol::TrimName(name));
+        }
+        wire = deletes + wire;
+    }
+
+    EXPECT_EQ(wire + kListing, RunCommand([&] { form_->Button1Click(); }));
+    EXPECT_EQ((Strings{c.message}), messages_);
+    EXPECT_EQ(c.cardFiles, sim_->CardFiles());
+    EXPECT_EQ((Strings{"JOB.txt"}), JobsOnDisk());
+}
+
+void PrintTo(const KeptCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, KeptOnThePcTest,
+    ::testing::Values(
+        // A full or write-protected card ignores the deletes: nothing goes.
+        KeptCase{"CardKeepsItsFiles",
+                 {"--read-only-card"},
+                 true,
+                 "1 new\r\n",
+                 kListing,
+                 "Рольганг не удалил файлы с карты памяти (карта заполнена или защищена от "
+                 "записи?), поэтому файлы не загружены: JOB, OLD",
+                 {"JOB", "OLD"}},
+        // The name listed after the upload was listed before it.
+        KeptCase{"NameWasOnTheCard",
+                 {"--read-only-card"},
+                 false,
+                 "1 new\r\n",
+                 Upload("JOB", {"1 new"}),
+                 "Файлы загружены, но оставлены на компьютере: на карте памяти уже был файл "
+                 "с таким именем, и список файлов не может подтвердить приём: JOB.txt",
+                 {"JOB", "OLD"}},
+        // Lines ended by CR alone would merge into one on the card.
+        KeptCase{"CrAloneEndsLines",
+                 {},
+                 false,
+                 "10 first\r20 second\r",
+                 "",
+                 "Ошибка в файле JOB.txt: строка 1 оканчивается знаком CR без LF - 10 first",
+                 {"JOB", "OLD"}}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+// A job file that goes between its check and its send is passed over with a
+// message; the card emptied for the upload gets the other files all the same.
+TEST_F(CardCommandsWindowTest, UploadAllPassesOverAFileThatWentAfterItsCheck)
+{
+    CreateJob("a1.txt", "1 x\r\n");
+    CreateJob("b1.txt", "2 y\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start({.cardFiles = {{"OLD", "1 x\r\n"}},
+                                   .deleteAfterUpload = true,
+                                   .deleteBeforeUpload = true}));
+    const Strings order = SearchOrder();
+    // While the second file's name-change message is open, the first goes.
+    onMessage_ = [&](const std::string&) {
+        if (messages_.size() == 2) {
+            std::filesystem::remove(jobsDir_ / order.at(0));
+        }
+    };
+    const std::string gone = order.at(0) == "a1.txt" ? "A1" : "B1";
+    const std::string sent = gone == "A1" ? "B1" : "A1";
+
+    EXPECT_EQ(Delete("OLD") + kListing + Upload(sent, {sent == "A1" ? "1 x" : "2 y"}) + kListing,
+              RunCommand([&] { form_->Button1Click(); }));
+    ASSERT_EQ(3u, messages_.size());
+    EXPECT_TRUE(messages_[2].starts_with(
+        "Файл не загружен: его не удалось прочитать после проверки - " + order.at(0)))
+        << messages_[2];
+    EXPECT_EQ((Strings{sent}), sim_->CardFiles());
+    EXPECT_TRUE(testing::ServeUntil([&] { return JobsOnDisk().empty(); }));
+}
+
+// The line drops while a message of upload all is open, and another
+// controller answers on the same port: on OK the command stops with a
+// message, sends nothing to it and deletes no job file.
+TEST_F(CardCommandsWindowTest, UploadAllStopsWhenAnotherControllerAnsweredMeanwhile)
+{
+    CreateJob("abc.txt", "1 x\r\n");
+    const std::string link = (settingsDir_ / "rolgang").string();
+    ToolSetup setup{
+        .simOptions = {"--link", link, "--drop-pause", "100", "--serial-after-drop", "99999"},
+        .cardFiles = {{"OLD", "1 x\r\n"}},
+        .deleteAfterUpload = true,
+        .deleteBeforeUpload = true,
+        .savedPort = link};
+    setup.timing.reconnectPause = std::chrono::milliseconds(50);
+    ASSERT_NO_FATAL_FAILURE(Start(setup));
+    onMessage_ = [&](const std::string&) {
+        if (messages_.size() == 1) {
+            sim_->DropLine();
+            // Lost, then found again: the other controller's card is listed.
+            ASSERT_TRUE(testing::ServeUntil([&] {
+                return form_->Link().Values().SerialNumber == "99999" &&
+                       form_->Link().CardCommandsAllowed();
+            }));
+        }
+    };
+    const std::size_t mark = WireMark();
+
+    Click([&] { form_->Button1Click(); });
+    EXPECT_TRUE(WaitForListing());
+
+    EXPECT_EQ((Strings{"Имя файла abc изменено на ABC",
+                       "Связь с рольгангом потеряна во время команды: команда остановлена, больше "
+                       "ничего не отправлено, файлы на компьютере не удалены"}),
+              messages_);
+    // After the drop: the handshake with the other controller, its listing,
+    // and the listing request that ends every command; nothing else.
+    EXPECT_EQ(testing::kHandshakeCommands + kListing, WireSince(mark));
+    EXPECT_EQ((Strings{"OLD"}), sim_->CardFiles());
+    EXPECT_EQ((Strings{"abc.txt"}), JobsOnDisk());
+}
+
+// A close asked for (the window's close button, SIGTERM) while the messages
+// of a job file's bad lines are shown ends the series and the command, and
+// the tool closes.
+TEST_F(CardCommandsWindowTest, CloseDuringASeriesOfMessagesEndsItAndTheTool)
+{
+    CreateJob("BAD.txt", "abcdefghijkl rest\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(SelectJob("BAD.txt"));
+    bool closed = false;
+    QObject::connect(form_.get(), &TForm1::Closed, [&] { closed = true; });
+    onMessage_ = [&](const std::string&) { form_->close(); };
+
+    Click([&] { form_->N3Click(); });
+    // The close goes ahead from the event loop, once the command has returned.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return closed; }, 30000));
+    EXPECT_EQ(1u, messages_.size());
+    EXPECT_TRUE(sim_->CardFiles().empty());
 }
 
 // ---- deletes ---------------------------------------------------------------

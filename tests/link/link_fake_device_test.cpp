@@ -133,6 +133,33 @@ TEST_F(LinkFakeDeviceTest, HandshakeCommandThatCannotBeWrittenLosesTheLinkWithTh
     EXPECT_FALSE(session_->CardCommandsAllowed());
 }
 
+// A long frame (a job file's line of any length) goes to the driver in
+// pieces of at most 128 bytes, the bytes unchanged: each piece's time-out is
+// then that of 128 bytes, so a controller that stops reading is noticed in
+// seconds, not hours. A card frame goes out only on its own connection.
+TEST_F(LinkFakeDeviceTest, LongCardFrameGoesInPiecesOnItsConnectionOnly)
+{
+    Controller(kWholeHandshake);
+    Start("COM7", kFast);
+    ASSERT_TRUE(ServeUntil([this] { return session_->CardCommandsAllowed(); }));
+    const std::size_t before = api_.CountOf(Call::WriteFile);
+    std::string frame(1000, 'x');
+    frame += "\r\n";
+
+    session_->WriteCardFrame(frame, session_->Connection());
+    const auto writes = api_.CallsOf(Call::WriteFile);
+    ASSERT_EQ(before + 8, writes.size());
+    for (std::size_t i = before; i < writes.size(); ++i) {
+        EXPECT_LE(writes[i].bytes.size(), 128u);
+    }
+    EXPECT_EQ("SNMBDVR>" + frame, api_.Written());
+
+    LinkConnection other = session_->Connection();
+    ++other.generation;
+    EXPECT_THROW(session_->WriteCardFrame("/A\\", other), ELinkChanged);
+    EXPECT_EQ("SNMBDVR>" + frame, api_.Written());
+}
+
 // A receive event whose dispatch fails ends the port's event thread, and
 // nothing more would ever be received: the caption says so, and a card
 // command says why it sends nothing instead of doing nothing.

@@ -402,6 +402,55 @@ INSTANTIATE_TEST_SUITE_P(
                       BadValueCase{"--accuracy", "2.5", "SNMBD", "S0_N12345_M-1.5_B12.5_D2.5_",
                                    "'2.5' не является целым числом"}));
 
+// A handshake command that stays unanswered (a controller that reboots, or
+// one that answers with fields nobody asked for) counts as a lost
+// controller once the handshake's reply time has passed: the port is
+// closed, the caption says which command had no answer, and the search
+// begins again, as after any loss.
+struct UnansweredCase {
+    const char* name;
+    std::vector<std::string> simOptions;
+    bool foundAgain;  // the next handshake gets its answers
+};
+
+void PrintTo(const UnansweredCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class LinkUnansweredTest : public LinkSessionTest,
+                           public ::testing::WithParamInterface<UnansweredCase> {};
+
+TEST_P(LinkUnansweredTest, UnansweredHandshakeCommandLosesTheLinkAndTheSearchGoesOn)
+{
+    auto timing = Fast();
+    timing.handshakeReply = 300ms;
+    timing.reconnectPause = 50ms;
+    StartLink(GetParam().simOptions, timing);
+    const std::string lost =
+        link_texts::kLinkFailed.str() + Utf8ToCp1251("рольганг не ответил на команду N");
+    ASSERT_TRUE(ServeUntil([&] {
+        const auto captions = host_->Captions();
+        return std::count(captions.begin(), captions.end(), lost) >= 1 &&
+               sim_->WireLog().size() > 2;
+    })) << sim_->Messages();
+
+    if (GetParam().foundAgain) {
+        ASSERT_TRUE(ServeUntilIdle()) << sim_->Messages();
+        EXPECT_EQ("SN" + kHandshakeCommands, sim_->WireLog());
+    } else {
+        // Asked again and again, never identified.
+        ASSERT_TRUE(ServeUntil([&] { return sim_->WireLog().starts_with("SNSNSN"); }));
+        EXPECT_FALSE(session_->CardCommandsAllowed());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controllers, LinkUnansweredTest,
+    ::testing::Values(UnansweredCase{"MissesOneReply", {"--skip-reply", "N"}, true},
+                      UnansweredCase{"AnswersWithForeignFields", {"--foreign-fields"}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // An operator's command at the firmware gate (the controls open there) comes
 // while the mode and the first listing are still awaited.
 TEST_F(LinkSessionTest, CardCommandsDoNothingBeforeTheFirstListing)

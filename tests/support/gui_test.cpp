@@ -32,8 +32,12 @@ void GuiTest::SetUp()
     jobsDir_ = settingsDir_ / "Job files";  // a blank in the path on purpose
     noPorts_.FailNext(Call::CreateFileA, ERROR_FILE_NOT_FOUND, -1);
     fs::create_directory(jobsDir_);
-    savedMessages_ = SetMessageHandler(
-        [this](const std::string& text) { messages_.push_back(Cp1251ToUtf8(text)); });
+    savedMessages_ = SetMessageHandler([this](const std::string& text) {
+        messages_.push_back(Cp1251ToUtf8(text));
+        if (onMessage_) {
+            onMessage_(messages_.back());
+        }
+    });
     savedFolders_ = SetFolderHandler([this](const std::string& title, const std::string& proposal) {
         folderCalls_.push_back({Cp1251ToUtf8(title), Cp1251ToUtf8(proposal)});
         return folderAnswer_;

@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QString>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -35,8 +36,10 @@ protected:
     // A folder for job files: "Job files" in settingsDir_.
     std::filesystem::path jobsDir_;
 
-    // Texts of the message boxes shown, converted to UTF-8, in order.
+    // Texts of the message boxes shown, converted to UTF-8, in order; and
+    // what the operator does while each is open (after it is recorded).
     std::vector<std::string> messages_;
+    std::function<void(const std::string&)> onMessage_;
     // Folder dialog: each call's title and proposal (UTF-8); the answer the
     // operator gives (nullopt: cancel), as a Windows-1251 path.
     struct FolderCall {
