@@ -40,7 +40,6 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-constexpr char kSettingsFileName[] = "nastr.dat";
 constexpr char kJobExtension[] = "txt";
 constexpr int kDesignLeft = 408;
 constexpr int kDesignTop = 238;
@@ -113,10 +112,11 @@ private:
 using platform::MainThread;
 
 TForm1::TForm1(const std::filesystem::path& settingsFolder, QWidget* parent,
-               platform::CommApi& devices)
+               platform::CommApi& devices, std::filesystem::path startingSettings)
     : QMainWindow(parent),
       ui_(std::make_unique<Ui::TForm1>()),
       settingsPath_(settingsFolder / kSettingsFileName),
+      startingSettings_(std::move(startingSettings)),
       journal_(settingsFolder / TransferJournal::kFileName),
       link_(std::make_unique<LinkSession>(*this, devices)),
       commands_(std::make_unique<CardCommands>(*link_, *this))
@@ -245,12 +245,16 @@ void TForm1::closeEvent(QCloseEvent* event)
 bool TForm1::LoadSettings()
 {
     SetSavedPort({});
-    if (!platform::FileExists(settingsPath_)) {
+    std::filesystem::path path = settingsPath_;
+    if (!platform::FileExists(path) && !startingSettings_.empty()) {
+        path = startingSettings_;
+    }
+    if (!platform::FileExists(path)) {
         return false;
     }
     std::string file;
     try {
-        file = platform::ReadWholeFile(settingsPath_);
+        file = platform::ReadStampedFile(path, kMaxSettingsBytes).bytes;
     } catch (const platform::EFileError& error) {
         settingsUnreadable_ = error.what();
         return false;

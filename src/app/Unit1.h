@@ -48,9 +48,13 @@ class TForm1 : public QMainWindow, public LinkHost, public CardCommandsHost {
 public:
     // settingsFolder holds nastr.dat: the executable's folder in the tool;
     // tests pass a folder of their own, and the device layer to talk through.
-    // Creating the window loads the settings (FormCreate).
+    // startingSettings: a nastr.dat read instead while settingsFolder holds
+    // none yet (the administrator's, beside an installed executable whose
+    // folder the user may not write); saves go to settingsFolder all the
+    // same. Creating the window loads the settings (FormCreate).
     explicit TForm1(const std::filesystem::path& settingsFolder, QWidget* parent = nullptr,
-                    platform::CommApi& devices = platform::SystemCommApi());
+                    platform::CommApi& devices = platform::SystemCommApi(),
+                    std::filesystem::path startingSettings = {});
     // Stops the link thread and closes the port before the controls go.
     ~TForm1() override;
 
@@ -189,6 +193,7 @@ private:
     TJournalWindow* journalWindow_ = nullptr;
 
     std::filesystem::path settingsPath_;
+    std::filesystem::path startingSettings_;
     // Why the settings file could not be read; while set, it is not saved.
     std::string settingsUnreadable_;
     std::filesystem::path sourceFolder_;

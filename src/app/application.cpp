@@ -58,10 +58,11 @@ std::filesystem::path SettingsFolder(
     return userFolder;
 }
 
-ToolWindows::ToolWindows(const std::filesystem::path& settingsFolder, platform::CommApi& devices)
+ToolWindows::ToolWindows(const std::filesystem::path& settingsFolder, platform::CommApi& devices,
+                         const std::filesystem::path& startingSettings)
 {
     try {
-        main_ = std::make_unique<TForm1>(settingsFolder, nullptr, devices);
+        main_ = std::make_unique<TForm1>(settingsFolder, nullptr, devices, startingSettings);
         Form1 = main_.get();
         information_ = std::make_unique<TForm2>(main_.get());
         Form2 = information_.get();

@@ -61,9 +61,10 @@ std::filesystem::path SettingsFolder(
 // information window.
 class ToolWindows {
 public:
-    // settingsFolder and devices as for TForm1.
+    // settingsFolder, devices and startingSettings as for TForm1.
     explicit ToolWindows(const std::filesystem::path& settingsFolder,
-                         platform::CommApi& devices = platform::SystemCommApi());
+                         platform::CommApi& devices = platform::SystemCommApi(),
+                         const std::filesystem::path& startingSettings = {});
     ~ToolWindows();
     ToolWindows(const ToolWindows&) = delete;
     ToolWindows& operator=(const ToolWindows&) = delete;

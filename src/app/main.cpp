@@ -8,6 +8,7 @@
 #include "app/Unit1.h"
 #include "app/about.h"
 #include "app/application.h"
+#include "app/settings_format.h"
 #include "app/stop_signals.h"
 #include "platform/files.h"
 
@@ -36,7 +37,12 @@ int main(int argc, char** argv)
     const std::filesystem::path executableFolder = platform::ExecutableFolder();
     const std::filesystem::path settingsFolder =
         SettingsFolder(executableFolder, platform::CanWriteIn, platform::UserSettingsFolder());
-    const ToolWindows windows(settingsFolder);
+    // An installed copy starts from the administrator's nastr.dat beside it
+    // until the user has one of their own.
+    const ToolWindows windows(settingsFolder, platform::SystemCommApi(),
+                              settingsFolder != executableFolder
+                                  ? executableFolder / kSettingsFileName
+                                  : std::filesystem::path());
     if (settingsFolder != executableFolder) {
         windows.About().ShowSettingsPlace(windows.Main().SettingsPath());
     }

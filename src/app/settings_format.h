@@ -9,6 +9,7 @@
 // settings.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,11 @@
 #include "platform/cp1251.h"
 
 namespace cardpush {
+
+inline constexpr char kSettingsFileName[] = "nastr.dat";
+// A settings file larger than this is not read (and never saved over): the
+// file holds eight short lines, and a large one is not the tool's.
+inline constexpr std::uint64_t kMaxSettingsBytes = 64 * 1024;
 
 struct SettingKey {
     char key;

@@ -190,6 +190,27 @@ TEST_F(SettingsFileTest, AFolderTheFileCannotHoldIsUsedButNotKept)
     EXPECT_NE(ReadSettingsFile().find("a=/previous\r\n"), std::string::npos);
 }
 
+// An installed copy whose folder the user may not write keeps its settings
+// in the user's folder; until there is a file there, it starts from the one
+// the administrator put beside the executable, and saves to the user's.
+TEST_F(SettingsFileTest, AnInstalledCopyStartsFromTheFileBesideTheExecutable)
+{
+    WriteSettingsFile("c=COM5\r\np=0\r\n");
+    const fs::path userFolder = settingsDir_ / "user";
+    fs::create_directory(userFolder);
+    const auto form =
+        std::make_unique<TForm1>(userFolder.string(), nullptr, noPorts_, SettingsFile());
+    EXPECT_EQ("COM5", form->SavedPort());
+    EXPECT_FALSE(Control<QCheckBox>(form, "CheckBox1")->isChecked());
+
+    form->SaveSettings();
+    Settings saved;
+    saved.port = "COM5";
+    saved.deleteAfterUpload = false;
+    EXPECT_EQ(FormatSettings(saved), testing::ReadBytes(userFolder / "nastr.dat"));
+    EXPECT_EQ("c=COM5\r\np=0\r\n", ReadSettingsFile());
+}
+
 // Beside the executable, unless that folder is closed to the user and the
 // system names a folder of the user's own.
 TEST(SettingsFolderTest, IsTheExecutablesOwnUnlessItIsClosed)
