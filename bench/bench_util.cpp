@@ -71,22 +71,29 @@ double CpuMeter::PercentOfOneCore() const
     return wall > 0 ? 100.0 * (ProcessCpuSeconds() - cpuStart_) / wall : 0.0;
 }
 
-BenchLink::BenchLink(std::vector<std::string> simOptions, LinkSession::Timing timing,
-                     const std::vector<std::string>& cardFiles)
-    : sim(std::move(simOptions)), host(sim.DevicePath())
+namespace {
+
+Settings BenchSettings(const std::string& port, const std::filesystem::path& sourceFolder)
 {
-    platform::MainThread::Bind();
+    Settings settings = testing::SavedPort(port);
+    settings.sourceFolder = sourceFolder.string();
+    return settings;
+}
+
+}  // namespace
+
+BenchLink::BenchLink(std::vector<std::string> simOptions, LinkSession::Timing timing,
+                     const std::vector<std::string>& cardFiles,
+                     const std::filesystem::path& sourceFolder)
+    : sim(std::move(simOptions)),
+      harness(devices, BenchSettings(sim.DevicePath(), sourceFolder), timing),
+      session(&harness.Link()),
+      view(harness.view)
+{
     for (const auto& name : cardFiles) {
         sim.PutCardFile(name, "1 x\r\n");
     }
-    session = std::make_unique<LinkSession>(host, devices);
-    session->SetTiming(timing);
-    session->Start();
-}
-
-BenchLink::~BenchLink()
-{
-    session.reset();
+    harness.Session().Start();
 }
 
 void ServeFor(std::chrono::milliseconds time)

@@ -3,13 +3,14 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "link/link_session.h"
 #include "support/port_list_override.h"
-#include "support/recording_link_host.h"
+#include "support/session_harness.h"
 #include "support/sim_process.h"
 
 namespace cardpush::bench {
@@ -37,13 +38,14 @@ private:
     double cpuStart_;
 };
 
-// The link on the GUI thread (the calling one, made so here) against a simulator started
-// with the given options and card files, its port saved. The port list is empty: a search
-// never reaches the machine's own serial ports.
+// The tool's session without windows on the GUI thread (the calling one,
+// made so here) against a simulator started with the given options and card
+// files, its port saved, and sourceFolder as the source folder. The port list
+// is empty: a search never reaches the machine's own serial ports.
 struct BenchLink {
     BenchLink(std::vector<std::string> simOptions, LinkSession::Timing timing,
-              const std::vector<std::string>& cardFiles = {});
-    ~BenchLink();
+              const std::vector<std::string>& cardFiles = {},
+              const std::filesystem::path& sourceFolder = {});
 
     // Serves until the link is connected and idle; false if it is not within
     // the guard time.
@@ -51,8 +53,9 @@ struct BenchLink {
 
     testing::PortListOverride devices;
     testing::SimProcess sim;
-    testing::RecordingLinkHost host;
-    std::unique_ptr<LinkSession> session;
+    testing::SessionHarness harness;
+    LinkSession* session;
+    testing::RecordingView& view;
 };
 
 // Serves the hand-overs of the link, as an idle event loop would, for this

@@ -73,7 +73,7 @@ int main(int argc, char** argv)
         // The listing is answered only after every byte before it was taken.
         link.session->RefreshCardList();
         const bool stored = cardpush::testing::ServeUntil([&] {
-            const auto names = link.host.CardList();
+            const auto names = link.view.CardList();
             return link.session->LinkState() == protocol::LinkState::Idle && names.size() == 4;
         });
         if (!stored) {

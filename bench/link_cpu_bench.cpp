@@ -38,13 +38,13 @@ int main(int argc, char** argv)
         // The saved port is missing and so is the only port of the list, so
         // every pass over the list ends at once.
         cardpush::testing::PortListOverride devices({"/nonexistent/cardpush-bench-port"});
-        cardpush::testing::RecordingLinkHost host("/nonexistent/cardpush-bench-saved");
-        LinkSession session(host, devices);
-        session.Start();
+        cardpush::testing::SessionHarness harness(
+            devices, cardpush::testing::SavedPort("/nonexistent/cardpush-bench-saved"), toolTiming);
+        harness.Session().Start();
         CpuMeter meter;
         ServeFor(span);
         Report("searching while no port opens", meter.PercentOfOneCore(), "% of one core");
-        const auto attempts = host.LinkLogLines().size();
+        const auto attempts = harness.view.LinkLogLines().size();
         Report("  port attempts per second meanwhile", attempts / meter.WallSeconds(), "/s");
     }
     {

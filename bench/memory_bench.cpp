@@ -139,7 +139,7 @@ int LargeFiles()
     cardpush::testing::SimProcess sim;
     cardpush::bench::WriteSettingsFile(folder, jobs, sim.DevicePath());
     {
-        cardpush::TForm1 form(folder, nullptr, devices);
+        cardpush::TForm1 form(cardpush::SettingsStore(folder), nullptr, devices);
         form.SetInformationWindow(new cardpush::TForm2(&form));
         form.Link().SetTiming(kQuick);
         form.show();
@@ -169,7 +169,7 @@ int LargeFiles()
     fs::resize_file(folder / "nastr.dat", std::uintmax_t{1} << 30);
     const auto start = std::chrono::steady_clock::now();
     {
-        const cardpush::TForm1 form(folder, nullptr, devices);
+        const cardpush::TForm1 form(cardpush::SettingsStore(folder), nullptr, devices);
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::printf("nastr.dat of 1 GiB: main window made in %.3f s\n", took.count());
@@ -221,7 +221,7 @@ int main(int argc, char** argv)
         }
         cardpush::bench::WriteSettingsFile(folder, jobs, sim.DevicePath());
 
-        cardpush::TForm1 form(folder, nullptr, devices);
+        cardpush::TForm1 form(cardpush::SettingsStore(folder), nullptr, devices);
         form.SetInformationWindow(new cardpush::TForm2(&form));
         form.Link().SetTiming(kQuick);
         form.show();

@@ -103,7 +103,7 @@ struct Tool {
         : link((linkFolder / "rolgang").string()),
           sim({"--link", link, "--drop-pause", dropPause}),
           workspace(link),
-          form(workspace.Folder(), nullptr, devices)
+          form(cardpush::SettingsStore(workspace.Folder()), nullptr, devices)
     {
         for (const char* card : {"A1", "B2", "C3"}) {
             sim.PutCardFile(card, "1 x\r\n");

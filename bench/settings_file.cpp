@@ -2,8 +2,8 @@
 
 #include <fstream>
 
-#include "app/settings_format.h"
 #include "platform/cp1251.h"
+#include "session/settings_format.h"
 
 namespace cardpush::bench {
 

@@ -74,32 +74,6 @@ constexpr double kMB = 1e6;
 constexpr double kKB = 1e3;
 constexpr int kUnpacedRuns = 3;
 
-// The card commands' view of a window that has the one job file selected,
-// shows no progress and answers every message at once.
-class BenchHost : public CardCommandsHost {
-public:
-    explicit BenchHost(fs::path folder) : folder_(std::move(folder)) {}
-
-    fs::path SourceFolder() const override { return folder_; }
-    bool DeleteJobFilesAfterUpload() override { return false; }
-    bool DeleteCardFilesBeforeUpload() override { return false; }
-    std::optional<std::string> SelectedCardName() override { return std::nullopt; }
-    std::optional<fs::path> SelectedJobFile() override { return kJobName; }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void AddLogLine(const std::string&) override {}
-    void RefreshLocalList() override {}
-    void RunWithProgress(const UploadProgress&,
-                         const std::function<void(const ProgressFn&)>& send) override
-    {
-        send([](const UploadProgress&) {});
-    }
-
-    std::vector<std::string> messages;
-
-private:
-    fs::path folder_;
-};
-
 // A folder holding one job file of this many lines, as job files hold them:
 // a size field, then the rest.
 struct JobFolder {
@@ -153,23 +127,18 @@ Figures RunRaw(const std::vector<std::string>& simOptions, const JobFolder& job)
 // Uploads the job file headless to a fresh simulator.
 Figures RunHeadless(const std::vector<std::string>& simOptions, const JobFolder& job)
 {
-    BenchLink link(simOptions, kQuick);
+    BenchLink link(simOptions, kQuick, {}, job.folder);
     if (!link.WaitIdle()) {
         std::fprintf(stderr, "the link did not connect: %s\n", link.sim.Messages().c_str());
         return {};
     }
-    BenchHost host(job.folder);
-    CardCommands commands(*link.session, host);
     CpuMeter meter;
-    commands.UploadSelected();
+    link.harness.Session().UploadJobFile(kJobName);
     // The listing is answered only after every byte before it was taken.
     const bool stored = cardpush::testing::ServeUntil(
-        [&] {
-            const auto names = link.host.CardList();
-            return link.session->CardCommandsAllowed() && names.size() == 1;
-        },
+        [&] { return link.session->CardCommandsAllowed() && link.view.CardList().size() == 1; },
         30min);
-    if (!stored || !host.messages.empty()) {
+    if (!stored || !link.view.Messages().empty()) {
         std::fprintf(stderr, "the upload was not stored: %s\n", link.sim.Messages().c_str());
         return {};
     }
@@ -186,7 +155,7 @@ Figures RunThroughWindows(const JobFolder& job, const fs::path& settingsFolder)
     cardpush::testing::SimProcess sim;
     cardpush::bench::WriteSettingsFile(settingsFolder, job.folder, sim.DevicePath());
 
-    cardpush::TForm1 form(settingsFolder, nullptr, devices);
+    cardpush::TForm1 form(cardpush::SettingsStore(settingsFolder), nullptr, devices);
     form.SetInformationWindow(new cardpush::TForm2(&form));
     form.Link().SetTiming(kQuick);
     form.show();

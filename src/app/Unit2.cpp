@@ -8,8 +8,6 @@
 
 namespace cardpush {
 
-TForm2* Form2 = nullptr;
-
 namespace {
 
 std::optional<QLocale>& PinnedNumberLocale()
@@ -52,11 +50,6 @@ void TForm2::ShowValues(const LinkValues& values)
 void TForm2::ShowPort(const std::string& port)
 {
     ui_->LabeledEdit8->setText(ToQString(port));
-}
-
-std::string TForm2::FirmwareText() const
-{
-    return FromQString(ui_->LabeledEdit7->text());
 }
 
 }  // namespace cardpush

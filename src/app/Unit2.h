@@ -1,7 +1,6 @@
 // The connection information window: what the identification of the
-// controller has found, in eight read-only fields. The main window hands it
-// the values and the port; the firmware gate reads the version back from
-// it. The layout is resources/Unit2.ui.
+// controller has found, in eight read-only fields. It shows only what it is
+// given: the values and the port. The layout is resources/Unit2.ui.
 //
 // GUI thread only.
 #pragma once
@@ -38,14 +37,9 @@ public:
     void ShowValues(const LinkValues& values);
     // The port on which the controller answered.
     void ShowPort(const std::string& port);
-    // The firmware version as the window shows it (Windows-1251): what the
-    // firmware gate decides on.
-    std::string FirmwareText() const;
 
 private:
     std::unique_ptr<Ui::TForm2> ui_;
 };
-
-extern TForm2* Form2;
 
 }  // namespace cardpush

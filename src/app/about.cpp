@@ -5,12 +5,10 @@
 
 #include "app/jpeg_image.h"
 #include "app/qt_text.h"
-#include "app/texts.h"
+#include "session/session_texts.h"
 #include "ui_about.h"
 
 namespace cardpush {
-
-TAboutBox* AboutBox = nullptr;
 
 namespace {
 
@@ -58,7 +56,7 @@ void TAboutBox::ShowSettingsPlace(const std::filesystem::path& settingsFile)
         place->setTextFormat(Qt::PlainText);
         place->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
-    place->setText(ToQString(texts::kSettingsPlace).arg(PathToQString(settingsFile)));
+    place->setText(ToQString(session_texts::kSettingsPlace) + PathToQString(settingsFile));
     // Between the picture and the button, which moves down to make room.
     const QRect panel = Panel1->geometry();
     const int height = place->heightForWidth(panel.width());

@@ -41,6 +41,4 @@ private:
     std::unique_ptr<Ui::TAboutBox> ui_;
 };
 
-extern TAboutBox* AboutBox;
-
 }  // namespace cardpush

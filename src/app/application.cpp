@@ -47,27 +47,16 @@ bool CardPushApplication::notify(QObject* receiver, QEvent* event)
     }
 }
 
-std::filesystem::path SettingsFolder(
-    const std::filesystem::path& executableFolder,
-    const std::function<bool(const std::filesystem::path&)>& canWriteIn,
-    const std::filesystem::path& userFolder)
-{
-    if (userFolder.empty() || canWriteIn(executableFolder)) {
-        return executableFolder;
-    }
-    return userFolder;
-}
-
-ToolWindows::ToolWindows(const std::filesystem::path& settingsFolder, platform::CommApi& devices,
-                         const std::filesystem::path& startingSettings)
+ToolWindows::ToolWindows(SettingsStore settings, platform::CommApi& devices)
 {
     try {
-        main_ = std::make_unique<TForm1>(settingsFolder, nullptr, devices, startingSettings);
-        Form1 = main_.get();
+        const bool inUserFolder = settings.InUserFolder();
+        main_ = std::make_unique<TForm1>(std::move(settings), nullptr, devices);
         information_ = std::make_unique<TForm2>(main_.get());
-        Form2 = information_.get();
         about_ = std::make_unique<TAboutBox>(main_.get());
-        AboutBox = about_.get();
+        if (inUserFolder) {
+            about_->ShowSettingsPlace(main_->Session().SettingsFile());
+        }
         journal_ = std::make_unique<TJournalWindow>(main_.get());
         main_->SetInformationWindow(information_.get());
         main_->SetAboutBox(about_.get());
@@ -95,11 +84,8 @@ void ToolWindows::Destroy() noexcept
     if (journal_) {
         journal_->setParent(nullptr);
     }
-    Form1 = nullptr;
     main_.reset();
-    Form2 = nullptr;
     information_.reset();
-    AboutBox = nullptr;
     about_.reset();
     journal_.reset();
 }

@@ -5,11 +5,11 @@
 
 #include <QApplication>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/comm_api_fwd.h"
+#include "session/settings_store.h"
 
 namespace cardpush {
 
@@ -37,22 +37,9 @@ private slots:
     void ServeHandOvers();
 };
 
-// The folder of the settings file: the executable's own where a file can be
-// made there; otherwise (a copy installed for all users) the user's own
-// settings folder, where there is one.
-std::filesystem::path SettingsFolder(
-    const std::filesystem::path& executableFolder,
-    const std::function<bool(const std::filesystem::path&)>& canWriteIn,
-    const std::filesystem::path& userFolder);
-
 // The main window, the information window, the About box and the journal
 // window: made in that order, owned here, and handed to each other here: the
 // main window gets the others. GUI thread, after the application object.
-//
-// The globals Form1, Form2 and AboutBox expose the three windows while they
-// exist, for whoever has no reference to them (a stop signal's handler);
-// each is null from the moment its window goes. Nothing below the windows
-// reads them.
 //
 // The dialogs have the main window as their parent, so that they stay
 // over it and the About box opens centred on it; but they are owned here and
@@ -61,10 +48,9 @@ std::filesystem::path SettingsFolder(
 // information window.
 class ToolWindows {
 public:
-    // settingsFolder, devices and startingSettings as for TForm1.
-    explicit ToolWindows(const std::filesystem::path& settingsFolder,
-                         platform::CommApi& devices = platform::SystemCommApi(),
-                         const std::filesystem::path& startingSettings = {});
+    // settings and devices as for TForm1.
+    explicit ToolWindows(SettingsStore settings,
+                         platform::CommApi& devices = platform::SystemCommApi());
     ~ToolWindows();
     ToolWindows(const ToolWindows&) = delete;
     ToolWindows& operator=(const ToolWindows&) = delete;

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "app/qt_text.h"
-#include "app/texts.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 
 namespace cardpush {
@@ -63,13 +63,7 @@ void ShowMessage(const std::string& cp1251Text)
 
 void ShowException(std::exception_ptr error)
 {
-    try {
-        std::rethrow_exception(std::move(error));
-    } catch (const std::exception& e) {
-        ShowMessage(e.what());
-    } catch (...) {
-        ShowMessage(texts::kUnknownError);
-    }
+    ShowMessage(platform::ErrorText(error));
 }
 
 std::optional<std::filesystem::path> ChooseFolder(const std::string& cp1251Title,

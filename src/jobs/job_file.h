@@ -18,6 +18,10 @@
 
 namespace cardpush {
 
+// Job files are the files of the source folder whose names end in "." and
+// this, letter case ignored.
+inline constexpr char kJobExtension[] = "txt";
+
 // Reads a job file's lines in file order, without their line ends. LF or
 // CR LF ends a line. A CR that no LF follows ends a line too, and is noted:
 // the controller takes CR LF apart into lines, so a file with such a CR can't

@@ -99,7 +99,5 @@ inline constexpr Cp1251Literal kCardNotEmptied{
 inline constexpr Cp1251Literal kSent{"sent"};
 inline constexpr Cp1251Literal kNotOnCard{"Файла нет в списке карты памяти после загрузки"};
 inline constexpr Cp1251Literal kNotDeleted{"Файл остался в списке карты памяти"};
-// An error that carries no message of its own.
-inline constexpr Cp1251Literal kUnknownError{"Неизвестная ошибка"};
 
 }  // namespace cardpush::job_texts

@@ -175,7 +175,8 @@ bool drayver::TryPortQuietly(const std::string& name)
     } catch (const LinkStopped&) {
         throw;
     } catch (const std::exception& error) {
-        if (std::string_view(error.what()) == ComFaultText(ComFault::PortBusy)) {
+        const auto* fault = dynamic_cast<const EComPort*>(&error);
+        if (fault != nullptr && fault->Fault() == ComFault::PortBusy) {
             ReportMissingAccess(name);
         }
         try {
@@ -301,7 +302,7 @@ void drayver::Handshake()
         due = Clock::now() + replyTime;
 
         if (step.state == LinkState::AwaitingFirmwareVersion) {
-            MainThread::Synchronize([&host] { host.CheckFirmware(); });
+            MainThread::Synchronize([&host, &values] { host.CheckFirmware(values); });
         }
     }
 }

@@ -1,9 +1,9 @@
-// What the controller link needs from the windows.
+// What the controller link needs from the tool above it (the session, which
+// shows it through a face).
 //
-// The link (link thread, receive handler, card commands) is window-free; the
-// main window implements this interface. Every method is called on the GUI
-// thread, except SavedPort/SetSavedPort, which the link thread calls itself
-// and which must therefore be thread-safe.
+// Every method is called on the GUI thread, except SavedPort/SetSavedPort,
+// which the link thread calls itself and which must therefore be
+// thread-safe.
 #pragma once
 
 #include <cstdint>
@@ -38,10 +38,11 @@ public:
     virtual void ShowPort(const std::string& port) = 0;
     // The information window's seven value fields, all rewritten each time.
     virtual void ShowLinkInfo(const LinkValues& values) = 0;
-    // The firmware gate, on the firmware version as the information window
-    // now shows it: enables the card controls or shows the refusal. Throws
-    // EConvertError for a version that is not an integer.
-    virtual void CheckFirmware() = 0;
+    // The firmware gate, once the firmware version has been stored and
+    // shown and the mode asked for: allows the card commands or refuses
+    // them. Throws EConvertError for a version that is not an integer, which
+    // ends the handshake.
+    virtual void CheckFirmware(const LinkValues& values) = 0;
     // The card listing: emptied before each listing request, then one item
     // per name as the listing arrives.
     virtual void ClearCardList() = 0;

@@ -40,6 +40,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/card_link.h"
 #include "link/link_control.h"
 #include "link/link_host.h"
 #include "link/receive_parser.h"
@@ -50,32 +51,7 @@ namespace cardpush {
 class TBComPort;
 class drayver;
 
-// One connection to a controller: from the end of a handshake to the loss of
-// the link. The generation counts connections from 1; 0 is none.
-struct LinkConnection {
-    std::uint64_t generation = 0;
-    std::string serialNumber;
-
-    friend bool operator==(const LinkConnection&, const LinkConnection&) = default;
-};
-
-// A card command's frame could not go out: the connection it was started on
-// is gone (lost, or replaced by another), or the link is not idle. The
-// message is for the operator (Windows-1251).
-class ELinkChanged : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A complete card listing: the names as the controller sent them, and the
-// latest listing request it answers.
-struct CardListing {
-    std::uint64_t request = 0;
-    std::uint64_t generation = 0;
-    std::vector<std::string> names;
-};
-
-class LinkSession : private LinkControl {
+class LinkSession : public CardLink, private LinkControl {
 public:
     // The host and the device layer must outlive the session.
     explicit LinkSession(LinkHost& host, platform::CommApi& api = platform::SystemCommApi());
@@ -93,14 +69,22 @@ public:
     // logs them and feeds them to the receive parser.
     void ComPortRxChar(TBComPort* Sender, std::int32_t Count);
 
-    // GUI thread: empties the card listing and sends the listing request.
-    // Does nothing before the handshake is over, and returns 0 then;
-    // otherwise returns the request's number, which the host's
-    // ListingCompleted and ListingStalled name. A listing still arriving is
-    // read to its end and the new one after it; one that has brought no
-    // byte for Timing::listingStall is taken as cut short and forgotten, so
-    // the new one is read from its count byte on.
-    std::uint64_t RefreshCardList();
+    // --- the card commands' link (card_link.h) ---
+    // A listing still arriving when a refresh asks for another is read to its
+    // end and the new one after it; one that has brought no byte for
+    // Timing::listingStall is taken as cut short and forgotten, so the new
+    // one is read from its count byte on. The request's number is what the
+    // host's ListingCompleted and ListingStalled name.
+    std::uint64_t RefreshCardList() override;
+    void WriteCardFrame(std::string_view frame, const LinkConnection& connection) override;
+    LinkConnection Connection() const override;
+    CardListing LastListing() const override;
+    std::optional<std::vector<std::string>> AwaitListing(std::uint64_t request,
+                                                         const LinkConnection& connection) override;
+    std::optional<std::string> CardCommandRefusal() const override;
+    // Ten bits per byte (start, eight data bits, stop) at the port's speed.
+    std::uint64_t LineBytesPerSecond() const override;
+
     // Any thread: writes one frame, or whole frames back to back, to the
     // controller's port and waits for it. Throws EComPort when the write
     // fails or no port is open. A write longer than kMaxWriteBytes goes out
@@ -108,42 +92,17 @@ public:
     // write's time-out grows with its size, and a controller that stops
     // reading is noticed when one piece runs out of it.
     void WriteFrame(std::string_view frame);
-    // As WriteFrame, for a card command bound to connection: before each
-    // piece, throws ELinkChanged unless that connection still lasts and the
-    // link is idle.
-    void WriteCardFrame(std::string_view frame, const LinkConnection& connection);
-    // GUI thread: sends the delete frame of one listed card name on
-    // connection (WriteCardFrame). The caller checks the name first
-    // (protocol::IsSafeCardName); an unsafe one is never sent (throws
-    // std::invalid_argument).
+    // GUI thread: sends the delete frame of one listed card name bound to
+    // connection (WriteCardFrame). An unsafe name (protocol::IsSafeCardName)
+    // is never sent: std::invalid_argument.
     void DeleteCardFile(const std::string& name, const LinkConnection& connection);
-    static constexpr std::size_t kMaxWriteBytes = 128;
-
-    // The connection now; generation 0 while there is none.
-    LinkConnection Connection() const;
-    // The listing that completed last (request 0: none yet on this
-    // connection).
-    CardListing LastListing() const;
-    // Any thread but the GUI thread (the listing comes in there): waits for
-    // the listing that answers request on connection and returns its names;
-    // nothing when that listing stalls, the connection goes, or the session
-    // is being destroyed.
-    std::optional<std::vector<std::string>> AwaitListing(std::uint64_t request,
-                                                         const LinkConnection& connection);
-
     // Idle after the handshake, with the port's events still coming: card
     // commands may send frames.
     bool CardCommandsAllowed() const;
-    // Why card commands may not send frames now (Windows-1251, for the
-    // operator); nothing when they may.
-    std::optional<std::string> CardCommandRefusal() const;
     protocol::LinkState LinkState() const;
     LinkValues Values() const;
     // The receive parser's state, for the curious (tests, the log).
     ReceiveState ParserState() const;
-    // What the serial line carries per second: ten bits per byte (start,
-    // eight data bits, stop) at the port's speed.
-    std::uint64_t LineBytesPerSecond() const;
 
     // The link's timing (link_control.h); tests shorten it. GUI thread,
     // before Start: the link thread reads it unguarded.

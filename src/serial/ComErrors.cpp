@@ -62,7 +62,7 @@ std::string_view ComFaultText(ComFault fault)
 
 void RaiseComFault(ComFault fault)
 {
-    throw EComPort(std::string(ComFaultText(fault)));
+    throw EComPort(fault);
 }
 
 }  // namespace cardpush

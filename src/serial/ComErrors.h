@@ -11,13 +11,6 @@
 
 namespace cardpush {
 
-// A failure of the serial port component. It carries its message only: no
-// error code, no platform error number.
-class EComPort : public std::runtime_error {
-public:
-    explicit EComPort(const std::string& message) : std::runtime_error(message) {}
-};
-
 enum class ComFault : std::uint8_t {
     PortMissing,  // CreateFileA: ERROR_FILE_NOT_FOUND
     PortBusy,     // CreateFileA: ERROR_ACCESS_DENIED
@@ -37,6 +30,21 @@ enum class ComFault : std::uint8_t {
 };
 
 std::string_view ComFaultText(ComFault fault);
+
+// A failure of the serial port component: its kind, and the one message of
+// that kind as its text. No platform error number: callers that must tell
+// failures apart look at the kind, never at the text.
+class EComPort : public std::runtime_error {
+public:
+    explicit EComPort(ComFault fault)
+        : std::runtime_error(std::string(ComFaultText(fault))), fault_(fault)
+    {
+    }
+    ComFault Fault() const { return fault_; }
+
+private:
+    ComFault fault_;
+};
 [[noreturn]] void RaiseComFault(ComFault fault);
 
 }  // namespace cardpush

@@ -18,10 +18,9 @@
 #include "app/Unit2.h"
 #include "app/about.h"
 #include "app/journal_window.h"
-#include "app/stop_signals.h"
-#include "app/texts.h"
 #include "platform/cp1251.h"
 #include "platform/main_thread.h"
+#include "platform/stop_requests.h"
 #include "support/gui_test.h"
 
 namespace cardpush::test {
@@ -62,7 +61,7 @@ TEST_F(ApplicationTest, AnExceptionWithoutMessageIsShownAsUnknown)
     Failing target;
     QEvent failing(QEvent::Type(QEvent::User + 1));
     QCoreApplication::sendEvent(&target, &failing);
-    EXPECT_EQ(messages_, std::vector<std::string>{Cp1251ToUtf8(texts::kUnknownError)});
+    EXPECT_EQ(messages_, std::vector<std::string>{"Неизвестная ошибка"});
 }
 
 TEST_F(ApplicationTest, WorkPostedByAnotherThreadRunsInTheEventLoop)
@@ -99,13 +98,15 @@ TEST_P(StopSignalTest, ClosesTheMainWindowAndEveryWindowGoes)
     const StopCase& param = GetParam();
     int loopStatus = -1;
     {
-        const StopSignals stopSignals([] {
-            if (Form1 != nullptr) {
-                Form1->close();
+        TForm1* closing = nullptr;
+        const platform::StopRequests stopRequests([&closing] {
+            if (closing != nullptr) {
+                closing->close();
             }
         });
-        const ToolWindows windows(SettingsFolder(), noPorts_);
+        const ToolWindows windows(SettingsStore(settingsDir_), noPorts_);
         TForm1& mainWindow = windows.Main();
+        closing = &mainWindow;
         QObject::connect(&mainWindow, &TForm1::Closed, qApp, &QApplication::quit);
         mainWindow.show();
 
@@ -147,9 +148,6 @@ TEST_P(StopSignalTest, ClosesTheMainWindowAndEveryWindowGoes)
     }
     EXPECT_EQ(loopStatus, 0);
     EXPECT_TRUE(std::filesystem::exists(SettingsFile())) << "the settings were not saved";
-    EXPECT_EQ(Form1, nullptr);
-    EXPECT_EQ(Form2, nullptr);
-    EXPECT_EQ(AboutBox, nullptr);
     struct sigaction action {};
     ::sigaction(param.signal, nullptr, &action);
     EXPECT_EQ(action.sa_handler, SIG_DFL) << "the signal's own handling is not back";

@@ -43,7 +43,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings_format.h"
+#include "session/settings_format.h"
 #include "support/sim_process.h"
 
 extern char** environ;

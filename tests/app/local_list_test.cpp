@@ -48,7 +48,7 @@ TEST_F(LocalListTest, ChoosingAFolderProposesTheCurrentOneThenSavesAndLists)
     ASSERT_EQ(folderCalls_.size(), 1u);
     EXPECT_EQ(folderCalls_[0].title, "Выбор каталога файлов для конвертации");
     EXPECT_EQ(folderCalls_[0].proposal, "");
-    EXPECT_EQ(form_->SourceFolder(), JobsFolder());
+    EXPECT_EQ(form_->Session().SourceFolder().string(), JobsFolder());
     EXPECT_EQ(Listed(), std::vector<std::string>{"Задание.txt"});
     EXPECT_NE(ReadSettingsFile().find("a=" + JobsFolder() + "\r\n"), std::string::npos);
 
@@ -64,7 +64,7 @@ TEST_F(LocalListTest, CancellingTheFolderDialogChangesNothing)
     CreateJob("b.txt");
     folderAnswer_ = std::nullopt;
     form_->BitBtn1Click();
-    EXPECT_EQ(form_->SourceFolder(), JobsFolder());
+    EXPECT_EQ(form_->Session().SourceFolder().string(), JobsFolder());
     EXPECT_EQ(Listed(), std::vector<std::string>{"a.txt"});  // not refreshed
     EXPECT_FALSE(fs::exists(SettingsFile()));                // not saved
 }
@@ -86,7 +86,7 @@ TEST_F(LocalListTest, ListsJobFilesInAnyCaseHiddenReadOnlyAndFolders)
 
 TEST_F(LocalListTest, WithoutASourceFolderNothingIsListed)
 {
-    form_->RefreshLocalList();
+    form_->Session().RefreshLocalList();
     EXPECT_EQ(Control<QListWidget>(form_, "ListBox1")->count(), 0);
 }
 

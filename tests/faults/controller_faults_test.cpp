@@ -15,12 +15,13 @@
 #include <random>
 
 #include "app/Unit2.h"
-#include "app/settings_format.h"
-#include "app/texts.h"
 #include "faults/tool_fixture.h"
 #include "link/link_session.h"
+#include "link/link_texts.h"
 #include "platform/cp1251.h"
 #include "serial/ComErrors.h"
+#include "session/session_texts.h"
+#include "session/settings_format.h"
 #include "support/pty_peer.h"
 
 namespace cardpush::test {
@@ -187,7 +188,7 @@ TEST_P(LostLineTest, TheControllerIsFoundAgainAndUnsentFilesStay)
     }
     ASSERT_TRUE(ServeUntil([&] {
         return lost && form_->Link().CardCommandsAllowed() &&
-               Utf8(form_->windowTitle()) == Utf8Text(texts::kMainCaption);
+               Utf8(form_->windowTitle()) == Utf8Text(session_texts::kMainCaption);
     })) << Utf8(form_->windowTitle())
         << "\n"
         << sim_->Messages();
@@ -198,18 +199,20 @@ TEST_P(LostLineTest, TheControllerIsFoundAgainAndUnsentFilesStay)
     }
     EXPECT_EQ(card, CardList());
     EXPECT_TRUE(Control<QPushButton>(form_, "Button1")->isEnabled());
-    EXPECT_EQ("72", info_->FirmwareText());
+    EXPECT_EQ("72", form_->Link().Values().FirmwareVersion);
     EXPECT_EQ((std::vector<std::string>{"BIG.txt", "SMALL.txt"}), JobsOnDisk());
     if (c.command != LostLineCase::UploadAll) {
         EXPECT_TRUE(messages_.empty()) << ::testing::PrintToString(messages_);
         return;
     }
     // The frames that the line's buffers took before the drop count as
-    // written; the upload then ends either on the write that failed or on
-    // the listing that never came. One message says so.
+    // written; the upload then ends on the write that failed, on the next
+    // frame finding the connection gone, or on the listing that never came.
+    // One message says so.
     ASSERT_EQ(1u, messages_.size());
     EXPECT_THAT(messages_[0],
                 ::testing::AnyOf(Utf8Text(ComFaultText(ComFault::Write)),
+                                 Utf8Text(link_texts::kConnectionChanged),
                                  "Рольганг не подтвердил приём файлов, они оставлены на "
                                  "компьютере: BIG.txt, SMALL.txt",
                                  "Рольганг не подтвердил приём файлов, они оставлены на "
@@ -243,7 +246,7 @@ TEST_F(ControllerFaultsTest, PortHeldByAnotherProgramIsPassedOverQuietly)
     EXPECT_TRUE(LogHas("---" + held));
     EXPECT_EQ(kHandshakeCommands, sim_->WireLog());
     EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, CardList());
-    EXPECT_EQ(Utf8Text(texts::kMainCaption), Utf8(form_->windowTitle()));
+    EXPECT_EQ(Utf8Text(session_texts::kMainCaption), Utf8(form_->windowTitle()));
     ::close(holder);
 }
 
@@ -336,7 +339,7 @@ TEST_F(ControllerFaultsTest, NoiseDuringTheHandshakeIsPassedOver)
     EXPECT_EQ("72", values.FirmwareVersion);
     EXPECT_EQ(1.0, values.ModeValue);
     EXPECT_EQ(std::vector<std::string>{Listed("JOB1")}, CardList());
-    EXPECT_EQ(Utf8Text(texts::kMainCaption), Utf8(form_->windowTitle()));
+    EXPECT_EQ(Utf8Text(session_texts::kMainCaption), Utf8(form_->windowTitle()));
     EXPECT_EQ(std::vector<std::string>{}, messages_);
 }
 
@@ -367,7 +370,7 @@ TEST_F(ControllerFaultsTest, RandomBytesWhileIdleChangeNothing)
     ASSERT_TRUE(WaitForListing()) << sim_->Messages();
     EXPECT_EQ((std::vector<std::string>{Listed("JOB1"), Listed("JOB2")}), CardList());
     EXPECT_EQ(kHandshakeCommands + ">", sim_->WireLog());
-    EXPECT_EQ(Utf8Text(texts::kMainCaption), Utf8(form_->windowTitle()));
+    EXPECT_EQ(Utf8Text(session_texts::kMainCaption), Utf8(form_->windowTitle()));
     EXPECT_EQ(std::vector<std::string>{}, messages_);
 }
 

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/settings_format.h"
 #include "fuzz/fuzz_check.h"
+#include "session/settings_format.h"
 
 namespace {
 

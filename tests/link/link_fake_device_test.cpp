@@ -20,7 +20,7 @@
 #include "platform/fake_comm_api.h"
 #include "platform/main_thread.h"
 #include "support/link_wait.h"
-#include "support/recording_link_host.h"
+#include "support/session_harness.h"
 
 namespace cardpush {
 namespace {
@@ -28,7 +28,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::Call;
 using testing::HangGuard;
-using testing::RecordingLinkHost;
 using testing::ServeUntil;
 
 struct Exchange {
@@ -40,14 +39,9 @@ struct Exchange {
 
 class LinkFakeDeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override { platform::MainThread::Bind(); }
-
     void TearDown() override
     {
-        {
-            HangGuard guard("closing the link session");
-            session_.reset();
-        }
+        harness_.reset();
         if (controller_.joinable()) {
             controller_.join();
         }
@@ -55,10 +49,18 @@ protected:
 
     void Start(const std::string& savedPort, LinkSession::Timing timing)
     {
-        host_ = std::make_unique<RecordingLinkHost>(savedPort);
-        session_ = std::make_unique<LinkSession>(*host_, api_);
-        session_->SetTiming(timing);
-        session_->Start();
+        harness_ =
+            std::make_unique<testing::SessionHarness>(api_, testing::SavedPort(savedPort), timing);
+        session_ = &harness_->Link();
+        view_ = &harness_->view;
+        harness_->Session().Start();
+    }
+
+    // The tool closes: the link thread stops and the port is let go.
+    void Close()
+    {
+        harness_->session.reset();
+        session_ = nullptr;
     }
 
     // Answers each command in turn once the link has written it.
@@ -83,8 +85,9 @@ protected:
     }
 
     test::FakeCommApi api_;
-    std::unique_ptr<RecordingLinkHost> host_;
-    std::unique_ptr<LinkSession> session_;
+    std::unique_ptr<testing::SessionHarness> harness_;
+    LinkSession* session_ = nullptr;
+    testing::RecordingView* view_ = nullptr;
     std::thread controller_;
 };
 
@@ -123,11 +126,11 @@ TEST_F(LinkFakeDeviceTest, HandshakeCommandThatCannotBeWrittenLosesTheLinkWithTh
     // port, which then counts as failed, and the search goes on.)
     Controller({{"S", "S0_"}, {"N", "N7_", true}});
     Start("COM7", kFast);
-    ASSERT_TRUE(ServeUntil([this] { return host_->Captions().size() == 2; }));
+    ASSERT_TRUE(ServeUntil([this] { return view_->Captions().size() == 2; }));
 
     EXPECT_EQ((std::vector<std::string>{link_texts::kConnecting.str(),
                                         FailureCaption("Ошибка записи в порт")}),
-              host_->Captions());
+              view_->Captions());
     EXPECT_EQ("SN", api_.Written());
     EXPECT_EQ(protocol::LinkState::Searching, session_->LinkState());
     EXPECT_FALSE(session_->CardCommandsAllowed());
@@ -172,7 +175,7 @@ TEST_F(LinkFakeDeviceTest, ReceptionThatEndsThroughAnErrorIsShownAndRefusesCardC
     api_.FailNext(Call::ClearCommError, ERROR_GEN_FAILURE);
     api_.Receive("N8_");
     const std::string lost = FailureCaption("Ошибка функции ClearCommError");
-    ASSERT_TRUE(ServeUntil([&] { return host_->Captions().back() == lost; }));
+    ASSERT_TRUE(ServeUntil([&] { return view_->Captions().back() == lost; }));
     EXPECT_FALSE(session_->CardCommandsAllowed());
     EXPECT_EQ(lost, session_->CardCommandRefusal());
 }
@@ -181,11 +184,11 @@ TEST_F(LinkFakeDeviceTest, PortListThatCannotBeReadLosesTheLinkWithTheFailureCap
 {
     api_.FailNext(Call::RegOpenKeyExA, ERROR_ACCESS_DENIED);
     Start("", kFast);
-    ASSERT_TRUE(ServeUntil([this] { return host_->Captions().size() == 2; }));
+    ASSERT_TRUE(ServeUntil([this] { return view_->Captions().size() == 2; }));
 
     EXPECT_EQ((std::vector<std::string>{link_texts::kConnecting.str(),
                                         FailureCaption("Ошибка обращения к системному реестру")}),
-              host_->Captions());
+              view_->Captions());
     EXPECT_EQ(0u, api_.CountOf(Call::CreateFileA));
 }
 
@@ -201,12 +204,9 @@ TEST_F(LinkFakeDeviceTest, PassWithoutAnOpenPortRestsAndCanBeStopped)
     Start("COM7", {.settle = 1h, .check = 1h, .checks = 20});
 
     ASSERT_TRUE(api_.WaitUntil(api_.Called(Call::CreateFileA, 2)));
-    {
-        HangGuard guard("closing during the port search");
-        session_.reset();
-    }
+    Close();
 
-    EXPECT_EQ((std::vector<std::string>{"---COM7", "---COM1"}), host_->LinkLogLines());
+    EXPECT_EQ((std::vector<std::string>{"---COM7", "---COM1"}), view_->LinkLogLines());
     EXPECT_EQ(2u, api_.CountOf(Call::CreateFileA));
     EXPECT_EQ(1u, api_.CountOf(Call::RegOpenKeyExA));
     EXPECT_EQ(0, api_.OpenDevices());
@@ -244,12 +244,11 @@ TEST_F(LinkFakeDeviceTest, PortsThisUserMayNotOpenAreNamedInTheLogAndTheCaption)
         api_.SetMissingAccess(c.missingAccess);
         // The rest between passes lasts hours: one pass is all there is.
         Start("", {.settle = 1h, .check = 1h, .checks = 20});
-        ASSERT_TRUE(ServeUntil([&] { return host_->LinkLogLines() == c.log; }))
-            << ::testing::PrintToString(host_->LinkLogLines());
-        ASSERT_TRUE(ServeUntil([&] { return host_->Captions() == c.captions; }))
-            << ::testing::PrintToString(host_->Captions());
-        HangGuard guard("closing during the port search");
-        session_.reset();
+        ASSERT_TRUE(ServeUntil([&] { return view_->LinkLogLines() == c.log; }))
+            << ::testing::PrintToString(view_->LinkLogLines());
+        ASSERT_TRUE(ServeUntil([&] { return view_->Captions() == c.captions; }))
+            << ::testing::PrintToString(view_->Captions());
+        Close();
     }
 }
 

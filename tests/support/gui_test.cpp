@@ -54,7 +54,7 @@ void GuiTest::TearDown()
 void MainFormTest::SetUp()
 {
     GuiTest::SetUp();
-    form_ = std::make_unique<TForm1>(SettingsFolder(), nullptr, noPorts_);
+    form_ = std::make_unique<TForm1>(SettingsStore(settingsDir_), nullptr, noPorts_);
 }
 
 void MainFormTest::TearDown()

@@ -1,4 +1,4 @@
-// Temporary folders and whole-file reads for the tests on POSIX: one way to
+// Temporary folders and whole-file reads for the tests: one way to
 // make a folder of a test's own and to look at what lands in it.
 #pragma once
 
@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -24,11 +25,25 @@ public:
         if (ec) {
             base = "/tmp";
         }
+#ifdef _WIN32
+        // No mkdtemp: a random name, made only if nobody has it.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const auto candidate = base / (prefix + "-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, ec)) {
+                path_ = candidate;
+            }
+        }
+        if (path_.empty()) {
+            throw std::system_error(ec, "no temporary folder under " + base.string());
+        }
+#else
         std::string pattern = (base / (prefix + "-XXXXXX")).string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
         }
         path_ = pattern;
+#endif
     }
     ~TempFolder()
     {
@@ -38,8 +53,14 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    const std::filesystem::path& path() const
+    {
+        return path_;
+    }
+    std::filesystem::path operator/(const std::string& name) const
+    {
+        return path_ / name;
+    }
 
 private:
     std::filesystem::path path_;

@@ -8,10 +8,10 @@
 #include <QTextDocument>
 
 #include "app/qt_text.h"
-#include "app/settings_format.h"
 #include "link/link_texts.h"
 #include "link/protocol.h"
 #include "platform/cp1251.h"
+#include "session/settings_format.h"
 #include "support/link_wait.h"
 
 namespace cardpush::test {
@@ -83,7 +83,7 @@ void ToolTest::StartTool(const ToolSetup& setup)
     }
 
     info_ = std::make_unique<TForm2>();
-    form_ = std::make_unique<TForm1>(SettingsFolder(), nullptr, devices_);
+    form_ = std::make_unique<TForm1>(SettingsStore(settingsDir_), nullptr, devices_);
     form_->SetInformationWindow(info_.get());
     form_->Link().SetTiming(setup.timing);
     form_->show();

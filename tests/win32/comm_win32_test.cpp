@@ -25,7 +25,7 @@
 #include "serial/port_contract.h"
 #include "serial/serial_test_util.h"
 #include "support/forwarding_comm_api.h"
-#include "support/recording_link_host.h"
+#include "support/session_harness.h"
 #include "win32/wine_setup.h"
 
 namespace cardpush {
@@ -195,11 +195,13 @@ std::vector<std::string> Trimmed(const std::vector<std::string>& names)
 
 TEST_F(SimulatorTest, LinkIdentifiesTheControllerAndListsItsCard)
 {
-    testing::RecordingLinkHost host(port_);
+    testing::SessionHarness harness(
+        platform::SystemCommApi(), testing::SavedPort(port_),
+        {std::chrono::milliseconds(100), std::chrono::milliseconds(100), 30});
+    const testing::RecordingView& view = harness.view;
     {
-        LinkSession link(host);
-        link.SetTiming({std::chrono::milliseconds(100), std::chrono::milliseconds(100), 30});
-        link.Start();
+        LinkSession& link = harness.Link();
+        harness.Session().Start();
         // Identification, the firmware gate and the first listing, then idle.
         // The link's lock is taken under the hand-over queue's, never the
         // other way round.
@@ -213,15 +215,17 @@ TEST_F(SimulatorTest, LinkIdentifiesTheControllerAndListsItsCard)
         EXPECT_EQ(values.FirmwareVersion, "72");
         EXPECT_EQ(values.ModeValue, 1.0);
         EXPECT_EQ(link.LinkState(), protocol::LinkState::Idle);
+        EXPECT_EQ(harness.Session().SavedPort(), port_);
+        harness.session.reset();
     }
-    EXPECT_EQ(host.Ports(), std::vector<std::string>{port_});
-    EXPECT_EQ(host.CurrentSavedPort(), port_);
-    ASSERT_FALSE(host.ShownValues().empty());
-    EXPECT_EQ(host.ShownValues().back().FirmwareVersion, "72");
-    EXPECT_EQ(host.FirmwareGates(), std::vector<bool>{true}) << "one gate run, opened";
-    EXPECT_EQ(Trimmed(host.CardList()), test::SimulatorCards());
-    ASSERT_FALSE(host.Captions().empty());
-    EXPECT_EQ(Cp1251ToUtf8(host.Captions().back()), "Подключение к рольгангу...");
+    EXPECT_EQ(view.Ports(), std::vector<std::string>{port_});
+    ASSERT_FALSE(view.ShownValues().empty());
+    EXPECT_EQ(view.ShownValues().back().FirmwareVersion, "72");
+    EXPECT_TRUE(view.CardCommandsEnabled()) << "the firmware gate opened";
+    EXPECT_EQ(Trimmed(view.CardList()), test::SimulatorCards());
+    ASSERT_FALSE(view.Captions().empty());
+    EXPECT_EQ(Cp1251ToUtf8(view.Captions().front()), "Подключение к рольгангу...");
+    EXPECT_EQ(Cp1251ToUtf8(view.Captions().back()), "Загрузка на карту  памяти рольганга");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/settings_format.h"
+#include "session/settings_format.h"
 
 namespace cardpush {
 namespace {

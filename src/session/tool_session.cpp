@@ -1,0 +1,411 @@
+#include "session/tool_session.h"
+
+#include <cassert>
+#include <exception>
+#include <thread>
+#include <utility>
+
+#include "jobs/job_file.h"
+#include "jobs/job_texts.h"
+#include "link/link_texts.h"
+#include "link/number.h"
+#include "platform/files.h"
+#include "platform/main_thread.h"
+#include "session/progress.h"
+#include "session/session_texts.h"
+
+namespace cardpush {
+
+using platform::MainThread;
+
+// Marks a command under way for as long as it runs. When the last one ends,
+// what waited for it follows, once the command has returned all the way:
+// the journal's notice, and a close asked for meanwhile.
+class ToolSession::CommandScope {
+public:
+    explicit CommandScope(ToolSession& session) : session_(session)
+    {
+        // A stop asked for during one command does not carry over to the next.
+        if (session_.commandsRunning_++ == 0) {
+            session_.stopRequested_ = false;
+        }
+    }
+    ~CommandScope()
+    {
+        if (--session_.commandsRunning_ > 0) {
+            return;
+        }
+        if (session_.journalHeldPending_) {
+            session_.Later([](ToolSession& s) { s.ReportJournalHeld(); });
+        }
+        if (session_.closeRequested_) {
+            session_.Later([](ToolSession& s) { s.view_.CloseNow(); });
+        }
+    }
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+private:
+    ToolSession& session_;
+};
+
+ToolSession::ToolSession(ToolView& view, SettingsStore settings, platform::CommApi& devices)
+    : view_(view),
+      settings_(std::move(settings)),
+      journal_(settings_.File().parent_path() / TransferJournal::kFileName),
+      link_(std::make_unique<LinkSession>(static_cast<LinkHost&>(*this), devices)),
+      commands_(std::make_unique<CardCommands>(*link_, static_cast<CardCommandsHost&>(*this)))
+{
+    assert(MainThread::IsCurrent());
+    LoadSettings();
+}
+
+ToolSession::~ToolSession()
+{
+    assert(MainThread::IsCurrent());
+    *alive_ = false;
+    // What waits for a listing is journalled as sent; the link's news that
+    // is still on its way finds no commands.
+    commands_.reset();
+    link_.reset();
+}
+
+void ToolSession::Later(std::function<void(ToolSession&)> work)
+{
+    MainThread::Post([this, alive = std::weak_ptr<bool>(alive_), work = std::move(work)] {
+        const auto living = alive.lock();
+        if (living && *living) {
+            work(*this);
+        }
+    });
+}
+
+// --- settings and the local list ---
+
+void ToolSession::LoadSettings()
+{
+    SetSavedPort({});
+    if (const auto lines = settings_.Load()) {
+        for (const SettingLine& line : *lines) {
+            switch (line.key) {
+                case kSourceFolderKey:
+                    keptFolderText_ = line.value;
+                    sourceFolder_ = platform::PathFromText(line.value);
+                    break;
+                case kPortKey:
+                    SetSavedPort(line.value);
+                    break;
+                case kDeleteAfterUploadKey:
+                    options_.deleteAfterUpload = IsCheckedValue(line.value);
+                    break;
+                case kDeleteBeforeUploadKey:
+                    options_.emptyCardFirst = IsCheckedValue(line.value);
+                    break;
+            }
+        }
+    }
+    view_.ShowSourceFolder(sourceFolder_);
+    view_.ShowOptions(options_);
+    RefreshLocalList();
+}
+
+void ToolSession::SaveSettings()
+{
+    if (platform::TextHoldsPath(sourceFolder_)) {
+        keptFolderText_ = platform::PathText(sourceFolder_);
+    }
+    Settings settings;
+    settings.sourceFolder = keptFolderText_;
+    settings.port = SavedPort();
+    settings.deleteAfterUpload = options_.deleteAfterUpload;
+    settings.deleteBeforeUpload = options_.emptyCardFirst;
+    settings_.Save(settings);
+}
+
+void ToolSession::Start()
+{
+    assert(MainThread::IsCurrent());
+    if (started_) {
+        return;
+    }
+    started_ = true;
+    link_->Start();
+    if (!settings_.Unreadable().empty()) {
+        // Once the face is up, so that the message has a window to stand on.
+        Later([](ToolSession& s) {
+            s.view_.ShowMessage(session_texts::kSettingsUnreadable.str() +
+                                s.settings_.Unreadable() +
+                                session_texts::kSettingsUnreadableEnd.str());
+        });
+    }
+}
+
+void ToolSession::ChooseSourceFolder(const std::filesystem::path& folder)
+{
+    sourceFolder_ = folder;
+    view_.ShowSourceFolder(folder);
+    SaveSettings();
+    RefreshLocalList();
+    if (!platform::TextHoldsPath(folder)) {
+        view_.ShowMessage(session_texts::kFolderNotKept);
+    }
+}
+
+void ToolSession::SetOptions(const UploadOptions& options)
+{
+    options_ = options;
+    SaveSettings();
+}
+
+void ToolSession::RefreshLocalList()
+{
+    localFiles_ = platform::ListFolder(sourceFolder_, kJobExtension);
+    view_.ShowLocalFiles(localFiles_);
+}
+
+void ToolSession::DeleteLocalFile(const std::optional<std::filesystem::path>& name)
+{
+    // With no source folder the path would lead to the file system's root.
+    if (name && !sourceFolder_.empty()) {
+        const std::filesystem::path path = sourceFolder_ / *name;
+        CardOperation operation{
+            CardOperation::Kind::LocalDelete, {}, path, platform::SizeOf(path), {}};
+        if (!platform::RemoveFile(path)) {
+            operation.result = job_texts::kNotRemoved.str();
+        }
+        OperationEnded(operation);
+    }
+    RefreshLocalList();
+}
+
+// --- the card commands ---
+
+bool ToolSession::RefusedByFirmware()
+{
+    if (gate_ != Gate::Refused) {
+        return false;
+    }
+    ShowMessage(session_texts::kFirmwareRefused);
+    return true;
+}
+
+void ToolSession::RefreshCardList()
+{
+    if (!RefusedByFirmware()) {
+        commands_->Refresh();
+    }
+}
+
+void ToolSession::DeleteCardFile(const std::optional<std::string>& listedName)
+{
+    const CommandScope running(*this);
+    if (!RefusedByFirmware()) {
+        commands_->DeleteCardFile(listedName);
+    }
+}
+
+void ToolSession::DeleteAllCardFiles()
+{
+    const CommandScope running(*this);
+    if (!RefusedByFirmware()) {
+        commands_->DeleteAll();
+    }
+}
+
+void ToolSession::UploadJobFile(const std::optional<std::filesystem::path>& name)
+{
+    const CommandScope running(*this);
+    if (!RefusedByFirmware()) {
+        commands_->UploadJobFile(sourceFolder_, name);
+    }
+}
+
+void ToolSession::UploadAll()
+{
+    const CommandScope running(*this);
+    if (!RefusedByFirmware()) {
+        commands_->UploadAll(sourceFolder_, options_);
+    }
+}
+
+void ToolSession::RequestStop()
+{
+    stopRequested_ = true;
+}
+
+bool ToolSession::RequestClose()
+{
+    assert(MainThread::IsCurrent());
+    if (commandsRunning_ > 0) {
+        closeRequested_ = true;
+        return false;
+    }
+    SaveSettings();
+    return true;
+}
+
+bool ToolSession::CardCommandsAllowed() const
+{
+    return gate_ == Gate::Passed && link_->CardCommandsAllowed();
+}
+
+// --- the link's news ---
+
+void ToolSession::SetCaption(const std::string& text)
+{
+    view_.ShowCaption(text);
+}
+
+void ToolSession::AddLogLine(const std::string& line)
+{
+    view_.AddLogLines(std::span(&line, 1));
+}
+
+void ToolSession::AddLogLines(std::span<const std::string> lines)
+{
+    // Lines beyond what the log keeps would only be dropped again.
+    lines = lines.last(std::min<std::size_t>(lines.size(), kLogLinesKept));
+    if (!lines.empty()) {
+        view_.AddLogLines(lines);
+    }
+}
+
+void ToolSession::ShowPort(const std::string& port)
+{
+    port_ = port;
+    journal_.SetController(serialNumber_, port_);
+    view_.ShowPort(port);
+}
+
+void ToolSession::ShowLinkInfo(const LinkValues& values)
+{
+    serialNumber_ = values.SerialNumber;
+    journal_.SetController(serialNumber_, port_);
+    view_.ShowLinkValues(values);
+}
+
+void ToolSession::CheckFirmware(const LinkValues& values)
+{
+    // A version that is no integer throws: the handshake ends there.
+    const bool passed = FirmwareSupportsUpload(values.FirmwareVersion);
+    gate_ = passed ? Gate::Passed : Gate::Refused;
+    if (!passed) {
+        view_.ShowCaption(session_texts::kFirmwareRefused);
+        return;
+    }
+    view_.EnableCardCommands(true);
+    view_.ShowCaption(session_texts::kMainCaption);
+}
+
+void ToolSession::ClearCardList()
+{
+    view_.ClearCardList();
+}
+
+void ToolSession::AddCardName(const std::string& name)
+{
+    view_.AddCardName(name);
+}
+
+void ToolSession::ListingCompleted(const std::vector<std::string>& names, std::uint64_t request)
+{
+    if (commands_) {
+        const CommandScope running(*this);
+        commands_->ListingCompleted(names, request);
+    }
+}
+
+void ToolSession::ListingStalled(std::uint64_t request)
+{
+    if (commands_) {
+        const CommandScope running(*this);
+        commands_->ListingStalled(request);
+    }
+}
+
+void ToolSession::LinkLost(const std::string& reason)
+{
+    gate_ = Gate::NotYet;
+    view_.EnableCardCommands(false);
+    view_.ClearCardList();
+    view_.ShowCaption(link_texts::kLinkFailed.str() + reason);
+    if (commands_) {
+        const CommandScope running(*this);
+        commands_->LinkLost();
+    }
+}
+
+std::string ToolSession::SavedPort()
+{
+    std::lock_guard lock(savedPortMutex_);
+    return savedPort_;
+}
+
+void ToolSession::SetSavedPort(const std::string& port)
+{
+    std::lock_guard lock(savedPortMutex_);
+    savedPort_ = port;
+}
+
+// --- what the card commands ask ---
+
+void ToolSession::ShowMessage(const std::string& text)
+{
+    // A close asked for ends a series of messages at once; the command
+    // ends soon after, and the journal keeps what it had to say.
+    if (!closeRequested_) {
+        view_.ShowMessage(text);
+    }
+}
+
+void ToolSession::RunWithProgress(const UploadProgress& start,
+                                  const std::function<void(const ProgressFn&)>& work)
+{
+    assert(MainThread::IsCurrent());
+    ProgressRun run(
+        start, link_->LineBytesPerSecond(), [this] { stopRequested_ = true; }, !StopRequested());
+    std::exception_ptr error;
+    std::thread worker([&] {
+        try {
+            work([&run](const UploadProgress& now) { run.Report(now); });
+        } catch (...) {
+            error = std::current_exception();
+        }
+        MainThread::Post([&run] { run.Finish(); });
+    });
+    view_.ShowProgress(run);
+    // A face that returned early still lets the work end: it may be waiting
+    // for the link's news, which comes through the GUI thread.
+    MainThread::WaitServing([&run] { return run.Done(); });
+    worker.join();
+    if (error) {
+        std::rethrow_exception(error);
+    }
+}
+
+void ToolSession::OperationEnded(const CardOperation& operation)
+{
+    assert(MainThread::IsCurrent());
+    const auto fields = journal_.Append(operation);
+    if (journal_.TakeHoldNotice()) {
+        // Said once a command has ended: a message box now would let the
+        // link's news in between frames that go out back to back.
+        journalHeldPending_ = true;
+        if (commandsRunning_ == 0) {
+            ReportJournalHeld();
+        }
+    }
+    if (fields) {
+        view_.JournalLineAdded(*fields);
+    }
+}
+
+void ToolSession::ReportJournalHeld()
+{
+    if (journalHeldPending_) {
+        journalHeldPending_ = false;
+        ShowMessage(session_texts::kJournalUnwritable.str() + platform::PathText(journal_.File()));
+    }
+}
+
+}  // namespace cardpush
