@@ -51,7 +51,7 @@ namespace cardpush {
 class TBComPort;
 class drayver;
 
-class LinkSession : public CardLink, private LinkControl {
+class LinkSession final : public CardLink, private LinkControl {
 public:
     // The host and the device layer must outlive the session.
     explicit LinkSession(LinkHost& host, platform::CommApi& api = platform::SystemCommApi());
