@@ -4,6 +4,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "app/Unit1.h"
+
 namespace cardpush::bench {
 
 bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds guard)
@@ -22,6 +24,13 @@ bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds
 void RunEventsFor(std::chrono::milliseconds time)
 {
     RunEventsUntil([] { return false; }, time);
+}
+
+bool ShowConnected(TForm1& form, const LinkSession::Timing& timing, std::chrono::milliseconds guard)
+{
+    form.Link().SetTiming(timing);
+    form.show();
+    return RunEventsUntil([&] { return form.Link().CardCommandsAllowed(); }, guard);
 }
 
 }  // namespace cardpush::bench

@@ -5,7 +5,12 @@
 #include <chrono>
 #include <functional>
 
+#include "link/link_session.h"
 #include "support/link_wait.h"
+
+namespace cardpush {
+class TForm1;
+}
 
 namespace cardpush::bench {
 
@@ -16,5 +21,11 @@ bool RunEventsUntil(const std::function<bool()>& done,
 
 // Runs the event loop for this long.
 void RunEventsFor(std::chrono::milliseconds time);
+
+// Gives the main window's link these timings, shows the window and runs the
+// event loop until card commands are allowed; false when they are not
+// within the guard time.
+bool ShowConnected(TForm1& form, const LinkSession::Timing& timing,
+                   std::chrono::milliseconds guard = testing::kHangGuard);
 
 }  // namespace cardpush::bench

@@ -32,7 +32,6 @@
 #include <string>
 
 #include "app/Unit1.h"
-#include "app/Unit2.h"
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "bench_util.h"
@@ -140,11 +139,8 @@ int LargeFiles()
     cardpush::bench::WriteSettingsFile(folder, jobs, sim.DevicePath());
     {
         cardpush::TForm1 form(cardpush::SettingsStore(folder), nullptr, devices);
-        form.SetInformationWindow(new cardpush::TForm2(&form));
-        form.Link().SetTiming(kQuick);
-        form.show();
         const auto connected = [&] { return form.Link().CardCommandsAllowed(); };
-        if (!RunEventsUntil(connected)) {
+        if (!cardpush::bench::ShowConnected(form, kQuick)) {
             std::fprintf(stderr, "the link did not connect: %s\n", sim.Messages().c_str());
             return 1;
         }
@@ -222,11 +218,8 @@ int main(int argc, char** argv)
         cardpush::bench::WriteSettingsFile(folder, jobs, sim.DevicePath());
 
         cardpush::TForm1 form(cardpush::SettingsStore(folder), nullptr, devices);
-        form.SetInformationWindow(new cardpush::TForm2(&form));
-        form.Link().SetTiming(kQuick);
-        form.show();
         const auto connected = [&] { return form.Link().CardCommandsAllowed(); };
-        if (!RunEventsUntil(connected)) {
+        if (!cardpush::bench::ShowConnected(form, kQuick)) {
             std::fprintf(stderr, "the link did not connect: %s\n", sim.Messages().c_str());
             return 1;
         }

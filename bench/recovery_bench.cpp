@@ -31,7 +31,6 @@
 #include <vector>
 
 #include "app/Unit1.h"
-#include "app/Unit2.h"
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "bench_util.h"
@@ -108,7 +107,6 @@ struct Tool {
         for (const char* card : {"A1", "B2", "C3"}) {
             sim.PutCardFile(card, "1 x\r\n");
         }
-        form.SetInformationWindow(new cardpush::TForm2(&form));
         form.Link().SetTiming(timing);
         QObject::connect(&form, &QWidget::windowTitleChanged, [this](const QString& title) {
             if (title.startsWith(QString::fromUtf8("Нет связи с рольгангом: "))) {

@@ -35,7 +35,6 @@
 #include <vector>
 
 #include "app/Unit1.h"
-#include "app/Unit2.h"
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "bench_util.h"
@@ -156,11 +155,8 @@ Figures RunThroughWindows(const JobFolder& job, const fs::path& settingsFolder)
     cardpush::bench::WriteSettingsFile(settingsFolder, job.folder, sim.DevicePath());
 
     cardpush::TForm1 form(cardpush::SettingsStore(settingsFolder), nullptr, devices);
-    form.SetInformationWindow(new cardpush::TForm2(&form));
-    form.Link().SetTiming(kQuick);
-    form.show();
     const auto idle = [&] { return form.Link().CardCommandsAllowed(); };
-    if (!RunEventsUntil(idle, cardpush::testing::kHangGuard)) {
+    if (!cardpush::bench::ShowConnected(form, kQuick)) {
         std::fprintf(stderr, "windows: the link did not connect: %s\n", sim.Messages().c_str());
         return {};
     }

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <exception>
+#include <iterator>
 
 #include "jobs/job_texts.h"
 #include "link/link_texts.h"
@@ -162,6 +163,7 @@ void CardCommands::UploadAll(const std::filesystem::path& folder, const UploadOp
     std::vector<std::string> listedBefore = lastListing.names;
     if (options.emptyCardFirst && !listedBefore.empty()) {
         if (RefuseUnsafeNames(listedBefore)) {
+            uploads_.NotSent(ready, job_texts::kCardNotEmptied.str());
             return;
         }
         Sent deletes;
@@ -196,7 +198,15 @@ void CardCommands::UploadAll(const std::filesystem::path& folder, const UploadOp
             uploads_.NotSent({job, ready.end()}, job_texts::kStopped.str());
             break;
         }
-        if (auto done = uploads_.Send(*job, connection)) {
+        std::optional<SentJobFile> done;
+        try {
+            done = uploads_.Send(*job, connection);
+        } catch (const std::exception& error) {
+            // The file on its way has its journal line; so do those after it.
+            uploads_.NotSent({std::next(job), ready.end()}, error.what());
+            throw;
+        }
+        if (done) {
             sent.operations.push_back(
                 {CardOperation{Kind::Upload, job->cardName, job->path, done->stamp.size, {}},
                  listed.contains(CardKey(job->cardName))});

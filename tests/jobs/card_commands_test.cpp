@@ -362,10 +362,11 @@ TEST(CardCommandsTest, UnsafeListedNameIsReportedAndNoFrameSent)
         Strings card;
         std::function<void(Rig&)> command;
         std::string message;
+        Strings journal = {};
     } rows[] = {
         Row({"GOOD", "\\/JOB2"}, deleteAll, unsafe + "\\/JOB2"),
         Row({"GOOD", std::string("A\x01") + "B"}, deleteLast, unsafe + "A\\x01B"),
-        Row({kOld, "JOB<"}, uploadAll, unsafe + "JOB<"),
+        Row({kOld, "JOB<"}, uploadAll, unsafe + "JOB<", {U(texts::kCardNotEmptied)}),
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.message);
@@ -374,6 +375,7 @@ TEST(CardCommandsTest, UnsafeListedNameIsReportedAndNoFrameSent)
         rig.Answer();
         EXPECT_EQ(">", rig.link.wire);
         EXPECT_EQ(Strings{row.message}, rig.host.messages);
+        ExpectLines(rig.host.journal, row.journal);
         EXPECT_EQ(Strings{"A.txt"}, rig.OnDisk());
     }
 }
@@ -400,7 +402,10 @@ TEST(CardCommandsTest, ConnectionChangedMidCommandStopsItAndDeletesNoJobFile)
         EXPECT_THAT(row.wires, ::testing::Contains(rig.link.wire));
         EXPECT_EQ(Strings{link_texts::kConnectionChanged.str()}, rig.host.messages);
         EXPECT_EQ((Strings{"A.txt", "B.txt"}), rig.OnDisk());
-        EXPECT_THAT(rig.host.journal, ::testing::Not(::testing::Contains("U ok")));
+        // Each job file has its line, none of them "ok".
+        EXPECT_EQ(2, std::ranges::count_if(rig.host.journal, [](const std::string& line) {
+                      return line.starts_with("U ") && line != "U ok";
+                  }));
     }
 }
 
