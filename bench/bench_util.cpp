@@ -34,16 +34,22 @@ int CountEntries(const char* folder)
 
 }  // namespace
 
-double ResidentKiB()
+double StatusKiB(const std::string& field)
 {
     std::ifstream status("/proc/self/status");
+    const std::string prefix = field + ":";
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::strtod(line.c_str() + 6, nullptr);
+        if (line.rfind(prefix, 0) == 0) {
+            return std::strtod(line.c_str() + prefix.size(), nullptr);
         }
     }
     return -1;
+}
+
+double ResidentKiB()
+{
+    return StatusKiB("VmRSS");
 }
 
 int OpenDescriptors()

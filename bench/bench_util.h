@@ -21,6 +21,9 @@ double ProcessCpuSeconds();
 // This process's resident memory (VmRSS) in KiB, open descriptors and
 // threads, now.
 double ResidentKiB();
+// A memory figure of /proc/self/status in KiB ("VmRSS", "VmHWM"...); -1
+// when the field is missing.
+double StatusKiB(const std::string& field);
 int OpenDescriptors();
 int Threads();
 

@@ -100,14 +100,7 @@ void JournalTail()
 // The process's peak resident memory since the last ResetPeak (VmHWM).
 double PeakKiB()
 {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::strtod(line.c_str() + 6, nullptr);
-        }
-    }
-    return -1;
+    return cardpush::bench::StatusKiB("VmHWM");
 }
 
 void ResetPeak()
