@@ -4,7 +4,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "app/Unit1.h"
+#include "app/qt/Unit1.h"
 
 namespace cardpush::bench {
 

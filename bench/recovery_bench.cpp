@@ -30,9 +30,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/Unit1.h"
-#include "app/application.h"
-#include "app/dialogs.h"
+#include "app/qt/Unit1.h"
+#include "app/qt/application.h"
+#include "app/qt/dialogs.h"
 #include "bench_util.h"
 #include "event_loop.h"
 #include "link/link_session.h"

@@ -34,9 +34,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
-#include "app/application.h"
-#include "app/dialogs.h"
+#include "app/qt/Unit1.h"
+#include "app/qt/application.h"
+#include "app/qt/dialogs.h"
 #include "bench_util.h"
 #include "event_loop.h"
 #include "jobs/card_commands.h"

@@ -1,7 +1,7 @@
 // Exceptions that reach the event loop, work handed over to the GUI thread
 // from other threads, and the end of the run: the tool's windows as the
 // process entry makes them, closed by a stop signal.
-#include "app/application.h"
+#include "app/qt/application.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -15,9 +15,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/Unit2.h"
-#include "app/about.h"
-#include "app/journal_window.h"
+#include "app/qt/Unit2.h"
+#include "app/qt/about.h"
+#include "app/qt/journal_window.h"
 #include "platform/cp1251.h"
 #include "platform/main_thread.h"
 #include "platform/stop_requests.h"

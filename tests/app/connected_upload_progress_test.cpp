@@ -27,8 +27,8 @@
 #include <string>
 #include <vector>
 
-#include "app/journal_window.h"
-#include "app/upload_progress.h"
+#include "app/qt/journal_window.h"
+#include "app/qt/upload_progress.h"
 #include "jobs/journal.h"
 #include "platform/files.h"
 #include "support/link_wait.h"

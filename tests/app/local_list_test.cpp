@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/Unit1.h"
+#include "app/qt/Unit1.h"
 #include "platform/cp1251.h"
 #include "support/gui_test.h"
 

@@ -11,9 +11,9 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/Unit1.h"
-#include "app/Unit2.h"
-#include "app/about.h"
+#include "app/qt/Unit1.h"
+#include "app/qt/Unit2.h"
+#include "app/qt/about.h"
 #include "support/gui_test.h"
 
 namespace cardpush::test {

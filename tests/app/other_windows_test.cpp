@@ -4,9 +4,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/Unit2.h"
-#include "app/about.h"
-#include "app/jpeg_image.h"
+#include "app/qt/Unit2.h"
+#include "app/qt/about.h"
+#include "app/qt/jpeg_image.h"
 #include "support/gui_test.h"
 
 namespace cardpush::test {

@@ -14,7 +14,7 @@
 #include <atomic>
 #include <random>
 
-#include "app/Unit2.h"
+#include "app/qt/Unit2.h"
 #include "faults/tool_fixture.h"
 #include "link/link_session.h"
 #include "link/link_texts.h"

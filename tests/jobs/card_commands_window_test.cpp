@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
+#include "app/qt/Unit1.h"
 #include "link/protocol.h"
 #include "platform/cp1251.h"
 #include "platform/files.h"

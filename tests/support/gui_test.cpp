@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "app/application.h"
+#include "app/qt/application.h"
 #include "platform/cp1251.h"
 
 namespace cardpush::test {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
-#include "app/dialogs.h"
+#include "app/qt/Unit1.h"
+#include "app/qt/dialogs.h"
 #include "platform/fake_comm_api.h"
 #include "support/temp_folder.h"
 

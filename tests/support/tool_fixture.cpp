@@ -7,7 +7,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
-#include "app/qt_text.h"
+#include "app/qt/qt_text.h"
 #include "link/link_texts.h"
 #include "link/protocol.h"
 #include "platform/cp1251.h"

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit2.h"
+#include "app/qt/Unit2.h"
 #include "link/link_session.h"
 #include "support/gui_test.h"
 #include "support/line_tap.h"

@@ -1,4 +1,4 @@
-#include "app/list_box.h"
+#include "app/qt/list_box.h"
 
 #include <QEvent>
 #include <QListWidget>

@@ -1,4 +1,4 @@
-#include "app/Unit1.h"
+#include "app/qt/Unit1.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,13 +14,13 @@
 #include <QStringList>
 #include <QStyle>
 
-#include "app/Unit2.h"
-#include "app/about.h"
-#include "app/dialogs.h"
-#include "app/journal_window.h"
-#include "app/list_box.h"
-#include "app/qt_text.h"
-#include "app/upload_progress.h"
+#include "app/qt/Unit2.h"
+#include "app/qt/about.h"
+#include "app/qt/dialogs.h"
+#include "app/qt/journal_window.h"
+#include "app/qt/list_box.h"
+#include "app/qt/qt_text.h"
+#include "app/qt/upload_progress.h"
 #include "session/session_texts.h"
 #include "ui_Unit1.h"
 

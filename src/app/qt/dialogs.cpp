@@ -1,4 +1,4 @@
-#include "app/dialogs.h"
+#include "app/qt/dialogs.h"
 
 #include <QApplication>
 #include <QDir>
@@ -7,7 +7,7 @@
 #include <QMessageBox>
 #include <utility>
 
-#include "app/qt_text.h"
+#include "app/qt/qt_text.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
 

@@ -1,4 +1,4 @@
-#include "app/journal_window.h"
+#include "app/qt/journal_window.h"
 
 #include <QHeaderView>
 #include <QPlainTextEdit>

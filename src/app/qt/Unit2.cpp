@@ -1,8 +1,8 @@
-#include "app/Unit2.h"
+#include "app/qt/Unit2.h"
 
 #include <utility>
 
-#include "app/qt_text.h"
+#include "app/qt/qt_text.h"
 #include "link/number.h"
 #include "ui_Unit2.h"
 

@@ -1,4 +1,4 @@
-#include "app/jpeg_image.h"
+#include "app/qt/jpeg_image.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/upload_progress.h"
+#include "app/qt/upload_progress.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/qt_text.h"
+#include "app/qt/qt_text.h"
 #include "session/progress.h"
 #include "session/session_texts.h"
 

@@ -1,13 +1,13 @@
-#include "app/application.h"
+#include "app/qt/application.h"
 
 #include <QMetaObject>
 #include <exception>
 
-#include "app/Unit1.h"
-#include "app/Unit2.h"
-#include "app/about.h"
-#include "app/dialogs.h"
-#include "app/journal_window.h"
+#include "app/qt/Unit1.h"
+#include "app/qt/Unit2.h"
+#include "app/qt/about.h"
+#include "app/qt/dialogs.h"
+#include "app/qt/journal_window.h"
 #include "platform/main_thread.h"
 
 namespace cardpush {

@@ -1,4 +1,4 @@
-#include "app/qt_text.h"
+#include "app/qt/qt_text.h"
 
 #include "platform/cp1251.h"
 

@@ -5,8 +5,8 @@
 
 #include <QFont>
 
-#include "app/Unit1.h"
-#include "app/application.h"
+#include "app/qt/Unit1.h"
+#include "app/qt/application.h"
 #include "platform/stop_requests.h"
 #include "session/settings_store.h"
 

@@ -1,10 +1,10 @@
-#include "app/about.h"
+#include "app/qt/about.h"
 
 #include <QFile>
 #include <QPixmap>
 
-#include "app/jpeg_image.h"
-#include "app/qt_text.h"
+#include "app/qt/jpeg_image.h"
+#include "app/qt/qt_text.h"
 #include "session/session_texts.h"
 #include "ui_about.h"
 
