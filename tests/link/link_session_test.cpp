@@ -381,6 +381,10 @@ struct BadValueCase {
     const char* commands;  // what goes out before the thread ends
     const char* replies;
     const char* reason;  // the conversion error's message, UTF-8
+    // The last command went out after the reply that failed: the event
+    // thread's end clears the port's output queue, which may take it before
+    // the controller has read it, as a driver's queue would.
+    bool lastMayBeCleared = false;
 };
 
 void PrintTo(const BadValueCase& c, std::ostream* out)
@@ -400,13 +404,18 @@ TEST_P(LinkBadValueTest, ValueThatIsNoNumberLosesTheLinkWithTheFailureCaption)
     ASSERT_TRUE(ServeUntil([this] { return view_->Captions().size() == 2; })) << sim_->Messages();
     // The port may close before the last reply is read; the simulator logs
     // the last command a moment after the link has written it.
-    ASSERT_TRUE(ServeUntil([&] { return view_->ReceivedBytes().starts_with(c.replies); }));
-    ASSERT_TRUE(ServeUntil([&] { return sim_->WireLog().size() >= std::strlen(c.commands); }));
+    ASSERT_TRUE(ServeUntil([&] { return view_->ReceivedBytes().starts_with(c.replies); }))
+        << view_->ReceivedBytes();
+    const std::string all = c.commands;
+    const std::string least = c.lastMayBeCleared ? all.substr(0, all.size() - 1) : all;
+    ASSERT_TRUE(ServeUntil([&] { return sim_->WireLog().size() >= least.size(); }))
+        << sim_->WireLog();
 
     EXPECT_EQ((std::vector<std::string>{link_texts::kConnecting.str(),
                                         link_texts::kLinkFailed.str() + Utf8ToCp1251(c.reason)}),
               view_->Captions());
-    EXPECT_EQ(c.commands, sim_->WireLog());
+    const std::string wire = sim_->WireLog();
+    EXPECT_TRUE(wire == all || wire == least) << wire;
     EXPECT_EQ(protocol::LinkState::Searching, session_->LinkState());
     EXPECT_FALSE(view_->CardCommandsEnabled());
     EXPECT_FALSE(session_->CardCommandsAllowed());
@@ -415,7 +424,7 @@ TEST_P(LinkBadValueTest, ValueThatIsNoNumberLosesTheLinkWithTheFailureCaption)
 INSTANTIATE_TEST_SUITE_P(
     Values, LinkBadValueTest,
     ::testing::Values(BadValueCase{"--firmware", "7.2", "SNMBDVR", "S0_N12345_M-1.5_B12.5_D3_V7.2_",
-                                   "'7.2' не является целым числом"},
+                                   "'7.2' не является целым числом", true},
                       BadValueCase{"--min", "x", "SNM", "S0_N12345_Mx_", "'x' не является числом"},
                       BadValueCase{"--accuracy", "2.5", "SNMBD", "S0_N12345_M-1.5_B12.5_D2.5_",
                                    "'2.5' не является целым числом"}));
