@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "app/win32/info_window.h"
 #include "app/win32/jpeg_picture.h"
 #include "app/win32/wide_text.h"
 #include "session/session_texts.h"

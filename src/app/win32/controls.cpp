@@ -200,6 +200,31 @@ void BuildControls(HWND window, const ui_layout::Form& form)
     }
 }
 
+void CentreOnOwner(HWND window, HWND owner)
+{
+    RECT box{};
+    GetWindowRect(window, &box);
+    const bool ownerShown = owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner);
+    HMONITOR monitor = MonitorFromWindow(ownerShown ? owner : window, MONITOR_DEFAULTTOPRIMARY);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(monitor, &info);
+    RECT around = info.rcWork;
+    if (ownerShown) {
+        GetWindowRect(owner, &around);
+    }
+    const int width = box.right - box.left;
+    const int height = box.bottom - box.top;
+    int left = (around.left + around.right - width) / 2;
+    int top = (around.top + around.bottom - height) / 2;
+    const RECT& work = info.rcWork;
+    left =
+        std::max(std::min(left, static_cast<int>(work.right) - width), static_cast<int>(work.left));
+    top =
+        std::max(std::min(top, static_cast<int>(work.bottom) - height), static_cast<int>(work.top));
+    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 std::wstring TextOf(HWND control)
 {
     const int length = GetWindowTextLengthW(control);

@@ -66,6 +66,11 @@ private:
 // are left to the window.
 void BuildControls(HWND window, const ui_layout::Form& form);
 
+// Moves window so that its centre is over owner's (kept inside the work
+// area of owner's monitor). An owner that is missing or minimised leaves
+// the window centred on its monitor.
+void CentreOnOwner(HWND window, HWND owner);
+
 // The control's text and a new text.
 std::wstring TextOf(HWND control);
 void SetText(HWND control, const std::wstring& text);

@@ -15,11 +15,6 @@
 
 namespace cardpush::win32 {
 
-// Moves window so that its centre is over owner's (kept inside the work
-// area of owner's monitor). An owner that is missing or minimised leaves
-// the window centred on its monitor.
-void CentreOnOwner(HWND window, HWND owner);
-
 class InfoWindow : public Window {
 public:
     explicit InfoWindow(HWND owner);

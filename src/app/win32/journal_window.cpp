@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "app/win32/info_window.h"
 #include "app/win32/wide_text.h"
 #include "session/tool_view.h"
 #include "ui_layout.h"

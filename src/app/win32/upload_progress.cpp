@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "app/win32/info_window.h"
 #include "app/win32/wide_text.h"
 #include "session/progress.h"
 #include "session/session_texts.h"
