@@ -41,6 +41,9 @@ constexpr int kN5 = MenuItemNamed(kTForm1, "N5").id;
 constexpr int kN6 = MenuItemNamed(kTForm1, "N6").id;
 constexpr int kN7 = MenuItemNamed(kTForm1, "N7").id;
 
+// The open folder among shell32.dll's icons.
+constexpr int kShellOpenFolderIcon = 4;
+
 void AppendItem(HMENU menu, const ui_layout::MenuItem& item)
 {
     AppendMenuW(menu, MF_STRING | (item.enabled ? MF_ENABLED : MF_GRAYED),
@@ -65,9 +68,12 @@ HMENU MakePopup(std::initializer_list<const char*> names)
     return popup;
 }
 
+// Adds a row and has the list drawn again: a list box that was disabled
+// when it was last drawn need not draw a new row by itself.
 void AddItem(HWND list, const std::wstring& text)
 {
     SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    InvalidateRect(list, nullptr, TRUE);
 }
 
 }  // namespace
@@ -83,11 +89,17 @@ MainWindow::MainWindow(SettingsStore settings, platform::CommApi& devices)
     }
     SetDialogOwner(Handle());
 
-    // The bitmap button's picture: the shell's open folder.
+    // The bitmap button's picture: the shell's open folder (from its icon
+    // file where the stock icon is missing, as under Wine).
     SHSTOCKICONINFO stock{};
     stock.cbSize = sizeof(stock);
     if (SUCCEEDED(SHGetStockIconInfo(SIID_FOLDEROPEN, SHGSI_ICON | SHGSI_LARGEICON, &stock))) {
         folderIcon_ = stock.hIcon;
+    }
+    if (folderIcon_ == nullptr) {
+        ExtractIconExW(L"shell32.dll", kShellOpenFolderIcon, &folderIcon_, nullptr, 1);
+    }
+    if (folderIcon_ != nullptr) {
         SendMessageW(Control(kBitBtn1), BM_SETIMAGE, IMAGE_ICON,
                      reinterpret_cast<LPARAM>(folderIcon_));
     }
@@ -389,6 +401,7 @@ void MainWindow::ClearCardList()
 {
     cardNames_.clear();
     SendMessageW(Control(kListBox2), LB_RESETCONTENT, 0, 0);
+    InvalidateRect(Control(kListBox2), nullptr, TRUE);
 }
 
 void MainWindow::AddCardName(const std::string& listedName)
