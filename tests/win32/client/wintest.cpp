@@ -4,8 +4,11 @@
 // line (Wine turns them into UTF-16 under a UTF-8 locale) and on the output.
 //
 // A window is named by its exact caption: the first visible top-level window
-// carrying it. A control is named by that caption and its control ID, and is
-// looked for among all the window's descendants.
+// carrying it; by its window class as "#CLASS", the first visible one of the
+// class; or by its handle as "@0x1234" (as wait-window and wait-message print
+// it), for a window whose caption changes or is not known. A control is
+// named by its window and its control ID, and is looked for among all the
+// window's descendants.
 //
 // Exit codes: 0 done, 1 not found or timed out, 2 usage, 3 refused (the
 // control or its window is disabled or hidden, as it would be to a person).
@@ -136,10 +139,26 @@ std::wstring CaptionOf(HWND window)
     return caption;
 }
 
+std::wstring HandleText(HWND window)
+{
+    wchar_t handle[32];
+    swprintf(handle, 32, L"0x%llx",
+             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
+    return handle;
+}
+
 HWND FindTopLevel(const std::wstring& caption)
 {
+    if (caption.size() > 1 && caption[0] == L'@') {
+        wchar_t* end = nullptr;
+        unsigned long long value = std::wcstoull(caption.c_str() + 1, &end, 16);
+        HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(value));
+        return *end == L'\0' && IsWindow(window) && IsWindowVisible(window) ? window : nullptr;
+    }
+    bool by_class = caption.size() > 1 && caption[0] == L'#';
     for (HWND window : TopLevelWindows()) {
-        if (IsWindowVisible(window) && CaptionOf(window) == caption) {
+        if (IsWindowVisible(window) &&
+            (by_class ? ClassOf(window) == caption.substr(1) : CaptionOf(window) == caption)) {
             return window;
         }
     }
@@ -277,6 +296,59 @@ void SendCommand(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
     }
 }
 
+bool IsKind(HWND control, const wchar_t* kind)
+{
+    return _wcsicmp(ClassOf(control).c_str(), kind) == 0;
+}
+
+// A list or combo box's items, in order; false when the control is neither,
+// or an item went away while it was read.
+bool ReadItems(HWND control, std::vector<std::wstring>* items)
+{
+    bool combo = IsKind(control, L"ComboBox");
+    if (!combo && !IsKind(control, L"ListBox")) {
+        return false;
+    }
+    items->clear();
+    LONG_PTR count = Ask(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0);
+    for (LONG_PTR item = 0; item < count; ++item) {
+        LONG_PTR length = Ask(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, item);
+        if (length < 0) {
+            return false;
+        }
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        LONG_PTR copied = Ask(control, combo ? CB_GETLBTEXT : LB_GETTEXT, item,
+                              reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<size_t>(copied >= 0 && copied < length ? copied : length));
+        items->push_back(std::move(text));
+    }
+    return count >= 0;
+}
+
+void SayItems(const std::vector<std::wstring>& items)
+{
+    for (const std::wstring& item : items) {
+        Say(item);
+    }
+}
+
+// The first message box of another process whose text starts with prefix.
+HWND FindMessageBox(const std::wstring& prefix, DWORD timeout_ms)
+{
+    DWORD self = GetCurrentProcessId();
+    return WaitFor(timeout_ms, [&]() -> HWND {
+        for (HWND window : TopLevelWindows()) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process != self && IsMessageBox(window) &&
+                TextOf(GetDlgItem(window, 0xFFFF)).rfind(prefix, 0) == 0) {
+                return window;
+            }
+        }
+        return nullptr;
+    });
+}
+
 int Usage()
 {
     Write(STD_ERROR_HANDLE,
@@ -285,20 +357,32 @@ int Usage()
           L"  wait-gone CAPTION [TIMEOUT-MS]     waits until no such window is shown\n"
           L"  windows                            the shown top-level windows: handle, class, "
           L"caption\n"
+          L"  window-rect CAPTION                the whole window on the screen: "
+          L"x y width height\n"
           L"  client-size CAPTION                the client area: width height\n"
           L"  rect CAPTION ID                    the control in the window's client area: "
           L"x y width height\n"
           L"  text CAPTION ID                    the control's text\n"
           L"  list CAPTION ID                    a list or combo box's items, one a line\n"
+          L"  wait-list CAPTION ID TIMEOUT-MS [ITEM...]\n"
+          L"                                     waits until the list holds exactly these "
+          L"items, prints them\n"
           L"  selected CAPTION ID                a list box's selected item numbers (from 0)\n"
+          L"  select CAPTION ID INDEX            selects a list box's item as a click would "
+          L"(LBN_SELCHANGE)\n"
           L"  checked CAPTION ID                 a button's check state: 0, 1 or 2\n"
           L"  enabled CAPTION ID                 1 when a person could use the control, else 0\n"
           L"  click CAPTION ID                   clicks a button, refused when disabled\n"
-          L"  menu CAPTION ID                    chooses a menu command, refused when disabled\n"
+          L"  menu CAPTION ID                    chooses a menu command (a context menu's too),\n"
+          L"                                     refused when disabled\n"
           L"  close CAPTION                      asks the window to close (WM_CLOSE)\n"
+          L"  wait-message [TEXT-PREFIX] [TIMEOUT-MS]\n"
+          L"                                     waits for a message box, prints its handle "
+          L"and its text\n"
           L"  answer-message [TEXT-PREFIX] [TIMEOUT-MS] [ok|cancel|yes|no|retry|abort|ignore]\n"
           L"                                     waits for a message box, prints its text, "
           L"presses the button\n"
+          L"CAPTION is a window's exact caption, #CLASS or @HANDLE.\n"
           L"exit codes: 0 done, 1 not found or timed out, 2 usage, 3 refused\n");
     return kUsage;
 }
@@ -313,37 +397,30 @@ int Run(const std::vector<std::wstring>& args)
     if (command == L"windows") {
         for (HWND window : TopLevelWindows()) {
             if (IsWindowVisible(window)) {
-                wchar_t handle[32];
-                swprintf(handle, 32, L"0x%llx",
-                         static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
-                Say(std::wstring(handle) + L" " + ClassOf(window) + L" " + CaptionOf(window));
+                Say(HandleText(window) + L" " + ClassOf(window) + L" " + CaptionOf(window));
             }
         }
         return kOk;
     }
 
-    if (command == L"answer-message") {
+    if (command == L"answer-message" || command == L"wait-message") {
         std::wstring prefix = args.size() > 1 ? args[1] : L"";
         DWORD timeout_ms = 0;
-        int button = args.size() > 3 ? ButtonId(args[3]) : IDOK;
-        if (args.size() > 4 || !ParseTimeout(args, 2, &timeout_ms) || button == 0) {
+        bool answer = command == L"answer-message";
+        int button = answer && args.size() > 3 ? ButtonId(args[3]) : IDOK;
+        if (args.size() > (answer ? 4u : 3u) || !ParseTimeout(args, 2, &timeout_ms) ||
+            button == 0) {
             return Usage();
         }
-        DWORD self = GetCurrentProcessId();
-        HWND box = WaitFor(timeout_ms, [&]() -> HWND {
-            for (HWND window : TopLevelWindows()) {
-                DWORD process = 0;
-                GetWindowThreadProcessId(window, &process);
-                if (process != self && IsMessageBox(window) &&
-                    TextOf(GetDlgItem(window, 0xFFFF)).rfind(prefix, 0) == 0) {
-                    return window;
-                }
-            }
-            return nullptr;
-        });
+        HWND box = FindMessageBox(prefix, timeout_ms);
         if (box == nullptr) {
             return Fail(kNotFound, L"no message box" +
                                        (prefix.empty() ? L"" : L" starting " + Quoted(prefix)));
+        }
+        if (!answer) {
+            Say(L"@" + HandleText(box));
+            Say(TextOf(GetDlgItem(box, 0xFFFF)));
+            return kOk;
         }
         Say(TextOf(GetDlgItem(box, 0xFFFF)));
         HWND control = GetDlgItem(box, button);
@@ -378,10 +455,7 @@ int Run(const std::vector<std::wstring>& args)
         if (window == nullptr) {
             return Fail(kNotFound, L"no window " + Quoted(caption));
         }
-        wchar_t handle[32];
-        swprintf(handle, 32, L"0x%llx",
-                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
-        Say(handle);
+        Say(L"@" + HandleText(window));
         return kOk;
     }
 
@@ -389,22 +463,30 @@ int Run(const std::vector<std::wstring>& args)
     if (top == nullptr) {
         return Fail(kNotFound, L"no window " + Quoted(caption));
     }
-    if (command == L"close" || command == L"client-size") {
+    if (command == L"close" || command == L"client-size" || command == L"window-rect") {
         if (args.size() != 2) {
             return Usage();
         }
         if (command == L"close") {
             PostMessageW(top, WM_CLOSE, 0, 0);
-        } else {
+        } else if (command == L"client-size") {
             RECT client{};
             GetClientRect(top, &client);
             Say(std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
+        } else {
+            RECT rect{};
+            GetWindowRect(top, &rect);
+            Say(std::to_wstring(rect.left) + L" " + std::to_wstring(rect.top) + L" " +
+                std::to_wstring(rect.right - rect.left) + L" " +
+                std::to_wstring(rect.bottom - rect.top));
         }
         return kOk;
     }
 
     long long id = 0;
-    if (args.size() != 3 || !ParseNumber(args[2], &id) || id < INT_MIN || id > INT_MAX) {
+    bool takes_more = command == L"select" || command == L"wait-list";
+    if ((takes_more ? args.size() < 4 : args.size() != 3) || !ParseNumber(args[2], &id) ||
+        id < INT_MIN || id > INT_MAX) {
         return Usage();
     }
 
@@ -420,11 +502,10 @@ int Run(const std::vector<std::wstring>& args)
         }
         HMENU menu = GetMenu(top);
         if (menu != nullptr && GetMenuItemCount(menu) >= 0) {
+            // An item that the menu bar does not hold may be a context
+            // menu's, which exists only while it is open: sent unchecked.
             UINT state = GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND);
-            if (state == static_cast<UINT>(-1)) {
-                return Fail(kNotFound, L"no menu item " + args[2]);
-            }
-            if ((state & (MF_GRAYED | MF_DISABLED)) != 0) {
+            if (state != static_cast<UINT>(-1) && (state & (MF_GRAYED | MF_DISABLED)) != 0) {
                 return Fail(kRefused, L"the menu item is disabled");
             }
         } else if (menu != nullptr) {
@@ -440,6 +521,7 @@ int Run(const std::vector<std::wstring>& args)
         return Fail(kNotFound, L"no control " + args[2] + L" in " + Quoted(caption));
     }
     std::wstring kind = ClassOf(control);
+    std::wstring not_a_list = L"control " + args[2] + L" is a " + kind + L", not a list";
 
     if (command == L"text") {
         Say(TextOf(control));
@@ -461,35 +543,68 @@ int Run(const std::vector<std::wstring>& args)
             return Fail(kRefused, L"control " + args[2] + L" is " + why);
         }
         SendCommand(control, BM_CLICK, 0, 0);
-    } else if (command == L"list" || command == L"selected") {
-        bool combo = _wcsicmp(kind.c_str(), L"ComboBox") == 0;
-        if (!combo && _wcsicmp(kind.c_str(), L"ListBox") != 0) {
-            return Fail(kNotFound, L"control " + args[2] + L" is a " + kind + L", not a list");
+    } else if (command == L"select") {
+        long long index = 0;
+        if (args.size() != 4 || !ParseNumber(args[3], &index) || index < 0 || index > INT_MAX) {
+            return Usage();
         }
-        LONG_PTR count = Ask(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0);
-        if (command == L"selected" && combo) {
+        if (!IsKind(control, L"ListBox")) {
+            return Fail(kNotFound, not_a_list);
+        }
+        std::wstring why = WhyUnusable(control);
+        if (!why.empty()) {
+            return Fail(kRefused, L"control " + args[2] + L" is " + why);
+        }
+        if (Ask(control, LB_SETCURSEL, static_cast<WPARAM>(index)) != index) {
+            return Fail(kNotFound, L"no item " + args[3] + L" in control " + args[2]);
+        }
+        // A click's notification: the program learns of the selection as the
+        // system tells it of a person's.
+        SendCommand(GetParent(control), WM_COMMAND,
+                    MAKEWPARAM(static_cast<UINT>(id), LBN_SELCHANGE),
+                    reinterpret_cast<LPARAM>(control));
+    } else if (command == L"wait-list") {
+        DWORD timeout_ms = 0;
+        if (!ParseTimeout(args, 3, &timeout_ms)) {
+            return Usage();
+        }
+        std::vector<std::wstring> wanted(args.begin() + 4, args.end());
+        std::vector<std::wstring> items;
+        if (!ReadItems(control, &items) && !IsKind(control, L"ListBox") &&
+            !IsKind(control, L"ComboBox")) {
+            return Fail(kNotFound, not_a_list);
+        }
+        if (!WaitFor(timeout_ms, [&] { return ReadItems(control, &items) && items == wanted; })) {
+            Write(STD_ERROR_HANDLE, L"wintest: the list holds instead:\n");
+            for (const std::wstring& item : items) {
+                Write(STD_ERROR_HANDLE, L"    " + Quoted(item) + L"\n");
+            }
+            return Fail(kNotFound, L"control " + args[2] + L" did not come to hold the items");
+        }
+        SayItems(items);
+    } else if (command == L"list" || command == L"selected") {
+        bool combo = IsKind(control, L"ComboBox");
+        if (!combo && !IsKind(control, L"ListBox")) {
+            return Fail(kNotFound, not_a_list);
+        }
+        if (command == L"list") {
+            std::vector<std::wstring> items;
+            if (!ReadItems(control, &items)) {
+                return Fail(kNotFound, L"the list changed while it was read");
+            }
+            SayItems(items);
+        } else if (combo) {
             LONG_PTR selected = Ask(control, CB_GETCURSEL, 0);
             if (selected >= 0) {
                 Say(std::to_wstring(selected));
             }
-            return kOk;
-        }
-        for (LONG_PTR item = 0; item < count; ++item) {
-            if (command == L"selected") {
+        } else {
+            LONG_PTR count = Ask(control, LB_GETCOUNT, 0);
+            for (LONG_PTR item = 0; item < count; ++item) {
                 if (Ask(control, LB_GETSEL, item) > 0) {
                     Say(std::to_wstring(item));
                 }
-                continue;
             }
-            LONG_PTR length = Ask(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, item);
-            if (length < 0) {
-                return Fail(kNotFound, L"item " + std::to_wstring(item) + L" went away");
-            }
-            std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-            LONG_PTR copied = Ask(control, combo ? CB_GETLBTEXT : LB_GETTEXT, item,
-                                  reinterpret_cast<LPARAM>(text.data()));
-            text.resize(static_cast<size_t>(copied >= 0 && copied < length ? copied : length));
-            Say(text);
         }
     } else {
         return Usage();
