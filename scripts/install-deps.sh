@@ -22,11 +22,16 @@ run_packages=(
 )
 # Testing besides: the fuzz targets (clang, libFuzzer), the formatting check,
 # and the Windows build (MinGW-w64, GoogleTest's sources) run under Wine with
-# a Russian locale.
+# a Russian locale. The Windows executable's build also needs Python (its
+# window tables are generated from the layouts) and Debian's libjpeg-turbo
+# source package, fetched with apt-get source and unpacked with dpkg-source
+# (scripts/mingw-libjpeg.sh); its black-box test runs on Xvfb (above) and
+# takes its screenshots with ImageMagick.
 test_packages=(
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest
   wine wine64 locales
+  python3 dpkg-dev debian-archive-keyring fonts-wine
 )
 
 packages=("${run_packages[@]}")

@@ -9,16 +9,29 @@
 #   - the Wine prefix is made afresh under the build folder, with no display,
 #     and the programs run with a Russian locale, so that the system's ANSI
 #     code page is 1251 as on the operator's PC.
+# Then the Windows executable itself, cardpush.exe, black-box under Wine on
+# a private Xvfb, against the simulator behind COM1, compared with the same
+# steps through the Linux build's windows, with screenshots of its windows
+# left in build/mingw/screenshots/ (tests/win32/face/blackbox.sh).
 # The cross build is the mingw preset (build/mingw/), the simulator that of
-# the release preset (build/release/). Installs what is missing (as root, or
-# with sudo). Exits non-zero on any failure.
+# the release preset (build/release/), the Linux half of the black-box test
+# that of the dev preset (build/dev/, which scripts/test.sh has built by
+# then). Installs what is missing (as root, or with sudo). Exits non-zero on
+# any failure.
 #
-#   JOBS  parallel jobs (default: the number of cores)
+#   JOBS                parallel jobs (default: the number of cores)
+#   CARDPUSH_BUILD_ROOT the folder that holds the presets' build folders
+#                       (default: build/), for a run that leaves those alone
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-build=$root/build/mingw
-native=$root/build/release
+# Each folder by its physical path: generated sources name others relative
+# to it, which a path through a symbolic link would get wrong.
+physical() { mkdir -p "$1" && (cd -P "$1" && pwd); }
+build_root=$(physical "${CARDPUSH_BUILD_ROOT:-$root/build}")
+build=$(physical "$build_root/mingw")
+native=$(physical "$build_root/release")
+dev=$(physical "$build_root/dev")
 jobs=${JOBS:-$(nproc)}
 sim_port=COM7
 listed_ports="COM3 COM7 COM10 COM25"
@@ -26,12 +39,26 @@ sim_cards="PROG1 ZAD_2"
 
 say() { echo "test-windows: $*"; }
 
+# configure PRESET FOLDER: configures the preset in that folder; on failure
+# shows why.
+configure() {
+  local log=$build_root/configure-$1.log
+  if ! cmake --preset "$1" -B "$2" >"$log" 2>&1; then
+    cat "$log" >&2
+    say "the $1 preset does not configure in $2"
+    exit 1
+  fi
+}
+
 build_all() {
-  # The simulator and the preload library run on this machine.
-  cmake --preset release >/dev/null
-  cmake --build --preset release --parallel "$jobs" --target cardpush-sim
-  cmake --preset mingw >/dev/null
-  cmake --build --preset mingw --parallel "$jobs"
+  # The simulator, the preload library and the Linux half of the black-box
+  # test run on this machine.
+  configure release "$native"
+  cmake --build "$native" --parallel "$jobs" --target cardpush-sim
+  configure dev "$dev"
+  cmake --build "$dev" --parallel "$jobs" --target app_face_parity
+  configure mingw "$build"
+  cmake --build "$build" --parallel "$jobs"
   gcc -std=c11 -O2 -Wall -Wextra -Werror -shared -fPIC \
     -o "$build/libpty_modem_lines.so" tests/win32/pty_modem_lines.c -ldl
 }
@@ -47,6 +74,9 @@ wine_setup() {
   wineserver -k 2>/dev/null || true
   rm -rf "$WINEPREFIX"
   "$wine" wineboot -i >/dev/null 2>&1
+  # Windows without a display: Wine's null graphics driver makes them, with
+  # their sizes, texts and messages, and draws nothing.
+  "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   wineserver -w
 }
 
@@ -121,7 +151,8 @@ run_tests() {
   mkdir -p "$reports"
   export GTEST_OUTPUT="xml:Z:${reports//\//\\}\\"
   LD_PRELOAD=$build/libpty_modem_lines.so \
-    ctest --preset mingw --parallel "$jobs" || status=$?
+    ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel "$jobs" ||
+    status=$?
 
   local skipped
   skipped=$(skipped_tests "$reports"/*.xml)
@@ -145,4 +176,8 @@ wine_setup
 start_simulator
 say "running the tests"
 run_tests
+stop_simulator
+say "the black-box test of cardpush.exe"
+WINE=$wine bash tests/win32/face/blackbox.sh "$build" "$native/tools/cardpush-sim" \
+  "$dev/tests/app/app_face_parity"
 say "all tests passed"
