@@ -42,7 +42,7 @@ protected:
         if (!windowsMade) {
             GTEST_SKIP() << "no window can be made here: under Wine, give it a display or its "
                             "null graphics driver (HKCU\\Software\\Wine\\Drivers, "
-                            "Graphics=null)";
+                            "Graphics=null), as scripts/test-windows.sh does";
         }
     }
 };
