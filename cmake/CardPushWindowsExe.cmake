@@ -25,7 +25,9 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
   if(NOT EXE OR NOT OBJDUMP)
     message(FATAL_ERROR "usage: cmake -D EXE=program.exe -D OBJDUMP=objdump [-D ALLOW=dlls] -P ${CMAKE_CURRENT_LIST_FILE}")
   endif()
-  execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
+  # objdump's headings are translated under another locale ("DLL Name:").
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C LANGUAGE= ${OBJDUMP} -p ${EXE}
+    OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
   if(failed)
     message(FATAL_ERROR "${OBJDUMP} could not read ${EXE}")
   endif()
