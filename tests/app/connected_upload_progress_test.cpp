@@ -65,21 +65,27 @@ protected:
         return progress != nullptr && progress->isVisible() ? progress : nullptr;
     }
 
+    // Whether the progress window shows a file whose name holds marker
+    // being sent (not checked).
+    bool SendingFile(const std::string& marker) const
+    {
+        auto* progress = ShownProgress();
+        if (progress == nullptr) {
+            return false;
+        }
+        const std::string text = Utf8(Control<QLabel>(progress, "ProgressText")->text());
+        return text.find(marker) != std::string::npos && text.find("проверка") == std::string::npos;
+    }
+
     // Presses "Остановить" once, while a file whose name holds marker is
-    // being sent (not while it is checked).
+    // being sent.
     void StopWhileSending(QTimer& timer, const std::string& marker)
     {
         timer.setInterval(20);
         QObject::connect(&timer, &QTimer::timeout, [this, &timer, marker] {
-            auto* progress = ShownProgress();
-            if (progress == nullptr) {
-                return;
-            }
-            const std::string text = Utf8(Control<QLabel>(progress, "ProgressText")->text());
-            if (text.find(marker) != std::string::npos &&
-                text.find("проверка") == std::string::npos) {
+            if (SendingFile(marker)) {
                 timer.stop();
-                Control<QPushButton>(progress, "StopButton")->click();
+                Control<QPushButton>(ShownProgress(), "StopButton")->click();
             }
         });
         timer.start();
@@ -213,10 +219,12 @@ TEST_F(UploadProgressTest, CloseDuringAnUploadTakesEffectAfterTheFileBeingSent)
     ASSERT_NO_FATAL_FAILURE(StartWithTwoBigJobs(job));
     bool closed = false;
     QObject::connect(form_.get(), &TForm1::Closed, [&] { closed = true; });
+    // Closed while a file is being sent: a close while the files are still
+    // checked (a slow machine shows the window then already) sends none.
     QTimer closer;
     closer.setInterval(20);
     QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (ShownProgress() != nullptr) {
+        if (SendingFile("BIG")) {
             closer.stop();
             form_->close();
         }
