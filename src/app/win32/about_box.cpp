@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/win32/jpeg_picture.h"
+#include "app/jpeg_picture.h"
 #include "app/win32/wide_text.h"
 #include "session/session_texts.h"
 #include "ui_layout.h"
@@ -61,7 +61,7 @@ void AboutBox::LoadPicture()
         return;
     }
     if (!DecodeJpeg(static_cast<const unsigned char*>(data), SizeofResource(nullptr, found),
-                    &pictureWidth_, &pictureHeight_, &picture_)) {
+                    PixelOrder::Bgr, &pictureWidth_, &pictureHeight_, &picture_)) {
         picture_.clear();
     }
 }

@@ -225,6 +225,17 @@ void CentreOnOwner(HWND window, HWND owner)
     SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void PresentModeless(HWND window, HWND owner, bool* placed)
+{
+    if (!*placed) {
+        CentreOnOwner(window, owner);
+        *placed = true;
+    }
+    ShowWindow(window, IsIconic(window) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(window);
+    BringWindowToTop(window);
+}
+
 std::wstring TextOf(HWND control)
 {
     const int length = GetWindowTextLengthW(control);

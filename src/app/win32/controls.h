@@ -71,6 +71,11 @@ void BuildControls(HWND window, const ui_layout::Form& form);
 // the window centred on its monitor.
 void CentreOnOwner(HWND window, HWND owner);
 
+// Shows a modeless window in front, restored if minimised; centred on its
+// owner the first time (*placed false), after which it stays where the
+// operator leaves it.
+void PresentModeless(HWND window, HWND owner, bool* placed);
+
 // The control's text and a new text.
 std::wstring TextOf(HWND control);
 void SetText(HWND control, const std::wstring& text);

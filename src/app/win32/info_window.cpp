@@ -57,13 +57,7 @@ void InfoWindow::ShowPort(const std::string& cp1251)
 
 void InfoWindow::Present()
 {
-    if (!placed_) {
-        CentreOnOwner(Handle(), owner_);
-        placed_ = true;
-    }
-    ShowWindow(Handle(), IsIconic(Handle()) ? SW_RESTORE : SW_SHOW);
-    SetForegroundWindow(Handle());
-    BringWindowToTop(Handle());
+    PresentModeless(Handle(), owner_, &placed_);
 }
 
 LRESULT InfoWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)

@@ -300,13 +300,7 @@ void JournalWindow::Arrange()
 
 void JournalWindow::Present()
 {
-    if (!placed_) {
-        CentreOnOwner(Handle(), owner_);
-        placed_ = true;
-    }
-    ShowWindow(Handle(), IsIconic(Handle()) ? SW_RESTORE : SW_SHOW);
-    SetForegroundWindow(Handle());
-    BringWindowToTop(Handle());
+    PresentModeless(Handle(), owner_, &placed_);
 }
 
 LRESULT JournalWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)

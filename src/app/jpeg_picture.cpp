@@ -1,4 +1,4 @@
-#include "jpeg_picture.h"
+#include "app/jpeg_picture.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -7,7 +7,7 @@
 // libjpeg's header needs FILE and size_t declared before it.
 #include <jpeglib.h>
 
-namespace cardpush::win32 {
+namespace cardpush {
 namespace {
 
 constexpr JDIMENSION kMaxSide = 16384;
@@ -29,8 +29,8 @@ void OnMessage(j_common_ptr, int) {}
 // The picture is decoded into *pixels, which the caller sized to zero;
 // only the vector's buffer is touched between setjmp and a jump back, and
 // a vector's buffer has no destructor that the jump could skip.
-bool Decode(const unsigned char* data, unsigned long size, int* width, int* height,
-            std::vector<unsigned char>* pixels)
+bool Decode(const unsigned char* data, unsigned long size, J_COLOR_SPACE space, int* width,
+            int* height, std::vector<unsigned char>* pixels)
 {
     jpeg_decompress_struct info;
     ErrorManager errors;
@@ -44,14 +44,14 @@ bool Decode(const unsigned char* data, unsigned long size, int* width, int* heig
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, data, size);
     jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_EXT_BGR;
+    info.out_color_space = space;
     jpeg_start_decompress(&info);
     if (info.output_width == 0 || info.output_height == 0 || info.output_width > kMaxSide ||
         info.output_height > kMaxSide || info.output_components != 3) {
         jpeg_destroy_decompress(&info);
         return false;
     }
-    const std::size_t stride = (std::size_t{info.output_width} * 3 + 3) / 4 * 4;
+    const std::size_t stride = JpegRowBytes(static_cast<int>(info.output_width));
     try {
         pixels->resize(stride * info.output_height);
     } catch (...) {
@@ -71,22 +71,23 @@ bool Decode(const unsigned char* data, unsigned long size, int* width, int* heig
 
 }  // namespace
 
-bool DecodeJpeg(const unsigned char* data, std::size_t size, int* width, int* height,
-                std::vector<unsigned char>* bgr)
+bool DecodeJpeg(const unsigned char* data, std::size_t size, PixelOrder order, int* width,
+                int* height, std::vector<unsigned char>* pixels)
 {
     if (data == nullptr || size == 0 || size > 0xFFFFFFFFu) {
         return false;
     }
-    std::vector<unsigned char> pixels;
+    std::vector<unsigned char> decoded;
     int w = 0;
     int h = 0;
-    if (!Decode(data, static_cast<unsigned long>(size), &w, &h, &pixels)) {
+    const J_COLOR_SPACE space = order == PixelOrder::Bgr ? JCS_EXT_BGR : JCS_EXT_RGB;
+    if (!Decode(data, static_cast<unsigned long>(size), space, &w, &h, &decoded)) {
         return false;
     }
     *width = w;
     *height = h;
-    *bgr = std::move(pixels);
+    *pixels = std::move(decoded);
     return true;
 }
 
-}  // namespace cardpush::win32
+}  // namespace cardpush
