@@ -115,13 +115,7 @@ void AboutBox::ShowSettingsPlace(const std::filesystem::path& settingsFile)
     MoveWindow(place, panel.left, top, width, Scaled(400), FALSE);
     SetText(place, WideFromCp1251(session_texts::kSettingsPlace) + settingsFile.wstring());
     const auto lines = static_cast<int>(SendMessageW(place, EM_GETLINECOUNT, 0, 0));
-    TEXTMETRICW metrics{};
-    HDC dc = GetDC(place);
-    HGDIOBJ old = SelectObject(dc, LayoutFont());
-    GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, old);
-    ReleaseDC(place, dc);
-    const int height = std::max(lines, 1) * metrics.tmHeight;
+    const int height = std::max(lines, 1) * LineHeight(place);
     MoveWindow(place, panel.left, top, width, height, TRUE);
 
     HWND ok = Control(IdOf("OKButton"));

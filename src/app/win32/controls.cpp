@@ -71,7 +71,7 @@ void MakeControl(HWND window, const ui_layout::Control& control)
     if (cls.name == nullptr) {
         return;
     }
-    DWORD style = WS_CHILD | cls.style;
+    DWORD style = cls.style;
     if (control.visible) {
         style |= WS_VISIBLE;
     }
@@ -82,14 +82,12 @@ void MakeControl(HWND window, const ui_layout::Control& control)
         style |= WS_TABSTOP;
     }
     const ui_layout::Rect& r = control.rect;
-    HWND made = CreateWindowExW(cls.exStyle, cls.name, WideFromUtf8(control.text).c_str(), style,
-                                Scaled(r.x), Scaled(r.y), Scaled(r.width), Scaled(r.height), window,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
-                                Instance(), nullptr);
+    HWND made =
+        MakeChild(window, cls.name, WideFromUtf8(control.text), style, cls.exStyle, control.id,
+                  {Scaled(r.x), Scaled(r.y), Scaled(r.x + r.width), Scaled(r.y + r.height)});
     if (made == nullptr) {
         return;
     }
-    SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(LayoutFont()), FALSE);
     if (control.kind == ui_layout::Kind::CheckBox && control.checked) {
         SendMessageW(made, BM_SETCHECK, BST_CHECKED, 0);
     }
@@ -183,6 +181,19 @@ LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPA
     return Guarded([&] { return self->HandleMessage(message, wParam, lParam); }, LRESULT{0});
 }
 
+HWND MakeChild(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD style,
+               DWORD exStyle, int id, const RECT& place)
+{
+    HWND made =
+        CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | style, place.left, place.top,
+                        place.right - place.left, place.bottom - place.top, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    if (made != nullptr) {
+        SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(LayoutFont()), FALSE);
+    }
+    return made;
+}
+
 void BuildControls(HWND window, const ui_layout::Form& form)
 {
     std::vector<const ui_layout::Control*> order;
@@ -234,6 +245,20 @@ void PresentModeless(HWND window, HWND owner, bool* placed)
     ShowWindow(window, IsIconic(window) ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(window);
     BringWindowToTop(window);
+}
+
+SIZE TextSize(HWND control, const std::wstring& text)
+{
+    SIZE size{};
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, LayoutFont());
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    size.cy = std::max<LONG>(size.cy, metrics.tmHeight);
+    return size;
 }
 
 std::wstring TextOf(HWND control)

@@ -56,6 +56,12 @@ private:
     HWND handle_ = nullptr;
 };
 
+// Makes a child window (WS_CHILD and style) of parent in the layout font,
+// with the control ID id, at place (client coordinates, already scaled;
+// empty: the caller places it later). Nullptr when it could not be made.
+HWND MakeChild(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD style,
+               DWORD exStyle, int id, const RECT& place = {});
+
 // Makes the form's controls in window as standard controls, each with its
 // control ID, rectangle, caption, initial states and the layout font:
 // buttons, check boxes, labels (static), list boxes (notify, no sorting,
@@ -75,6 +81,14 @@ void CentreOnOwner(HWND window, HWND owner);
 // owner the first time (*placed false), after which it stays where the
 // operator leaves it.
 void PresentModeless(HWND window, HWND owner, bool* placed);
+
+// The size text takes in the layout font in control; its height is at
+// least a line's. A line's height alone: LineHeight.
+SIZE TextSize(HWND control, const std::wstring& text);
+inline int LineHeight(HWND control)
+{
+    return TextSize(control, {}).cy;
+}
 
 // The control's text and a new text.
 std::wstring TextOf(HWND control);

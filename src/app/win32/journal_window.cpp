@@ -33,29 +33,6 @@ constexpr int kLeastHeight = 240;
 constexpr int kHeaderPadding = 28;
 constexpr int kCellPadding = 12;
 
-HWND MakeChild(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD style,
-               DWORD exStyle, int id)
-{
-    HWND made = CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0,
-                                0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                Instance(), nullptr);
-    if (made != nullptr) {
-        SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(LayoutFont()), FALSE);
-    }
-    return made;
-}
-
-int LineHeight(HWND control)
-{
-    TEXTMETRICW metrics{};
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, LayoutFont());
-    GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return metrics.tmHeight;
-}
-
 // A log text as the edit control takes it: "\r\n" line ends, none at the
 // end.
 std::wstring LogText(const std::wstring& lines)
@@ -82,16 +59,18 @@ JournalWindow::JournalWindow(HWND owner) : owner_(owner)
     const auto caption = [](const char* name) {
         return WideFromUtf8(layout::ControlNamed(kForm, name).text);
     };
-    journalLabel_ = MakeChild(Handle(), L"STATIC", caption("JournalLabel"),
-                              SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, IdOf("JournalLabel"));
+    journalLabel_ =
+        MakeChild(Handle(), L"STATIC", caption("JournalLabel"),
+                  WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, IdOf("JournalLabel"));
     table_ = MakeChild(Handle(), WC_LISTVIEWW, L"",
-                       WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+                       WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
                        WS_EX_CLIENTEDGE, IdOf("JournalTable"));
-    logLabel_ = MakeChild(Handle(), L"STATIC", caption("LogLabel"),
-                          SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, IdOf("LogLabel"));
+    logLabel_ =
+        MakeChild(Handle(), L"STATIC", caption("LogLabel"),
+                  WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, IdOf("LogLabel"));
     log_ = MakeChild(Handle(), L"EDIT", L"",
-                     WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
-                         ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                     WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                         ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
                      WS_EX_CLIENTEDGE, IdOf("ProtocolLog"));
     // A multi-line edit holds 30000 characters unless told otherwise; the
     // log's kept lines take far more.

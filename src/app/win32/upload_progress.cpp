@@ -24,31 +24,6 @@ constexpr int kGap = 6;
 constexpr int kButtonWidth = 90;
 constexpr int kButtonHeight = 25;
 
-HWND MakeChild(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD style, int id)
-{
-    HWND made =
-        CreateWindowExW(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
-    if (made != nullptr) {
-        SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(LayoutFont()), FALSE);
-    }
-    return made;
-}
-
-SIZE TextSize(HWND control, const std::wstring& text)
-{
-    SIZE size{};
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, LayoutFont());
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    size.cy = std::max<LONG>(size.cy, metrics.tmHeight);
-    return size;
-}
-
 }  // namespace
 
 UploadProgress::UploadProgress(HWND owner) : owner_(owner)
@@ -61,10 +36,11 @@ UploadProgress::UploadProgress(HWND owner) : owner_(owner)
     if (Handle() == nullptr) {
         return;
     }
-    text_ = MakeChild(Handle(), L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP, kTextId);
-    bar_ = MakeChild(Handle(), PROGRESS_CLASSW, L"", 0, kBarId);
+    text_ = MakeChild(Handle(), L"STATIC", L"",
+                      WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, kTextId);
+    bar_ = MakeChild(Handle(), PROGRESS_CLASSW, L"", WS_VISIBLE, 0, kBarId);
     stop_ = MakeChild(Handle(), L"BUTTON", WideFromCp1251(session_texts::kProgressStop),
-                      WS_TABSTOP | BS_PUSHBUTTON, kStopId);
+                      WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, kStopId);
     SendMessageW(bar_, PBM_SETRANGE32, 0, 1000);
     Arrange(clientWidth_);
 }
