@@ -26,6 +26,29 @@ struct LinkValues {
     friend bool operator==(const LinkValues&, const LinkValues&) = default;
 };
 
+// What one attempt of the port search on one port came to.
+enum class PortOutcome : std::uint8_t {
+    Answered,       // a reply field came after "S"
+    NoAccess,       // this user may not open the device (group: who may)
+    Held,           // another program holds the port
+    Silent,         // opened, "S" sent, no answer within the checks
+    NotConfigured,  // opened, but the line settings were refused
+    NotSerial,      // the name is something else than a serial port: never opened
+    Missing,        // there is no such port (an adapter pulled out)
+};
+
+struct PortReport {
+    // As the port list or the settings give it.
+    std::string port;
+    PortOutcome outcome = PortOutcome::Silent;
+    // NoAccess: the group that owns the device, when known.
+    std::string group;
+    // Answered: the controller's serial number, once it has told it.
+    std::string serialNumber;
+
+    friend bool operator==(const PortReport&, const PortReport&) = default;
+};
+
 class LinkHost {
 public:
     virtual ~LinkHost() = default;
@@ -65,10 +88,17 @@ public:
     // and the firmware gate has passed; the search begins again by itself.
     virtual void LinkLost(const std::string& reason) { (void)reason; }
 
+    // A pass of the port search has ended: what each port it tried came to,
+    // in the order tried.
+    virtual void PortsProbed(const std::vector<PortReport>& reports) { (void)reports; }
+
     // The port the controller answered on last time ("c=" of the settings).
     // Called on the link thread.
     virtual std::string SavedPort() = 0;
     virtual void SetSavedPort(const std::string& port) = 0;
+    // The serial number of the controller last worked with: when several
+    // answer in one pass, the link takes that one. Called on the link thread.
+    virtual std::string PreferredSerialNumber() { return {}; }
 };
 
 }  // namespace cardpush

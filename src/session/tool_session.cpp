@@ -335,6 +335,12 @@ void ToolSession::LinkLost(const std::string& reason)
     }
 }
 
+void ToolSession::SwitchController(const std::string& port)
+{
+    assert(MainThread::IsCurrent());
+    (void)port;
+}
+
 std::string ToolSession::SavedPort()
 {
     std::lock_guard lock(savedPortMutex_);

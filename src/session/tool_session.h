@@ -69,6 +69,10 @@ public:
     void UploadAll();
     // "Остановить": upload all ends after the file being sent.
     void RequestStop();
+    // The operator picked another controller that the search found (a
+    // switchable row of ShowPortRows): the link lets the connected one go
+    // and runs the whole handshake on that port, as a reconnect does.
+    void SwitchController(const std::string& port);
     // The operator (or the system) asks the tool to close. True: it may
     // close now (the settings are saved). False: a command runs; it ends
     // soon (an upload after the file being sent, a series of messages at

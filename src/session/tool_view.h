@@ -22,6 +22,19 @@ namespace cardpush {
 
 class ProgressRun;
 
+// One row of the information window's port table.
+struct PortRow {
+    std::string port;
+    // The port and what its latest attempt came to, ready to show
+    // (Windows-1251): "COM3: рольганг 12345, подключён".
+    std::string text;
+    // A controller answered there and is not the one connected: the
+    // operator may switch to it (ToolSession::SwitchController).
+    bool switchable = false;
+
+    friend bool operator==(const PortRow&, const PortRow&) = default;
+};
+
 class ToolView {
 public:
     // The main window's caption, which doubles as its status line.
@@ -47,6 +60,9 @@ public:
     // the handshake has learnt so far.
     virtual void ShowPort(const std::string& port) = 0;
     virtual void ShowLinkValues(const LinkValues& values) = 0;
+    // The information window's port table, rewritten whole: every port the
+    // search has tried, with its latest outcome, in the search's order.
+    virtual void ShowPortRows(const std::vector<PortRow>& rows) { (void)rows; }
 
     // A modal message with one OK button; returns when it is closed.
     virtual void ShowMessage(const std::string& text) = 0;
