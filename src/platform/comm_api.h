@@ -74,6 +74,11 @@ public:
     // the system has no such rule, as Windows); otherwise the name of the
     // group the user lacks, or an empty text when no group would do.
     virtual std::optional<std::string> MissingAccess(const char* /*name*/) { return std::nullopt; }
+    // Not a Win32 call. CreateFileA's ERROR_FILE_NOT_FOUND means that there
+    // is no such port, or, where a port name is a path (POSIX), that the
+    // path names something else (a file, a console), which the layer never
+    // opens. True in the second case, told without opening it.
+    virtual bool NamesOtherThanAPort(const char* /*name*/) { return false; }
 };
 
 }  // namespace cardpush::platform

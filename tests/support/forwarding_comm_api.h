@@ -96,6 +96,7 @@ public:
     {
         return next_.MissingAccess(name);
     }
+    bool NamesOtherThanAPort(const char* name) override { return next_.NamesOtherThanAPort(name); }
 
 private:
     platform::CommApi& next_;

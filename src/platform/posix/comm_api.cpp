@@ -283,6 +283,16 @@ public:
         return posix::MissingRights(path);
     }
 
+    bool NamesOtherThanAPort(const char* name) override
+    {
+        const std::string path = name == nullptr ? std::string() : DevicePathForPortName(name);
+        if (path.empty()) {
+            return false;
+        }
+        const posix::NodeLook look = posix::LookAtNode(path);
+        return look.error == 0 && !look.freeTerminal;
+    }
+
 private:
     template <class Call>
     static BOOL OnDevice(HANDLE handle, Call call)

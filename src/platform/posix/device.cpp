@@ -84,20 +84,16 @@ std::shared_ptr<Device> Device::Open(const std::string& path, DWORD* error)
     // The node is looked at before it is opened for use (terminal_node.h):
     // anything but a terminal free for a port search does not exist for the
     // serial component.
-    const int node = ::open(path.c_str(), O_PATH | O_CLOEXEC);
-    if (node < 0) {
-        *error = Win32ErrorFromErrno(errno);
+    const NodeLook look = LookAtNode(path);
+    if (look.error != 0) {
+        *error = Win32ErrorFromErrno(look.error);
         return nullptr;
     }
-    struct stat looked {};
-    const bool port = ::fstat(node, &looked) == 0 && S_ISCHR(looked.st_mode) &&
-                      IsTerminalNode(node, looked.st_rdev) &&
-                      !ReservedTerminals().Contains(looked.st_rdev);
-    ::close(node);
-    if (!port) {
+    if (!look.freeTerminal) {
         *error = ERROR_FILE_NOT_FOUND;
         return nullptr;
     }
+    const struct stat& looked = look.node;
 
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {

@@ -128,6 +128,24 @@ bool ReservedTerminals::Contains(dev_t rdev)
     return controlling_->contains(rdev);
 }
 
+NodeLook LookAtNode(const std::string& path)
+{
+    NodeLook look;
+    const int node = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (node < 0) {
+        look.error = errno;
+        return look;
+    }
+    if (::fstat(node, &look.node) != 0) {
+        look.error = errno;
+    } else {
+        look.freeTerminal = S_ISCHR(look.node.st_mode) && IsTerminalNode(node, look.node.st_rdev) &&
+                            !ReservedTerminals().Contains(look.node.st_rdev);
+    }
+    ::close(node);
+    return look;
+}
+
 std::optional<std::string> MissingRights(const std::string& path)
 {
     struct stat node {};

@@ -9,6 +9,7 @@
 // Not thread-safe by object; each caller makes its own.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <optional>
@@ -41,6 +42,17 @@ private:
     std::set<dev_t> consoles_;
     std::optional<std::set<dev_t>> controlling_;
 };
+
+// The node at path, looked at through an O_PATH descriptor: errno when it
+// can't be reached (0 otherwise), its stat, and whether it is a terminal
+// free for a port search, one that IsTerminalNode takes and that
+// ReservedTerminals does not hold.
+struct NodeLook {
+    int error = 0;
+    struct stat node {};
+    bool freeTerminal = false;
+};
+NodeLook LookAtNode(const std::string& path);
 
 // Why this user may not open the device at path for reading and writing,
 // told without opening it: nothing when the rights are there (or the node
