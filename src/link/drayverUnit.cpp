@@ -8,11 +8,11 @@
 
 #include "link/link_texts.h"
 #include "link/number.h"
+#include "link/port_probe.h"
 #include "link/protocol.h"
 #include "platform/main_thread.h"
 #include "platform/thread_priority.h"
 #include "serial/BCPort.h"
-#include "serial/ComErrors.h"
 
 namespace cardpush {
 namespace {
@@ -101,6 +101,9 @@ void drayver::RunLink()
                 // search begins again, as at start-up.
                 link_.LinkLost(error.what());
                 port_ = nullptr;
+                if (link_.TakeSwitch()) {
+                    continue;  // the operator's choice: no rest before it
+                }
             }
             link_.Pause(link_.GetTiming().reconnectPause);
         }
@@ -130,36 +133,42 @@ void drayver::WatchListings()
 
 void drayver::SearchPort(bool firstSearch)
 {
-    std::vector<std::string> ports;
     link_.ClearReceiveBuffers();
-    if (port_ == nullptr) {
-        port_ = &link_.CreatePort();
-    }
     LinkHost& host = link_.Host();
     // After a loss the caption keeps saying why until a controller answers.
     if (firstSearch) {
-        caption_ = link_texts::kConnecting.str();
-        OnGui([&host, caption = caption_] { host.SetCaption(caption); });
+        OnGui([&host, caption = link_texts::kConnecting.str()] { host.SetCaption(caption); });
     }
 
+    // The saved port alone first: when it answers, no other port is touched.
+    // Otherwise its outcome is told with the first pass's.
     const std::string saved = host.SavedPort();
-    if (!saved.empty() && TryPortQuietly(saved)) {
+    std::vector<PortReport> reports;
+    if (!saved.empty() && Probe({saved}, reports, false)) {
         return;
     }
+    std::vector<std::string> ports;
     for (bool firstPass = true;; firstPass = false) {
         ListSerialPorts(ports, link_.Devices());
-        openedThisPass_ = false;
-        if (!firstPass && !saved.empty() &&
-            std::find(ports.begin(), ports.end(), saved) == ports.end() && TryPortQuietly(saved)) {
-            return;
+        std::vector<std::string> candidates;
+        // A saved port that the list does not hold (a link to a
+        // pseudo-terminal, an adapter being plugged in again) is tried
+        // again in each later pass; one that it holds, in its place.
+        const bool listed = std::find(ports.begin(), ports.end(), saved) != ports.end();
+        if (!firstPass && !saved.empty() && !listed) {
+            candidates.push_back(saved);
         }
         for (const auto& name : ports) {
-            if (TryPortQuietly(name)) {
-                return;
+            if (!firstPass || name != saved) {
+                candidates.push_back(name);
             }
         }
+        if (Probe(candidates, reports, true)) {
+            return;
+        }
+        reports.clear();
         if (!openedThisPass_) {
-            // An attempt on a port that opens costs seconds. A pass over no
+            // A pass over ports that open costs seconds. A pass over no
             // port at all, or over ports that all refuse to open (missing,
             // held by another program), costs nothing and would otherwise
             // keep a core busy and flood the log until a device turns up.
@@ -168,93 +177,40 @@ void drayver::SearchPort(bool firstSearch)
     }
 }
 
-bool drayver::TryPortQuietly(const std::string& name)
+bool drayver::Probe(const std::vector<std::string>& names, std::vector<PortReport>& reports,
+                    bool wholePass)
 {
-    try {
-        return TryPort(name);
-    } catch (const LinkStopped&) {
-        throw;
-    } catch (const std::exception& error) {
-        const auto* fault = dynamic_cast<const EComPort*>(&error);
-        if (fault != nullptr && fault->Fault() == ComFault::PortBusy) {
-            ReportMissingAccess(name);
-        }
-        try {
-            port_->Close();
-        } catch (const std::exception&) {
-            // The next attempt opens the port afresh.
-        }
+    LinkHost& host = link_.Host();
+    const std::size_t atOnce = link_.GetTiming().portsAtOnce;
+    const std::size_t step = atOnce == 0 ? names.size() : atOnce;
+    std::optional<std::string> connected;
+    std::optional<std::string> failure;
+    openedThisPass_ = false;
+    for (std::size_t first = 0; first < names.size() && !connected; first += step) {
+        const std::size_t end = std::min(names.size(), first + step);
+        ProbeResult result =
+            ProbePorts(link_, std::vector<std::string>(names.begin() + first, names.begin() + end));
+        openedThisPass_ = openedThisPass_ || result.anyOpened;
+        reports.insert(reports.end(), result.reports.begin(), result.reports.end());
+        connected = std::move(result.connected);
+        failure = std::move(result.failure);
+    }
+    if (!connected && !wholePass) {
+        return false;  // told with the pass after it
+    }
+    if (!reports.empty()) {
+        OnGui([&host, reports] { host.PortsProbed(reports); });
+    }
+    if (!connected) {
         return false;
     }
-}
-
-void drayver::ReportMissingAccess(const std::string& name)
-{
-    // Where serial devices belong to a group, a user outside it meets the
-    // same refusal as a port that another program holds; the search would
-    // pass such a port over for ever without a word.
-    const auto group = link_.Devices().MissingAccess(name.c_str());
-    if (!group) {
-        return;
-    }
-    std::string line = link_texts::kNoAccessToPort.str() + name.substr(0, name.find('\0'));
-    if (!group->empty()) {
-        line += link_texts::kNotInGroup.str() + *group;
-    }
-    LinkHost& host = link_.Host();
-    OnGui([&host, line] { host.AddLogLine(line); });
-    std::string caption = link_texts::kConnecting.str() + ' ' + line;
-    if (caption != caption_) {
-        caption_ = caption;
-        OnGui([&host, caption = std::move(caption)] { host.SetCaption(caption); });
-    }
-}
-
-bool drayver::TryPort(const std::string& name)
-{
-    TBComPort& port = *port_;
-    LinkHost& host = link_.Host();
-    const auto& timing = link_.GetTiming();
-
-    port.SetPort(name);
-    const std::string attemptLine = "---" + name;
-    OnGui([&host, attemptLine] { host.AddLogLine(attemptLine); });
-    link_.ForgetLoss();
-    port.Open();
-    openedThisPass_ = true;
-    link_.Pause(timing.settle);
-
-    // Only an answer to this "S" counts, not bytes the device sent before.
-    link_.ForgetReplies();
-    port.WriteText(protocol::CommandFrame(Command::Presence));
-    bool answered = false;
-    for (int check = 1; check <= timing.checks && !answered; ++check) {
-        // The check's line goes to the log once it has looked, so that the
-        // log tells what a check can have seen: an answer logged after the
-        // line came after the look.
-        answered = link_.WaitForReply(std::chrono::milliseconds(0));
-        const std::string checkLine = IntegerText(check);
-        OnGui([&host, checkLine] { host.AddLogLine(checkLine); });
-        if (answered) {
-            break;
-        }
-        if (check < timing.checks) {
-            // Woken early by an answer, the next check takes it at once.
-            link_.WaitForReply(timing.check);
-        } else {
-            link_.Pause(timing.check);
-        }
-    }
-    if (!answered) {
-        port.Close();
-        return false;
-    }
-
-    link_.ForgetReplies();
-    link_.SetLinkState(kSteps[0].state);
-    port.WriteText(protocol::CommandFrame(Command::SerialNumber));
+    const std::string name = *connected;
     OnGui([&host, name] { host.ShowPort(name); });
     host.SetSavedPort(name);
+    if (failure) {
+        throw std::runtime_error(*failure);
+    }
+    port_ = link_.SessionPort();
     return true;
 }
 

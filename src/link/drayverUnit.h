@@ -3,27 +3,29 @@
 // the first card listing, and then watches the link: a listing that stops
 // coming is reported to the windows.
 //
-// The port search tries the saved port first, then every port of the
-// system's list, pass after pass, until one answers "S"; a saved port that
+// The port search tries the saved port first, alone; when it does not
+// answer, every other port of the system's list is probed at once
+// (port_probe.h), pass after pass, until one answers "S"; a saved port that
 // the list does not hold (a link to a pseudo-terminal, an adapter being
-// plugged in again) is tried again before each later pass. The handshake then
-// asks N, M, B, D, V and R one at a time, each as soon as the answer to the
-// one before has arrived. Window changes go to the GUI thread; ShowLinkInfo
-// and CheckFirmware are waited for there.
-//
-// A port that this user may not open is named in the log and after the
-// "connecting" text; the search goes on.
+// plugged in again) joins each later pass. The host learns what each port of
+// a pass came to (LinkHost::PortsProbed). The handshake then asks N, M, B, D,
+// V and R one at a time, each as soon as the answer to the one before has
+// arrived ("N" went out from the search). Window changes go to the GUI
+// thread; ShowLinkInfo and CheckFirmware are waited for there.
 //
 // The controller is lost when the port fails (its events stop, a write
 // fails), when two listing requests in a row bring not one byte, or when the
 // search or the handshake ends through an error. The port is then closed,
 // the windows are told why (LinkHost::LinkLost), and after a rest the
-// search begins again, for as long as the tool runs.
+// search begins again, for as long as the tool runs. The operator's switch
+// to another controller (LinkSession::SwitchController) is such a loss, with
+// no rest.
 #pragma once
 
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "link/link_control.h"
 
@@ -47,13 +49,12 @@ private:
     // firstSearch: at start-up, which the caption announces; after a loss
     // the caption keeps the reason.
     void SearchPort(bool firstSearch);
-    bool TryPort(const std::string& name);
-    // One attempt whose failure (port missing, busy, unusable) only means
-    // "no controller here".
-    bool TryPortQuietly(const std::string& name);
-    // A port refused as busy: if in truth this user may not open it, the log
-    // and the caption say so.
-    void ReportMissingAccess(const std::string& name);
+    // One pass over names, as many at once as the timing says; true when a
+    // controller answered and its port is the session's now. Adds what each
+    // port came to to reports and tells the host all of reports, unless
+    // none answered and this was not a whole pass (the saved port alone).
+    bool Probe(const std::vector<std::string>& names, std::vector<PortReport>& reports,
+               bool wholePass);
     void Handshake();
     // After the handshake: tells the host of each listing request whose
     // listing has stalled; throws when the link is lost.
@@ -66,9 +67,8 @@ private:
     std::atomic<bool> Running{false};
     std::atomic<bool> finished_{false};
     // Link thread only: whether a port of the current pass over the port
-    // list has opened; the caption the search has set last.
+    // list has opened.
     bool openedThisPass_ = false;
-    std::string caption_;
 };
 
 }  // namespace cardpush

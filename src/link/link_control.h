@@ -9,8 +9,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/link_host.h"
 #include "link/protocol.h"
@@ -18,6 +21,7 @@
 namespace cardpush {
 
 class TBComPort;
+struct ProbeLine;
 
 namespace platform {
 class CommApi;
@@ -37,6 +41,10 @@ struct LinkTiming {
     std::chrono::milliseconds handshakeReply{5000};
     std::chrono::milliseconds listingStall{3000};
     std::chrono::milliseconds reconnectPause{2000};
+    // How many ports a pass of the search probes at the same time: 0 for
+    // every port of the pass, 1 for one after another (what the benchmark
+    // compares against).
+    std::size_t portsAtOnce = 0;
 };
 
 // Thrown inside the link thread when the session is being destroyed.
@@ -48,9 +56,24 @@ public:
     virtual platform::CommApi& Devices() = 0;
     virtual const LinkTiming& GetTiming() const = 0;
 
-    // Makes the session's port, with the receive handler hooked to it. The
-    // session owns it; it stays until the session goes or the link is lost.
-    virtual TBComPort& CreatePort() = 0;
+    // Makes a port for a pass of the port search, its received bytes fed
+    // to line until AdoptPort.
+    virtual std::unique_ptr<TBComPort> CreateProbePort(const std::shared_ptr<ProbeLine>& line) = 0;
+    // Makes port (open, answered "S", asked "N") the session's port: the
+    // line's unread reply fields and half-received field become the
+    // session's, its bytes go to the session's receive handler from now on,
+    // and a loss of an earlier port no longer counts. Returns the line's
+    // protocol-log lines. The session owns the port until it goes or the
+    // link is lost.
+    virtual std::vector<std::string> AdoptPort(std::unique_ptr<TBComPort> port,
+                                               ProbeLine& line) = 0;
+    // The session's port, once adopted.
+    virtual TBComPort* SessionPort() = 0;
+    // Waits until ready() holds or the time is up; returns ready(). ready()
+    // runs under the session's lock and is asked again whenever a port of
+    // the search or the session has received something.
+    virtual bool WaitUntil(const std::function<bool()>& ready,
+                           std::chrono::milliseconds timeout) = 0;
 
     // Waits until a reply field has arrived or the time is up.
     virtual bool WaitForReply(std::chrono::milliseconds timeout) = 0;
@@ -66,9 +89,6 @@ public:
     virtual void ForgetReplies() = 0;
     // ForgetReplies, and drops a field half received too.
     virtual void ClearReceiveBuffers() = 0;
-    // A port is about to be opened: events of an earlier one that ended
-    // through an error no longer count.
-    virtual void ForgetLoss() = 0;
 
     virtual void SetLinkState(protocol::LinkState state) = 0;
     virtual void StoreValues(const LinkValues& values) = 0;
@@ -92,6 +112,9 @@ public:
     // next CreatePort makes another), forgets the handshake and tells the
     // host. The port search may begin again.
     virtual void LinkLost(const std::string& reason) = 0;
+    // Whether the loss just handled was the operator's switch to another
+    // controller (then the search begins at once); clears it.
+    virtual bool TakeSwitch() = 0;
 
 protected:
     ~LinkControl() = default;

@@ -6,6 +6,7 @@
 
 #include "link/drayverUnit.h"
 #include "link/link_texts.h"
+#include "link/port_probe.h"
 #include "link/protocol.h"
 #include "platform/main_thread.h"
 #include "serial/BCPort.h"
@@ -424,12 +425,6 @@ LinkControl::ListingStall LinkSession::AwaitListingStall()
     }
 }
 
-void LinkSession::ForgetLoss()
-{
-    std::lock_guard lock(mutex_);
-    lost_.reset();
-}
-
 void LinkSession::ReceptionEnded(const std::string& reason)
 {
     NoteLoss(reason.empty() ? link_texts::kReceptionEnded.str() : reason);
@@ -483,18 +478,76 @@ void LinkSession::StoreValues(const LinkValues& values)
     values_ = values;
 }
 
-TBComPort& LinkSession::CreatePort()
+std::unique_ptr<TBComPort> LinkSession::CreateProbePort(const std::shared_ptr<ProbeLine>& line)
 {
     auto port = std::make_unique<TBComPort>(nullptr, api_);
-    port->OnRxChar = [this](TBComPort* sender, std::int32_t count) {
-        ComPortRxChar(sender, count);
+    port->OnRxChar = [this, line](TBComPort* sender, std::int32_t count) {
+        if (!line->Receive(*sender, count)) {
+            ComPortRxChar(sender, count);
+            return;
+        }
+        // The search waits on the session's lock: taken, so that the news
+        // can't slip in between its look and its wait.
+        {
+            std::lock_guard lock(mutex_);
+        }
+        news_.notify_all();
     };
-    port->OnThreadError = [this](TBComPort*, const std::string& message) {
-        ReceptionEnded(message);
+    port->OnThreadError = [this, line](TBComPort*, const std::string& message) {
+        bool adopted = false;
+        {
+            std::lock_guard lock(line->mutex);
+            adopted = line->adopted;
+        }
+        // A port of the search that stops reporting only stays silent.
+        if (adopted) {
+            ReceptionEnded(message);
+        }
     };
+    return port;
+}
+
+std::vector<std::string> LinkSession::AdoptPort(std::unique_ptr<TBComPort> port, ProbeLine& line)
+{
     std::lock_guard lock(mutex_);
+    std::lock_guard lineLock(line.mutex);
+    line.adopted = true;
+    state_.RxBuffer = std::move(line.parser.RxBuffer);
+    state_.LastReply.clear();
+    state_.LinkState = protocol::LinkState::AwaitingSerialNumber;
+    replies_ = std::move(line.replies);
+    lost_.reset();
     port_ = std::move(port);
-    return *port_;
+    return std::move(line.log);
+}
+
+bool LinkSession::WaitUntil(const std::function<bool()>& ready, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(mutex_);
+    news_.wait_for(lock, timeout, [&] { return stopping_ || ready(); });
+    if (stopping_) {
+        throw LinkStopped{};
+    }
+    return ready();
+}
+
+void LinkSession::SwitchController(const std::string& reason)
+{
+    assert(MainThread::IsCurrent());
+    {
+        std::lock_guard lock(mutex_);
+        if (!handshakeDone_ && port_ == nullptr) {
+            return;  // searching: the next attempt takes the saved port first
+        }
+        switching_ = true;
+    }
+    NoteLoss(reason);
+}
+
+bool LinkSession::TakeSwitch()
+{
+    std::lock_guard lock(mutex_);
+    return std::exchange(switching_, false);
 }
 
 TBComPort* LinkSession::Port() const

@@ -64,6 +64,12 @@ public:
 
     // GUI thread, once: starts the link thread.
     void Start();
+    // GUI thread: lets the controller connected now go and runs the whole
+    // search and handshake again, port first (the host's SavedPort should
+    // name it by then): the operator picked another controller. The link is
+    // lost as after a pulled cable, with reason as its why, but the search
+    // begins without the rest.
+    void SwitchController(const std::string& reason);
 
     // GUI thread: the port's received-characters handler. Reads Count bytes,
     // logs them and feeds them to the receive parser.
@@ -111,25 +117,24 @@ public:
     const Timing& GetTiming() const override { return timing_; }
 
 private:
-    // Reply fields kept for the handshake at most; a line that floods the
-    // link with fields loses the oldest.
-    static constexpr std::size_t kMaxQueuedReplies = 64;
-
     // --- for the link thread (LinkControl) ---
     LinkHost& Host() override { return host_; }
     platform::CommApi& Devices() override { return api_; }
-    TBComPort& CreatePort() override;
+    std::unique_ptr<TBComPort> CreateProbePort(const std::shared_ptr<ProbeLine>& line) override;
+    std::vector<std::string> AdoptPort(std::unique_ptr<TBComPort> port, ProbeLine& line) override;
+    bool WaitUntil(const std::function<bool()>& ready, std::chrono::milliseconds timeout) override;
+    TBComPort* SessionPort() override { return Port(); }
     bool WaitForReply(std::chrono::milliseconds timeout) override;
     std::optional<std::string> NextReply(std::chrono::milliseconds timeout) override;
     void Pause(std::chrono::milliseconds time) override;
     void ForgetReplies() override;
     void ClearReceiveBuffers() override;
-    void ForgetLoss() override;
     void SetLinkState(protocol::LinkState state) override;
     void StoreValues(const LinkValues& values) override;
     std::uint64_t BeginFirstListing() override;
     ListingStall AwaitListingStall() override;
     void LinkLost(const std::string& reason) override;
+    bool TakeSwitch() override;
 
     // The port's event thread has ended through an error (event thread).
     void ReceptionEnded(const std::string& reason);
@@ -174,6 +179,9 @@ private:
     // Writes on the port under way on any thread.
     int writers_ = 0;
     bool stopping_ = false;
+    // The operator has asked for another controller: the loss that follows
+    // is no fault, and the search begins at once.
+    bool switching_ = false;
     LinkValues values_;
     std::unique_ptr<TBComPort> port_;
 

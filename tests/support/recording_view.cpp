@@ -96,6 +96,15 @@ void RecordingView::CloseNow()
     Called("CloseNow");
 }
 
+std::vector<std::string> RecordingView::PortRowTexts() const
+{
+    std::vector<std::string> texts;
+    for (const auto& row : rows_) {
+        texts.push_back(row.text);
+    }
+    return texts;
+}
+
 std::string RecordingView::ReceivedBytes() const
 {
     const std::string prefix = link_texts::kReceiveLogPrefix.str();

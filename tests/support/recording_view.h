@@ -33,6 +33,7 @@ public:
     void EnableCardCommands(bool enabled) override;
     void ShowPort(const std::string& port) override;
     void ShowLinkValues(const LinkValues& values) override;
+    void ShowPortRows(const std::vector<PortRow>& rows) override { rows_ = rows; }
     // Recorded and answered at once (OK).
     void ShowMessage(const std::string& text) override;
     // Returns at once: the session waits for the work itself.
@@ -45,7 +46,7 @@ public:
     std::function<void(const std::string& call)> onCall;
 
     // The calls in the order made, by name; the log, the local list, the
-    // journal lines and the progress left out.
+    // journal lines, the port table and the progress left out.
     const std::vector<std::string>& Calls() const { return calls_; }
     const std::vector<std::string>& Captions() const { return captions_; }
     const std::vector<std::string>& LogLines() const { return log_; }
@@ -55,6 +56,10 @@ public:
     std::vector<std::string> LinkLogLines() const;
     const std::vector<std::string>& Ports() const { return ports_; }
     const std::vector<LinkValues>& ShownValues() const { return shown_; }
+    // The port table as last shown.
+    const std::vector<PortRow>& PortRows() const { return rows_; }
+    // Its rows' texts.
+    std::vector<std::string> PortRowTexts() const;
     bool CardCommandsEnabled() const { return cardCommandsEnabled_; }
     const std::vector<std::string>& CardList() const { return cardList_; }
     const std::vector<std::string>& Messages() const { return messages_; }
@@ -72,6 +77,7 @@ private:
     std::vector<std::string> log_;
     std::vector<std::string> ports_;
     std::vector<LinkValues> shown_;
+    std::vector<PortRow> rows_;
     bool cardCommandsEnabled_ = false;
     std::vector<std::string> cardList_;
     std::vector<std::string> messages_;
