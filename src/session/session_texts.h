@@ -46,4 +46,41 @@ inline constexpr Cp1251Literal kFolderNotKept{
 // followed by the path.
 inline constexpr Cp1251Literal kSettingsPlace{"Настройки: "};
 
+// The information window's port table: the port, then what its latest
+// attempt came to.
+inline constexpr Cp1251Literal kRowSeparator{": "};
+inline constexpr Cp1251Literal kOutcomeAnswered{"рольганг ответил"};
+inline constexpr Cp1251Literal kOutcomeController{"рольганг "};
+inline constexpr Cp1251Literal kOutcomeConnected{", подключён"};
+inline constexpr Cp1251Literal kOutcomeNoAccess{"нет доступа"};
+inline constexpr Cp1251Literal kOutcomeNoAccessGroup{
+    "нет доступа: пользователь не входит в группу "};
+inline constexpr Cp1251Literal kOutcomeHeld{"занят другой программой"};
+inline constexpr Cp1251Literal kOutcomeSilent{"открыт, но не отвечает"};
+inline constexpr Cp1251Literal kOutcomeNotConfigured{"не удалось настроить порт"};
+inline constexpr Cp1251Literal kOutcomeNotSerial{"не последовательный порт, не открывался"};
+inline constexpr Cp1251Literal kOutcomeMissing{"нет такого порта"};
+// A pass of the search found no controller and at least one port refused
+// this user: said once per run. The port and the group follow the first
+// part; the second and the group again the group's.
+inline constexpr Cp1251Literal kNoAccessMessage{"Рольганг не найден. Нет доступа к порту "};
+inline constexpr Cp1251Literal kNoAccessGroup{": открывать его могут только члены группы "};
+inline constexpr Cp1251Literal kNoAccessWhatToDo{
+    ". Попросите администратора добавить вас в эту группу (sudo usermod -aG "};
+inline constexpr Cp1251Literal kNoAccessWhatToDoEnd{
+    " имя_пользователя), затем выйдите из системы и войдите снова."};
+inline constexpr Cp1251Literal kNoAccessNoGroup{
+    ": права на устройство не позволяют его открыть. Попросите администратора дать вам "
+    "доступ к нему."};
+// After a reconnect another controller answers than before: followed by its
+// serial number.
+inline constexpr Cp1251Literal kOtherController{"Подключён другой рольганг, серийный номер "};
+inline constexpr Cp1251Literal kOtherControllerEnd{
+    ". Список файлов карты памяти прочитан заново; файлы, загруженные на прежний рольганг, "
+    "остались на компьютере."};
+// The operator switched to the controller on a port: the link's reason.
+inline constexpr Cp1251Literal kSwitchingTo{"переключение на рольганг на порту "};
+inline constexpr Cp1251Literal kNoSwitchWhileCommand{
+    "Переключиться на другой рольганг можно, когда команда закончится."};
+
 }  // namespace cardpush::session_texts

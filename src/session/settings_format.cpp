@@ -62,6 +62,9 @@ std::string FormatSettings(const Settings& settings)
             case kDeleteBeforeUploadKey:
                 value = flag(settings.deleteBeforeUpload);
                 break;
+            case kSerialNumberKey:
+                value = settings.serialNumber;
+                break;
         }
         // A line break in a value (a folder name may hold one on POSIX) would
         // end its line early and turn the rest into lines of their own, even
@@ -69,7 +72,13 @@ std::string FormatSettings(const Settings& settings)
         if (value.find('\n') != std::string::npos) {
             value.clear();
         }
-        file.append(key.comment).append("\r\n");
+        if (key.comment.empty()) {
+            if (value.empty()) {
+                continue;  // a line of its own, only with a value
+            }
+        } else {
+            file.append(key.comment).append("\r\n");
+        }
         file.append(1, key.key).append("=").append(value).append("\r\n");
     }
     return file;

@@ -38,6 +38,10 @@ inline constexpr char kSourceFolderKey = 'a';
 inline constexpr char kPortKey = 'c';
 inline constexpr char kDeleteAfterUploadKey = 'p';
 inline constexpr char kDeleteBeforeUploadKey = 'd';
+// The serial number of the controller last worked with, on a line of its own
+// after the eight lines, written only once one is known. Its key is one of
+// those that readers of the eight-line file pass over.
+inline constexpr char kSerialNumberKey = 'n';
 
 namespace settings_detail {
 inline constexpr Cp1251Literal kFolderComment{" каталог входных файлов"};
@@ -46,12 +50,13 @@ inline constexpr Cp1251Literal kAfterComment{" удалять или нет ис
 inline constexpr Cp1251Literal kBeforeComment{" удалять или нет файлы до конвертации"};
 }  // namespace settings_detail
 
-// The four keys, in the order the file holds them.
+// The keys, in the order the file holds them. The last has no comment line.
 inline constexpr SettingKey kSettingKeys[] = {
     {kSourceFolderKey, settings_detail::kFolderComment.view(), false, ""},
     {kPortKey, settings_detail::kPortComment.view(), false, ""},
     {kDeleteAfterUploadKey, settings_detail::kAfterComment.view(), true, "-1"},
     {kDeleteBeforeUploadKey, settings_detail::kBeforeComment.view(), true, "-1"},
+    {kSerialNumberKey, "", false, ""},
 };
 
 constexpr const SettingKey* FindSettingKey(char key)
@@ -64,8 +69,8 @@ constexpr const SettingKey* FindSettingKey(char key)
     return nullptr;
 }
 
-// One value line that takes effect: the key is one of the four and the value
-// is not empty.
+// One value line that takes effect: the key is one of kSettingKeys and the
+// value is not empty.
 struct SettingLine {
     char key;
     std::string value;
@@ -88,10 +93,12 @@ struct Settings {
     std::string port;
     bool deleteAfterUpload = IsCheckedValue(FindSettingKey(kDeleteAfterUploadKey)->defaultValue);
     bool deleteBeforeUpload = IsCheckedValue(FindSettingKey(kDeleteBeforeUploadKey)->defaultValue);
+    std::string serialNumber;
 };
 
 // The eight lines of the file, each ended by CR LF; checked is "-1",
-// unchecked "0". A folder or port that holds a line feed is written empty.
+// unchecked "0". Then the serial-number line, when there is a serial number.
+// A value that holds a line feed is written empty.
 std::string FormatSettings(const Settings& settings);
 
 }  // namespace cardpush

@@ -1,5 +1,6 @@
 #include "session/tool_session.h"
 
+#include <algorithm>
 #include <cassert>
 #include <exception>
 #include <thread>
@@ -17,6 +18,35 @@
 namespace cardpush {
 
 using platform::MainThread;
+
+namespace {
+
+// What a port's latest attempt came to, as the port table says it.
+std::string PortOutcomeText(const PortReport& report)
+{
+    using namespace session_texts;
+    switch (report.outcome) {
+        case PortOutcome::Answered:
+            return report.serialNumber.empty() ? kOutcomeAnswered.str()
+                                               : kOutcomeController.str() + report.serialNumber;
+        case PortOutcome::NoAccess:
+            return report.group.empty() ? kOutcomeNoAccess.str()
+                                        : kOutcomeNoAccessGroup.str() + report.group;
+        case PortOutcome::Held:
+            return kOutcomeHeld.str();
+        case PortOutcome::Silent:
+            return kOutcomeSilent.str();
+        case PortOutcome::NotConfigured:
+            return kOutcomeNotConfigured.str();
+        case PortOutcome::NotSerial:
+            return kOutcomeNotSerial.str();
+        case PortOutcome::Missing:
+            return kOutcomeMissing.str();
+    }
+    return {};
+}
+
+}  // namespace
 
 // Marks a command under way for as long as it runs. When the last one ends,
 // what waited for it follows, once the command has returned all the way:
@@ -101,6 +131,9 @@ void ToolSession::LoadSettings()
                 case kDeleteBeforeUploadKey:
                     options_.emptyCardFirst = IsCheckedValue(line.value);
                     break;
+                case kSerialNumberKey:
+                    SetPreferredSerialNumber(line.value);
+                    break;
             }
         }
     }
@@ -119,6 +152,7 @@ void ToolSession::SaveSettings()
     settings.port = SavedPort();
     settings.deleteAfterUpload = options_.deleteAfterUpload;
     settings.deleteBeforeUpload = options_.emptyCardFirst;
+    settings.serialNumber = PreferredSerialNumber();
     settings_.Save(settings);
 }
 
@@ -273,8 +307,11 @@ void ToolSession::AddLogLines(std::span<const std::string> lines)
 void ToolSession::ShowPort(const std::string& port)
 {
     port_ = port;
+    connectedPort_ = port;
+    awaitingSerialNumber_ = true;
     journal_.SetController(serialNumber_, port_);
     view_.ShowPort(port);
+    ShowPortRows();
 }
 
 void ToolSession::ShowLinkInfo(const LinkValues& values)
@@ -282,6 +319,28 @@ void ToolSession::ShowLinkInfo(const LinkValues& values)
     serialNumber_ = values.SerialNumber;
     journal_.SetController(serialNumber_, port_);
     view_.ShowLinkValues(values);
+    if (!awaitingSerialNumber_ || values.SerialNumber.empty()) {
+        return;
+    }
+    // The serial number of a new connection.
+    awaitingSerialNumber_ = false;
+    const std::string previous = std::exchange(lastSerialNumber_, values.SerialNumber);
+    SetPreferredSerialNumber(values.SerialNumber);
+    for (PortReport& report : portReports_) {
+        if (report.port == connectedPort_) {
+            report.serialNumber = values.SerialNumber;
+        }
+    }
+    ShowPortRows();
+    if (!previous.empty() && previous != values.SerialNumber) {
+        // The card list was emptied and what waited for a listing was
+        // given up when the link went; the operator learns why here. Not
+        // while the handshake waits for this call.
+        Later([serial = values.SerialNumber](ToolSession& s) {
+            s.ShowMessage(session_texts::kOtherController.str() + serial +
+                          session_texts::kOtherControllerEnd.str());
+        });
+    }
 }
 
 void ToolSession::CheckFirmware(const LinkValues& values)
@@ -326,6 +385,9 @@ void ToolSession::ListingStalled(std::uint64_t request)
 void ToolSession::LinkLost(const std::string& reason)
 {
     gate_ = Gate::NotYet;
+    connectedPort_.clear();
+    awaitingSerialNumber_ = false;
+    ShowPortRows();
     view_.EnableCardCommands(false);
     view_.ClearCardList();
     view_.ShowCaption(link_texts::kLinkFailed.str() + reason);
@@ -338,7 +400,78 @@ void ToolSession::LinkLost(const std::string& reason)
 void ToolSession::SwitchController(const std::string& port)
 {
     assert(MainThread::IsCurrent());
-    (void)port;
+    const auto found = std::find_if(portReports_.begin(), portReports_.end(), [&](const auto& r) {
+        return r.port == port && r.outcome == PortOutcome::Answered;
+    });
+    if (found == portReports_.end() || port == connectedPort_) {
+        return;
+    }
+    if (CommandRunning()) {
+        ShowMessage(session_texts::kNoSwitchWhileCommand);
+        return;
+    }
+    // The search tries the saved port first and, should several answer,
+    // takes the preferred serial number.
+    SetSavedPort(port);
+    if (!found->serialNumber.empty()) {
+        SetPreferredSerialNumber(found->serialNumber);
+    }
+    SaveSettings();
+    link_->SwitchController(session_texts::kSwitchingTo.str() + port.substr(0, port.find('\0')));
+}
+
+void ToolSession::PortsProbed(const std::vector<PortReport>& reports)
+{
+    for (const PortReport& report : reports) {
+        const auto known = std::find_if(portReports_.begin(), portReports_.end(),
+                                        [&](const auto& r) { return r.port == report.port; });
+        if (known != portReports_.end()) {
+            *known = report;
+        } else {
+            portReports_.push_back(report);
+        }
+    }
+    ShowPortRows();
+    const auto answered = [](const PortReport& r) { return r.outcome == PortOutcome::Answered; };
+    const auto refused = std::find_if(reports.begin(), reports.end(), [](const PortReport& r) {
+        return r.outcome == PortOutcome::NoAccess;
+    });
+    if (accessMessageShown_ || refused == reports.end() ||
+        std::any_of(reports.begin(), reports.end(), answered)) {
+        return;
+    }
+    // Said once per run: the search goes on, and the rows keep saying it.
+    accessMessageShown_ = true;
+    std::string text =
+        session_texts::kNoAccessMessage.str() + refused->port.substr(0, refused->port.find('\0'));
+    if (refused->group.empty()) {
+        text += session_texts::kNoAccessNoGroup.str();
+    } else {
+        text += session_texts::kNoAccessGroup.str() + refused->group +
+                session_texts::kNoAccessWhatToDo.str() + refused->group +
+                session_texts::kNoAccessWhatToDoEnd.str();
+    }
+    Later([text = std::move(text)](ToolSession& s) { s.ShowMessage(text); });
+}
+
+void ToolSession::ShowPortRows()
+{
+    std::vector<PortRow> rows;
+    for (const PortReport& report : portReports_) {
+        PortRow row;
+        row.port = report.port;
+        row.text = report.port.substr(0, report.port.find('\0')) +
+                   session_texts::kRowSeparator.str() + PortOutcomeText(report);
+        if (report.outcome == PortOutcome::Answered) {
+            if (report.port == connectedPort_) {
+                row.text += session_texts::kOutcomeConnected.str();
+            } else {
+                row.switchable = true;
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    view_.ShowPortRows(rows);
 }
 
 std::string ToolSession::SavedPort()
@@ -351,6 +484,18 @@ void ToolSession::SetSavedPort(const std::string& port)
 {
     std::lock_guard lock(savedPortMutex_);
     savedPort_ = port;
+}
+
+std::string ToolSession::PreferredSerialNumber()
+{
+    std::lock_guard lock(savedPortMutex_);
+    return preferredSerialNumber_;
+}
+
+void ToolSession::SetPreferredSerialNumber(const std::string& serialNumber)
+{
+    std::lock_guard lock(savedPortMutex_);
+    preferredSerialNumber_ = serialNumber;
 }
 
 // --- what the card commands ask ---

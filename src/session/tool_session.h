@@ -93,6 +93,10 @@ public:
     // The port tried first (the settings' "c="); any thread.
     std::string SavedPort() override;
     void SetSavedPort(const std::string& port) override;
+    // The controller last worked with (the settings' "n="); any thread.
+    std::string PreferredSerialNumber() override;
+    // What the search's attempts came to, the latest of each port.
+    const std::vector<PortReport>& PortReports() const { return portReports_; }
     // The link itself, for tests and benchmarks that watch it.
     LinkSession& Link() { return *link_; }
 
@@ -110,6 +114,7 @@ private:
     void ListingCompleted(const std::vector<std::string>& names, std::uint64_t request) override;
     void ListingStalled(std::uint64_t request) override;
     void LinkLost(const std::string& reason) override;
+    void PortsProbed(const std::vector<PortReport>& reports) override;
 
     // --- what the card commands ask (CardCommandsHost) ---
     void ShowMessage(const std::string& text) override;
@@ -129,6 +134,9 @@ private:
     // operator told) when it has not.
     bool RefusedByFirmware();
     void ReportJournalHeld();
+    void SetPreferredSerialNumber(const std::string& serialNumber);
+    // Rewrites the information window's port table.
+    void ShowPortRows();
 
     ToolView& view_;
     SettingsStore settings_;
@@ -146,6 +154,16 @@ private:
     // The controller the journal's lines name.
     std::string serialNumber_;
     std::string port_;
+    // The port of the controller connected now (empty while there is none),
+    // and whether its serial number is still to come.
+    std::string connectedPort_;
+    bool awaitingSerialNumber_ = false;
+    // The serial number of the controller connected last, for telling a
+    // reconnect to another one.
+    std::string lastSerialNumber_;
+    std::vector<PortReport> portReports_;
+    // The message on ports this user may not open has been shown.
+    bool accessMessageShown_ = false;
 
     // Commands under way (nested: a message box runs the event loop), and
     // the operator's stop and close meanwhile.
@@ -157,7 +175,8 @@ private:
     bool journalHeldPending_ = false;
 
     mutable std::mutex savedPortMutex_;
-    std::string savedPort_;  // guarded by savedPortMutex_
+    std::string savedPort_;              // guarded by savedPortMutex_
+    std::string preferredSerialNumber_;  // guarded by savedPortMutex_
 
     // False once the session is being destroyed: work it handed to Later
     // finds it gone.

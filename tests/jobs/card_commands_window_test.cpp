@@ -463,8 +463,9 @@ TEST_F(CardCommandsWindowTest, UploadAllPassesOverAFileThatWentAfterItsCheck)
 }
 
 // The line drops while a message of upload all is open, and another
-// controller answers on the same port: on OK the command stops with a
-// message, sends nothing to it and deletes no job file.
+// controller answers on the same port: the operator is told so, and on OK
+// the command stops with a message, sends nothing to it and deletes no job
+// file.
 TEST_F(CardCommandsWindowTest, UploadAllStopsWhenAnotherControllerAnsweredMeanwhile)
 {
     CreateJob("abc.txt", "1 x\r\n");
@@ -493,6 +494,9 @@ TEST_F(CardCommandsWindowTest, UploadAllStopsWhenAnotherControllerAnsweredMeanwh
     EXPECT_TRUE(WaitForListing());
 
     EXPECT_EQ((Strings{"Имя файла abc изменено на ABC",
+                       "Подключён другой рольганг, серийный номер 99999. Список файлов карты "
+                       "памяти прочитан заново; файлы, загруженные на прежний рольганг, остались "
+                       "на компьютере.",
                        "Связь с рольгангом потеряна во время команды: команда остановлена, больше "
                        "ничего не отправлено, файлы на компьютере не удалены"}),
               messages_);

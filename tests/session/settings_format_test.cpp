@@ -32,6 +32,19 @@ TEST(FormatSettingsTest, WritesTheEightLinesByteForByte)
               "d=-1\r\n");
 }
 
+// The controller last worked with is a ninth line, with no comment before
+// it, and only once known: a file written before any controller answered is
+// the eight lines. Its key is one the eight-line readers pass over.
+TEST(FormatSettingsTest, SerialNumberFollowsTheEightLinesOnceKnown)
+{
+    Settings settings;
+    settings.serialNumber = "12345 B";
+    const std::string file = FormatSettings(settings);
+    EXPECT_TRUE(file.starts_with(FormatSettings(Settings{}))) << file;
+    EXPECT_TRUE(file.ends_with("\r\nd=-1\r\nn=12345 B\r\n")) << file;
+    EXPECT_EQ(ParseSettings(file).back(), (SettingLine{'n', "12345 B"}));
+}
+
 TEST(FormatSettingsTest, DefaultsAreAnEmptyFolderAndPortAndBothBoxesChecked)
 {
     const std::string file = FormatSettings(Settings{});
