@@ -481,9 +481,14 @@ void LinkSession::StoreValues(const LinkValues& values)
 std::unique_ptr<TBComPort> LinkSession::CreateProbePort(const std::shared_ptr<ProbeLine>& line)
 {
     auto port = std::make_unique<TBComPort>(nullptr, api_);
+    // Events are taken on the port's event thread: a search that probes
+    // dozens of ports at once would otherwise wake the GUI thread for each
+    // of their events (every write's "sent"). The session's receive handler
+    // still runs on the GUI thread once the port is the session's.
+    port->SetSyncMethod(smNone);
     port->OnRxChar = [this, line](TBComPort* sender, std::int32_t count) {
         if (!line->Receive(*sender, count)) {
-            ComPortRxChar(sender, count);
+            MainThread::Synchronize([this, sender, count] { ComPortRxChar(sender, count); });
             return;
         }
         // The search waits on the session's lock: taken, so that the news
