@@ -1,12 +1,17 @@
-// The information window and the About box as they start.
+// The information window and the About box as they start, and the
+// information window's port table.
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <string>
+#include <vector>
 
 #include "app/qt/Unit2.h"
 #include "app/qt/about.h"
 #include "app/qt/jpeg_image.h"
+#include "platform/cp1251.h"
 #include "support/gui_test.h"
 
 namespace cardpush::test {
@@ -49,6 +54,60 @@ TEST_F(OtherWindowsTest, InformationWindowHasEightEmptyReadOnlyLabelledFields)
             EXPECT_EQ(next, edit);  // tab order from top to bottom
         }
     }
+}
+
+PortRow Row(const char* port, const char* utf8Text, bool switchable)
+{
+    return {port, Utf8ToCp1251(utf8Text), switchable};
+}
+
+// The rows in order; "Подключить" only for a selected switchable row, by
+// the button or a double click, and not while a long command runs; the
+// selection follows its port through a rewrite.
+TEST_F(OtherWindowsTest, PortTableSwitchesOnlyToTheSelectedSwitchableRowsPort)
+{
+    TForm2 form;
+    std::vector<std::string> asked;
+    QObject::connect(&form, &TForm2::SwitchRequested,
+                     [&](const std::string& port) { asked.push_back(port); });
+    auto* list = Control<QListWidget>(&form, "ListBox1");
+    auto* button = Control<QPushButton>(&form, "Button1");
+    EXPECT_EQ(Utf8(Control<QLabel>(&form, "Label1")->text()), "Порты");
+    EXPECT_EQ(Utf8(button->text()), "Подключить");
+    EXPECT_FALSE(button->isEnabled());
+
+    form.ShowPortRows({Row("COM1", "COM1: рольганг 12345, подключён", false),
+                       Row("COM3", "COM3: рольганг 777", true),
+                       Row("COM4", "COM4: нет ответа", false)});
+    EXPECT_EQ(Items(list), (std::vector<std::string>{"COM1: рольганг 12345, подключён",
+                                                     "COM3: рольганг 777", "COM4: нет ответа"}));
+    EXPECT_FALSE(button->isEnabled());  // nothing selected
+    list->setCurrentRow(0);
+    EXPECT_FALSE(button->isEnabled());
+    emit list->itemDoubleClicked(list->item(0));
+    list->setCurrentRow(1);
+    EXPECT_TRUE(button->isEnabled());
+    button->click();
+    emit list->itemDoubleClicked(list->item(1));
+    EXPECT_EQ(asked, (std::vector<std::string>{"COM3", "COM3"}));
+
+    // COM3 moves and stays selected, switchable or not; gone, nothing is.
+    form.ShowPortRows(
+        {Row("COM3", "COM3: рольганг 777", true), Row("COM1", "COM1: подключён", false)});
+    EXPECT_EQ(list->currentRow(), 0);
+    EXPECT_TRUE(button->isEnabled());
+    form.AllowSwitch(false);  // a long command runs
+    EXPECT_FALSE(button->isEnabled());
+    emit list->itemDoubleClicked(list->item(0));
+    form.AllowSwitch(true);
+    EXPECT_TRUE(button->isEnabled());
+    EXPECT_EQ(asked.size(), 2U);
+    form.ShowPortRows({Row("COM1", "COM1", false), Row("COM3", "COM3: подключён", false)});
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_FALSE(button->isEnabled());
+    form.ShowPortRows({Row("COM1", "COM1", true)});
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    EXPECT_FALSE(button->isEnabled());
 }
 
 TEST_F(OtherWindowsTest, AboutBoxShowsNameVersionAddressAndPicture)

@@ -134,6 +134,19 @@ void TForm1::N1Click()
     }
 }
 
+void TForm1::SetInformationWindow(TForm2* window)
+{
+    if (information_ != nullptr) {
+        disconnect(information_, &TForm2::SwitchRequested, this, nullptr);
+    }
+    information_ = window;
+    if (information_ != nullptr) {
+        // The information window's "Подключить".
+        connect(information_, &TForm2::SwitchRequested, this,
+                [this](const std::string& port) { session_->SwitchController(port); });
+    }
+}
+
 void TForm1::N6Click()
 {
     if (about_ != nullptr) {
@@ -251,6 +264,13 @@ void TForm1::ShowLinkValues(const LinkValues& values)
     }
 }
 
+void TForm1::ShowPortRows(const std::vector<PortRow>& rows)
+{
+    if (information_ != nullptr) {
+        information_->ShowPortRows(rows);
+    }
+}
+
 void TForm1::ShowMessage(const std::string& text)
 {
     cardpush::ShowMessage(text);
@@ -262,9 +282,15 @@ void TForm1::ShowProgress(ProgressRun& run)
     // operator's other commands stay out meanwhile.
     centralWidget()->setEnabled(false);
     ui_->MainMenu1->setEnabled(false);
+    if (information_ != nullptr) {
+        information_->AllowSwitch(false);
+    }
     TUploadProgress(this).Run(run);
     centralWidget()->setEnabled(true);
     ui_->MainMenu1->setEnabled(true);
+    if (information_ != nullptr) {
+        information_->AllowSwitch(true);
+    }
 }
 
 void TForm1::JournalLineAdded(const JournalFields& fields)

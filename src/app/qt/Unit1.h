@@ -60,7 +60,7 @@ public:
     // The windows the menu opens. Not owned; each must outlive this window
     // or be handed over as null before it goes. Without one, its menu item
     // does nothing.
-    void SetInformationWindow(TForm2* window) { information_ = window; }
+    void SetInformationWindow(TForm2* window);
     void SetAboutBox(TAboutBox* box) { about_ = box; }
     void SetJournalWindow(TJournalWindow* window) { journalWindow_ = window; }
 
@@ -100,6 +100,7 @@ private:
     void EnableCardCommands(bool enabled) override;
     void ShowPort(const std::string& port) override;
     void ShowLinkValues(const LinkValues& values) override;
+    void ShowPortRows(const std::vector<PortRow>& rows) override;
     void ShowMessage(const std::string& text) override;
     void ShowProgress(ProgressRun& run) override;
     void JournalLineAdded(const JournalFields& fields) override;
