@@ -45,7 +45,8 @@ ControlClass ClassFor(const ui_layout::Control& control)
                         (control.wordWrap ? 0 : SS_LEFTNOWORDWRAP * !control.alignRight),
                     0};
         case Kind::ListBox:
-            return {L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL, WS_EX_CLIENTEDGE};
+            return {L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL,
+                    WS_EX_CLIENTEDGE};
         case Kind::MultiLineEdit:
             return {L"EDIT",
                     ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL |

@@ -65,11 +65,12 @@ HWND MakeChild(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD 
 // Makes the form's controls in window as standard controls, each with its
 // control ID, rectangle, caption, initial states and the layout font:
 // buttons, check boxes, labels (static), list boxes (notify, no sorting,
-// vertical scroll bar), single- and multi-line edits (read-only as laid
-// out), and frames (a sunken static). Controls are made in the tab order
-// first (Windows tabs through child windows in the order they were made),
-// then the rest; those in the tab order get WS_TABSTOP. Tables and panes
-// are left to the window.
+// a vertical scroll bar, and a horizontal one where the window gives the
+// list a horizontal extent wider than itself), single- and multi-line
+// edits (read-only as laid out), and frames (a sunken static). Controls are
+// made in the tab order first (Windows tabs through child windows in the
+// order they were made), then the rest; those in the tab order get
+// WS_TABSTOP. Tables and panes are left to the window.
 void BuildControls(HWND window, const ui_layout::Form& form);
 
 // Moves window so that its centre is over owner's (kept inside the work

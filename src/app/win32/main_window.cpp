@@ -105,6 +105,12 @@ MainWindow::MainWindow(SettingsStore settings, platform::CommApi& devices)
     }
 
     information_ = std::make_unique<InfoWindow>(Handle());
+    // The information window's "Подключить".
+    information_->SetSwitchHandler([this](const std::string& port) {
+        if (session_ && !closing_) {
+            session_->SwitchController(port);
+        }
+    });
     about_ = std::make_unique<AboutBox>(Handle());
     journal_ = std::make_unique<JournalWindow>(Handle());
     const bool inUserFolder = settings.InUserFolder();
@@ -337,6 +343,7 @@ void MainWindow::EnableOperatorInput(bool enabled)
     for (const int id : {kButton1, kButton2, kCheckBox2, kListBox2}) {
         EnableWindow(Control(id), enabled && cardCommandsEnabled_);
     }
+    information_->AllowSwitch(enabled);
     const int count = GetMenuItemCount(menuBar_);
     for (int i = 0; i < count; ++i) {
         EnableMenuItem(menuBar_, static_cast<UINT>(i),
@@ -428,6 +435,11 @@ void MainWindow::ShowPort(const std::string& port)
 void MainWindow::ShowLinkValues(const LinkValues& values)
 {
     information_->ShowValues(values);
+}
+
+void MainWindow::ShowPortRows(const std::vector<PortRow>& rows)
+{
+    information_->ShowPortRows(rows);
 }
 
 void MainWindow::ShowMessage(const std::string& text)

@@ -63,6 +63,7 @@ private:
     void EnableCardCommands(bool enabled) override;
     void ShowPort(const std::string& port) override;
     void ShowLinkValues(const LinkValues& values) override;
+    void ShowPortRows(const std::vector<PortRow>& rows) override;
     void ShowMessage(const std::string& text) override;
     void ShowProgress(ProgressRun& run) override;
     void JournalLineAdded(const JournalFields& fields) override;
@@ -73,7 +74,8 @@ private:
     std::optional<std::filesystem::path> SelectedJobFile() const;
     void OpenJournal();
     // While a long command runs the operator's other commands stay out:
-    // the controls and the menu bar are off, the window's close still works.
+    // the controls, the menu bar and the information window's switch are
+    // off, the window's close still works.
     void EnableOperatorInput(bool enabled);
 
     HMENU menuBar_ = nullptr;

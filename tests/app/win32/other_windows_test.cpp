@@ -12,6 +12,7 @@
 #include "app/win32/controls.h"
 #include "app/win32/info_window.h"
 #include "app/win32/journal_window.h"
+#include "app/win32/wide_text.h"
 #include "session/tool_view.h"
 #include "ui_layout.h"
 
@@ -111,6 +112,94 @@ TEST_F(FaceWindowsTest, InformationWindowShowsTheControllersValuesAndPort)
     GetClientRect(window.Handle(), &client);
     EXPECT_EQ(client.right, Scaled(form.rect.width));
     EXPECT_EQ(client.bottom, Scaled(form.rect.height));
+}
+
+std::wstring ListRow(HWND list, int index)
+{
+    std::wstring text(
+        static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0)),
+        L'\0');
+    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(text.data()));
+    return text;
+}
+
+// A control's notification to its window, as the operator's action sends it.
+void Notify(const Window& window, HWND control, int notification)
+{
+    SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), notification),
+                 reinterpret_cast<LPARAM>(control));
+}
+
+void SelectRow(const Window& window, HWND list, int index)
+{
+    SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    Notify(window, list, LBN_SELCHANGE);
+}
+
+// The rows in order; "Подключить" only for a selected switchable row, by
+// the button or a double click, and not while a long command runs; the
+// selection follows its port through a rewrite; a row wider than the list
+// can be scrolled to.
+TEST_F(FaceWindowsTest, PortTableSwitchesOnlyToTheSelectedSwitchableRowsPort)
+{
+    InfoWindow window(nullptr);
+    std::vector<std::string> asked;
+    window.SetSwitchHandler([&](const std::string& port) { asked.push_back(port); });
+    const auto& form = layout::kTForm2;
+    HWND list = window.Control(layout::ControlNamed(form, "ListBox1").id);
+    HWND button = window.Control(layout::ControlNamed(form, "Button1").id);
+    ASSERT_NE(list, nullptr);
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(Field(window, form, "Label1"), L"\u041f\u043e\u0440\u0442\u044b");
+    EXPECT_FALSE(IsWindowEnabled(button));
+
+    // "COM1: рольганг 12345, подключён" in Windows-1251.
+    const std::string connected =
+        "COM1: \xF0\xEE\xEB\xFC\xE3\xE0\xED\xE3 12345, "
+        "\xEF\xEE\xE4\xEA\xEB\xFE\xF7\xB8\xED";
+    const std::string longRow = "COM4: " + std::string(200, 'x');
+    window.ShowPortRows(
+        {{"COM1", connected, false}, {"COM3", "COM3: 777", true}, {"COM4", longRow, false}});
+    ASSERT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(ListRow(list, 0),
+              L"COM1: \u0440\u043e\u043b\u044c\u0433\u0430\u043d\u0433 12345, "
+              L"\u043f\u043e\u0434\u043a\u043b\u044e\u0447\u0451\u043d");
+    EXPECT_EQ(ListRow(list, 1), L"COM3: 777");
+    RECT inside{};
+    GetClientRect(list, &inside);
+    EXPECT_GT(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0),
+              TextWidth(list, WideFromCp1251(longRow)));
+    EXPECT_GT(TextWidth(list, WideFromCp1251(longRow)), inside.right);
+
+    EXPECT_FALSE(IsWindowEnabled(button));  // nothing selected
+    SelectRow(window, list, 0);
+    EXPECT_FALSE(IsWindowEnabled(button));
+    Notify(window, list, LBN_DBLCLK);
+    Notify(window, button, BN_CLICKED);
+    SelectRow(window, list, 1);
+    EXPECT_TRUE(IsWindowEnabled(button));
+    Notify(window, button, BN_CLICKED);
+    Notify(window, list, LBN_DBLCLK);
+    EXPECT_EQ(asked, (std::vector<std::string>{"COM3", "COM3"}));
+
+    // COM3 moves and stays selected, switchable or not; gone, nothing is.
+    window.ShowPortRows({{"COM3", "COM3: 777", true}, {"COM1", "COM1", false}});
+    EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 0);
+    EXPECT_TRUE(IsWindowEnabled(button));
+    window.AllowSwitch(false);  // a long command runs
+    EXPECT_FALSE(IsWindowEnabled(button));
+    Notify(window, list, LBN_DBLCLK);
+    window.AllowSwitch(true);
+    EXPECT_TRUE(IsWindowEnabled(button));
+    window.ShowPortRows({{"COM1", "COM1", false}, {"COM3", "COM3", false}});
+    EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_FALSE(IsWindowEnabled(button));
+    window.ShowPortRows({{"COM1", "COM1", true}});
+    EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), LB_ERR);
+    EXPECT_FALSE(IsWindowEnabled(button));
+    Notify(window, button, BN_CLICKED);
+    EXPECT_EQ(asked.size(), 2U);
 }
 
 TEST_F(FaceWindowsTest, JournalKeepsTheNewestLinesOnTopWithEveryTextInItsColumn)
