@@ -21,6 +21,13 @@ using platform::MainThread;
 
 namespace {
 
+// A port's name without the NUL that the port list's names may end in: the
+// saved port and the list's entry for it are one port.
+std::string PortName(const std::string& port)
+{
+    return port.substr(0, port.find('\0'));
+}
+
 // What a port's latest attempt came to, as the port table says it.
 std::string PortOutcomeText(const PortReport& report)
 {
@@ -327,7 +334,7 @@ void ToolSession::ShowLinkInfo(const LinkValues& values)
     const std::string previous = std::exchange(lastSerialNumber_, values.SerialNumber);
     SetPreferredSerialNumber(values.SerialNumber);
     for (PortReport& report : portReports_) {
-        if (report.port == connectedPort_) {
+        if (PortName(report.port) == PortName(connectedPort_)) {
             report.serialNumber = values.SerialNumber;
         }
     }
@@ -403,7 +410,7 @@ void ToolSession::SwitchController(const std::string& port)
     const auto found = std::find_if(portReports_.begin(), portReports_.end(), [&](const auto& r) {
         return r.port == port && r.outcome == PortOutcome::Answered;
     });
-    if (found == portReports_.end() || port == connectedPort_) {
+    if (found == portReports_.end() || PortName(port) == PortName(connectedPort_)) {
         return;
     }
     if (CommandRunning()) {
@@ -417,14 +424,15 @@ void ToolSession::SwitchController(const std::string& port)
         SetPreferredSerialNumber(found->serialNumber);
     }
     SaveSettings();
-    link_->SwitchController(session_texts::kSwitchingTo.str() + port.substr(0, port.find('\0')));
+    link_->SwitchController(session_texts::kSwitchingTo.str() + PortName(port));
 }
 
 void ToolSession::PortsProbed(const std::vector<PortReport>& reports)
 {
     for (const PortReport& report : reports) {
-        const auto known = std::find_if(portReports_.begin(), portReports_.end(),
-                                        [&](const auto& r) { return r.port == report.port; });
+        const auto known =
+            std::find_if(portReports_.begin(), portReports_.end(),
+                         [&](const auto& r) { return PortName(r.port) == PortName(report.port); });
         if (known != portReports_.end()) {
             *known = report;
         } else {
@@ -442,8 +450,7 @@ void ToolSession::PortsProbed(const std::vector<PortReport>& reports)
     }
     // Said once per run: the search goes on, and the rows keep saying it.
     accessMessageShown_ = true;
-    std::string text =
-        session_texts::kNoAccessMessage.str() + refused->port.substr(0, refused->port.find('\0'));
+    std::string text = session_texts::kNoAccessMessage.str() + PortName(refused->port);
     if (refused->group.empty()) {
         text += session_texts::kNoAccessNoGroup.str();
     } else {
@@ -460,10 +467,10 @@ void ToolSession::ShowPortRows()
     for (const PortReport& report : portReports_) {
         PortRow row;
         row.port = report.port;
-        row.text = report.port.substr(0, report.port.find('\0')) +
-                   session_texts::kRowSeparator.str() + PortOutcomeText(report);
+        row.text =
+            PortName(report.port) + session_texts::kRowSeparator.str() + PortOutcomeText(report);
         if (report.outcome == PortOutcome::Answered) {
-            if (report.port == connectedPort_) {
+            if (PortName(report.port) == PortName(connectedPort_)) {
                 row.text += session_texts::kOutcomeConnected.str();
             } else {
                 row.switchable = true;
