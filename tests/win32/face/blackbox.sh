@@ -37,7 +37,8 @@
 #   4. The information window (its serial number, firmware and port), the
 #      About box and the journal window shown and closed.
 #   5. The main window closed (WM_CLOSE): the process ends within 20 s and
-#      nastr.dat is the tool's eight lines, byte for byte.
+#      nastr.dat is the tool's eight lines and the controller's serial
+#      number, byte for byte.
 # Screenshots of the main window, the message box, the information window,
 # the About box and the journal window go to MINGW-BUILD/screenshots/.
 #
@@ -216,8 +217,9 @@ say "simulator on $device as COM1"
 cp "$exe" "$work/app/"
 source_folder="Z:${work//\//\\}\\jobs"
 printf 'a=%s\nc=COM1\np=-1\nd=-1\n' "$source_folder" >"$work/app/nastr.dat"
-# What the tool writes back when it closes: its eight lines, CR LF.
-printf ' каталог входных файлов\r\na=%s\r\n COM порт\r\nc=COM1\r\n удалять или нет исходные файлы после конвертации\r\np=-1\r\n удалять или нет файлы до конвертации\r\nd=-1\r\n' \
+# What the tool writes back when it closes: its eight lines, CR LF, and the
+# serial number of the controller it worked with.
+printf ' каталог входных файлов\r\na=%s\r\n COM порт\r\nc=COM1\r\n удалять или нет исходные файлы после конвертации\r\np=-1\r\n удалять или нет файлы до конвертации\r\nd=-1\r\nn=12345\r\n' \
   "$source_folder" | iconv -f UTF-8 -t CP1251 >"$work/nastr.expected"
 
 say "starting cardpush.exe"
