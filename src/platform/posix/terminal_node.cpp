@@ -9,11 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <vector>
 
 #include "platform/cp1251.h"
@@ -76,25 +74,6 @@ std::set<dev_t> ControllingTerminals()
     return terminals;
 }
 
-// ControllingTerminals, read at most once in kControllingTerminalsFresh: a
-// port search looks at all its ports within milliseconds, and one reading
-// of every process's stat file serves them all.
-constexpr auto kControllingTerminalsFresh = std::chrono::milliseconds(500);
-
-std::set<dev_t> RecentControllingTerminals()
-{
-    static std::mutex mutex;
-    static std::set<dev_t> terminals;
-    static std::optional<std::chrono::steady_clock::time_point> readAt;
-    std::lock_guard lock(mutex);
-    const auto now = std::chrono::steady_clock::now();
-    if (!readAt || now - *readAt >= kControllingTerminalsFresh) {
-        terminals = ControllingTerminals();
-        readAt = now;
-    }
-    return terminals;
-}
-
 }  // namespace
 
 std::optional<dev_t> ReadDeviceNumber(const std::string& file)
@@ -144,7 +123,7 @@ bool ReservedTerminals::Contains(dev_t rdev)
         return true;
     }
     if (!controlling_) {
-        controlling_ = RecentControllingTerminals();
+        controlling_ = ControllingTerminals();
     }
     return controlling_->contains(rdev);
 }
