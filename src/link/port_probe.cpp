@@ -31,8 +31,11 @@ struct Attempt {
 
     void Log(std::string text)
     {
-        std::lock_guard lock(line->mutex);
-        line->AddLogLine(std::move(text));
+        {
+            std::lock_guard lock(line->mutex);
+            line->AddLogLine(std::move(text));
+        }
+        line->HandOnLog();
     }
     // Closes the port; a port that can't be closed cleanly is let go all
     // the same (its end releases the device).
@@ -102,6 +105,9 @@ void ClassifyRefusal(LinkControl& link, Attempt& attempt, const std::exception& 
 
 void OpenAll(LinkControl& link, std::vector<Attempt>& attempts, ProbeResult& result)
 {
+    // The ports open within moments of each other: one look at which
+    // terminals are somebody's serves them all.
+    const auto look = link.Devices().ShareTerminalLook();
     for (Attempt& attempt : attempts) {
         attempt.Log("---" + attempt.report.port);
         attempt.port = link.CreateProbePort(attempt.line);
@@ -153,6 +159,7 @@ void Check(LinkControl& link, std::vector<Attempt>& attempts)
                     attempt.line->parser.LinkState = protocol::LinkState::AwaitingSerialNumber;
                 }
             }
+            attempt.line->HandOnLog();
             if (answer && attempt.Send(Command::SerialNumber)) {
                 attempt.answered = true;
                 attempt.report.outcome = PortOutcome::Answered;
@@ -199,31 +206,50 @@ Attempt* Choose(LinkControl& link, std::vector<Attempt>& attempts)
 
 bool ProbeLine::Receive(TBComPort& port, std::int32_t count)
 {
-    std::lock_guard lock(mutex);
-    if (adopted) {
-        return false;
-    }
-    std::string text;
-    port.ReadText(text, count);
-    AddLogLine(ReceiveLogLine(text));
-    ReceiveNews news = FeedReceived(parser, text);
-    for (auto& field : news.fields) {
-        if (!field.empty()) {
-            replies.push_back(std::move(field));
+    {
+        std::lock_guard lock(mutex);
+        if (adopted) {
+            return false;
+        }
+        std::string text;
+        port.ReadText(text, count);
+        AddLogLine(ReceiveLogLine(text));
+        ReceiveNews news = FeedReceived(parser, text);
+        for (auto& field : news.fields) {
+            if (!field.empty()) {
+                replies.push_back(std::move(field));
+            }
+        }
+        while (replies.size() > kMaxQueuedReplies) {
+            replies.pop_front();
         }
     }
-    while (replies.size() > kMaxQueuedReplies) {
-        replies.pop_front();
-    }
+    HandOnLog();
     return true;
 }
 
 void ProbeLine::AddLogLine(std::string text)
 {
-    if (liveLog) {
-        liveLog(text);
-    } else if (log.size() < kMaxProbeLogLines) {
+    if (log.size() < kMaxProbeLogLines) {
         log.push_back(std::move(text));
+    }
+}
+
+void ProbeLine::HandOnLog()
+{
+    if (!liveLog) {
+        return;
+    }
+    // Lines are taken and handed on under one lock, so that two threads
+    // that add lines hand them on in the order they were added.
+    std::lock_guard order(handOverMutex);
+    std::vector<std::string> lines;
+    {
+        std::lock_guard lock(mutex);
+        lines.swap(log);
+    }
+    if (!lines.empty()) {
+        liveLog(std::move(lines));
     }
 }
 
@@ -242,8 +268,12 @@ ProbeResult ProbePorts(LinkControl& link, const std::vector<std::string>& names)
     for (std::size_t i = 0; i < names.size(); ++i) {
         attempts[i].report.port = names[i];
         if (names.size() == 1) {
-            attempts[i].line->liveLog = [&host](const std::string& text) {
-                platform::MainThread::Post([&host, text] { host.AddLogLine(text); });
+            attempts[i].line->liveLog = [&host](std::vector<std::string> lines) {
+                platform::MainThread::Post([&host, lines = std::move(lines)] {
+                    for (const auto& line : lines) {
+                        host.AddLogLine(line);
+                    }
+                });
             };
         }
     }

@@ -45,10 +45,14 @@ struct ProbeLine {
     ReceiveState parser;
     // Reply fields not yet taken, oldest first.
     std::deque<std::string> replies;
-    // The port's protocol-log lines, in order; or, when set, where each
-    // line goes at once (a pass of one port writes its log as it goes).
+    // The port's protocol-log lines, in order, not yet handed on.
     std::vector<std::string> log;
-    std::function<void(const std::string&)> liveLog;
+    // Set before the port opens, for a pass of one port, which writes its
+    // log as it goes: where HandOnLog hands the lines.
+    std::function<void(std::vector<std::string>)> liveLog;
+    // Keeps the hand-overs of live lines in the order the lines were added.
+    // Taken before the mutex, never while it or the session's lock is held.
+    std::mutex handOverMutex;
     // The link has made this port its session port: the handler no longer
     // feeds the line.
     bool adopted = false;
@@ -61,6 +65,8 @@ struct ProbeLine {
     bool HasReply();
     // Under the mutex: adds a line to the port's log.
     void AddLogLine(std::string text);
+    // Without the mutex: hands the lines added so far to liveLog, if set.
+    void HandOnLog();
 };
 
 struct ProbeResult {

@@ -16,6 +16,7 @@
 //     caller keeps the buffer and the OVERLAPPED alive until then.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -79,6 +80,11 @@ public:
     // path names something else (a file, a console), which the layer never
     // opens. True in the second case, told without opening it.
     virtual bool NamesOtherThanAPort(const char* /*name*/) { return false; }
+    // Not a Win32 call. While the returned object lives, the calling
+    // thread's opens of ports may share one look at what the system says
+    // about its terminals (POSIX: which are somebody's controlling
+    // terminal), for many ports opened within moments of each other.
+    virtual std::shared_ptr<void> ShareTerminalLook() { return nullptr; }
 };
 
 }  // namespace cardpush::platform

@@ -97,6 +97,7 @@ public:
         return next_.MissingAccess(name);
     }
     bool NamesOtherThanAPort(const char* name) override { return next_.NamesOtherThanAPort(name); }
+    std::shared_ptr<void> ShareTerminalLook() override { return next_.ShareTerminalLook(); }
 
 private:
     platform::CommApi& next_;

@@ -283,6 +283,8 @@ public:
         return posix::MissingRights(path);
     }
 
+    std::shared_ptr<void> ShareTerminalLook() override { return posix::ShareTerminalLook(); }
+
     bool NamesOtherThanAPort(const char* name) override
     {
         const std::string path = name == nullptr ? std::string() : DevicePathForPortName(name);

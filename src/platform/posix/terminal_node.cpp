@@ -74,7 +74,31 @@ std::set<dev_t> ControllingTerminals()
     return terminals;
 }
 
+// The controlling terminals that ShareTerminalLook has read for this
+// thread, while its object lives.
+thread_local const std::set<dev_t>* sharedControlling = nullptr;
+
+class SharedTerminalLook {
+public:
+    SharedTerminalLook() : terminals_(ControllingTerminals()), previous_(sharedControlling)
+    {
+        sharedControlling = &terminals_;
+    }
+    ~SharedTerminalLook() { sharedControlling = previous_; }
+    SharedTerminalLook(const SharedTerminalLook&) = delete;
+    SharedTerminalLook& operator=(const SharedTerminalLook&) = delete;
+
+private:
+    const std::set<dev_t> terminals_;
+    const std::set<dev_t>* previous_;
+};
+
 }  // namespace
+
+std::shared_ptr<void> ShareTerminalLook()
+{
+    return std::make_shared<SharedTerminalLook>();
+}
 
 std::optional<dev_t> ReadDeviceNumber(const std::string& file)
 {
@@ -123,7 +147,7 @@ bool ReservedTerminals::Contains(dev_t rdev)
         return true;
     }
     if (!controlling_) {
-        controlling_ = ControllingTerminals();
+        controlling_ = sharedControlling != nullptr ? *sharedControlling : ControllingTerminals();
     }
     return controlling_->contains(rdev);
 }

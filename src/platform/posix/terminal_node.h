@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -53,6 +54,12 @@ struct NodeLook {
     bool freeTerminal = false;
 };
 NodeLook LookAtNode(const std::string& path);
+
+// While the returned object lives, ReservedTerminals on this thread take the
+// controlling terminals read once, when it was made, instead of reading
+// every process's stat file for each question: for a port search that
+// looks at dozens of ports at once.
+std::shared_ptr<void> ShareTerminalLook();
 
 // Why this user may not open the device at path for reading and writing,
 // told without opening it: nothing when the rights are there (or the node
