@@ -166,7 +166,10 @@ void Check(LinkControl& link, std::vector<Attempt>& attempts)
                 lastRound = std::min(lastRound, check + 1);
             }
         }
-        if (check == lastRound && AnyAnswered(attempts)) {
+        const bool othersWaiting =
+            std::any_of(attempts.begin(), attempts.end(),
+                        [](const Attempt& a) { return a.port && !a.answered; });
+        if (AnyAnswered(attempts) && (check == lastRound || !othersWaiting)) {
             break;
         }
         if (check < timing.checks) {
@@ -278,6 +281,8 @@ ProbeResult ProbePorts(LinkControl& link, const std::vector<std::string>& names)
         }
     }
     Attempt* chosen = nullptr;
+    // Several answered, and their serial numbers were awaited to choose.
+    bool serialsAwaited = false;
     try {
         OpenAll(link, attempts, result);
         if (result.anyOpened) {
@@ -296,7 +301,10 @@ ProbeResult ProbePorts(LinkControl& link, const std::vector<std::string>& names)
             }
             Check(link, attempts);
         }
-        if (AnyAnswered(attempts)) {
+        const auto answered = std::count_if(attempts.begin(), attempts.end(),
+                                            [](const Attempt& a) { return a.answered; });
+        if (answered > 1) {
+            // Which one to go on with depends on who they are.
             link.WaitUntil(
                 [&] {
                     return std::all_of(attempts.begin(), attempts.end(), [](Attempt& a) {
@@ -305,7 +313,13 @@ ProbeResult ProbePorts(LinkControl& link, const std::vector<std::string>& names)
                 },
                 timing.handshakeReply);
             chosen = Choose(link, attempts);
+        } else if (answered == 1) {
+            // The handshake takes its answer to "N" as it would after a
+            // search of one port.
+            chosen = &*std::find_if(attempts.begin(), attempts.end(),
+                                    [](const Attempt& a) { return a.answered; });
         }
+        serialsAwaited = answered > 1;
     } catch (const LinkStopped&) {
         for (Attempt& attempt : attempts) {
             attempt.Close();
@@ -342,7 +356,7 @@ ProbeResult ProbePorts(LinkControl& link, const std::vector<std::string>& names)
     }
     if (chosen != nullptr) {
         result.connected = chosen->report.port;
-        if (!chosen->toldSerial) {
+        if (serialsAwaited && !chosen->toldSerial) {
             result.failure = link_texts::kNoAnswerTo.str() + 'N';
         }
     }

@@ -5,10 +5,11 @@
 // and each is checked for an answer 20 times, 200 ms apart, as a single port
 // would be. A port whose answer a check sees gets "N" at once, as the
 // handshake's first step. Once one port has answered, the others get one more
-// round of checks, so that controllers answering together are all seen;
-// then the serial number of each is awaited, one controller is chosen (the
-// one last worked with, else the first in the pass's order), and the rest
-// are closed, their line settings restored by the close.
+// round of checks, so that controllers answering together are all seen.
+// When several have answered, the serial number of each is awaited and one
+// controller is chosen (the one last worked with, else the first in the
+// pass's order). The rest are closed, their line settings restored by the
+// close.
 //
 // A port of the pass receives on its own (ProbeLine) until the link adopts
 // the chosen one as its session port: from then on its bytes go to the
@@ -76,7 +77,8 @@ struct ProbeResult {
     bool anyOpened = false;
     // The port the link has adopted as its session port, if one answered.
     std::optional<std::string> connected;
-    // Why the chosen controller can't go on: it answered "S" but not "N".
+    // Why the chosen controller can't go on: of several that answered "S",
+    // none told its serial number.
     std::optional<std::string> failure;
 };
 
