@@ -45,13 +45,6 @@ const Step kSteps[] = {
      [](LinkValues& v, std::string_view s) { v.ModeValue = ParseNumber(s); }, Command::Listing},
 };
 
-// Whether two port names reach the same port: a name of the port list may
-// end in a NUL, where the port's path ends.
-bool SamePort(std::string_view a, std::string_view b)
-{
-    return a.substr(0, a.find('\0')) == b.substr(0, b.find('\0'));
-}
-
 // Hands a window change to the GUI thread without waiting; the order of
 // hand-overs is kept.
 template <class Fn>
@@ -161,13 +154,14 @@ void drayver::SearchPort(bool firstSearch)
         // A saved port that the list does not hold (a link to a
         // pseudo-terminal, an adapter being plugged in again) is tried
         // again in each later pass; one that it holds, in its place.
-        const bool listed = std::any_of(ports.begin(), ports.end(),
-                                        [&](const auto& name) { return SamePort(name, saved); });
+        const bool listed = std::any_of(ports.begin(), ports.end(), [&](const auto& name) {
+            return PortName(name) == PortName(saved);
+        });
         if (!firstPass && !saved.empty() && !listed) {
             candidates.push_back(saved);
         }
         for (const auto& name : ports) {
-            if (!firstPass || !SamePort(name, saved)) {
+            if (!firstPass || PortName(name) != PortName(saved)) {
                 candidates.push_back(name);
             }
         }

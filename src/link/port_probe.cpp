@@ -20,6 +20,16 @@ using protocol::Command;
 // log of one pass; the session's log is bounded anyway.
 constexpr std::size_t kMaxProbeLogLines = 2000;
 
+// Hands a port's log lines to the protocol log, in order.
+void PostLogLines(LinkHost& host, std::vector<std::string> lines)
+{
+    platform::MainThread::Post([&host, lines = std::move(lines)] {
+        for (const auto& line : lines) {
+            host.AddLogLine(line);
+        }
+    });
+}
+
 // One port of the pass.
 struct Attempt {
     PortReport report;
@@ -89,8 +99,7 @@ void ClassifyRefusal(LinkControl& link, Attempt& attempt, const std::exception& 
         if (const auto group = link.Devices().MissingAccess(name)) {
             report.outcome = PortOutcome::NoAccess;
             report.group = *group;
-            std::string line =
-                link_texts::kNoAccessToPort.str() + report.port.substr(0, report.port.find('\0'));
+            std::string line = link_texts::kNoAccessToPort.str() + PortName(report.port);
             if (!group->empty()) {
                 line += link_texts::kNotInGroup.str() + *group;
             }
@@ -154,8 +163,7 @@ void Check(LinkControl& link, std::vector<Attempt>& attempts)
                 if (answer) {
                     // Cleared before "N" goes out, so that its answer is
                     // never lost.
-                    attempt.line->replies.clear();
-                    attempt.line->parser.LastReply.clear();
+                    attempt.line->ForgetRepliesLocked();
                     attempt.line->parser.LinkState = protocol::LinkState::AwaitingSerialNumber;
                 }
             }
@@ -256,6 +264,12 @@ void ProbeLine::HandOnLog()
     }
 }
 
+void ProbeLine::ForgetRepliesLocked()
+{
+    replies.clear();
+    parser.LastReply.clear();
+}
+
 bool ProbeLine::HasReply()
 {
     std::lock_guard lock(mutex);
@@ -272,17 +286,11 @@ ProbeResult ProbePorts(LinkControl& link, const std::vector<std::string>& names)
         attempts[i].report.port = names[i];
         if (names.size() == 1) {
             attempts[i].line->liveLog = [&host](std::vector<std::string> lines) {
-                platform::MainThread::Post([&host, lines = std::move(lines)] {
-                    for (const auto& line : lines) {
-                        host.AddLogLine(line);
-                    }
-                });
+                PostLogLines(host, std::move(lines));
             };
         }
     }
     Attempt* chosen = nullptr;
-    // Several answered, and their serial numbers were awaited to choose.
-    bool serialsAwaited = false;
     try {
         OpenAll(link, attempts, result);
         if (result.anyOpened) {
@@ -293,8 +301,7 @@ ProbeResult ProbePorts(LinkControl& link, const std::vector<std::string>& names)
                     // sent before.
                     {
                         std::lock_guard lock(attempt.line->mutex);
-                        attempt.line->replies.clear();
-                        attempt.line->parser.LastReply.clear();
+                        attempt.line->ForgetRepliesLocked();
                     }
                     attempt.Send(Command::Presence);
                 }
@@ -313,13 +320,15 @@ ProbeResult ProbePorts(LinkControl& link, const std::vector<std::string>& names)
                 },
                 timing.handshakeReply);
             chosen = Choose(link, attempts);
+            if (!chosen->toldSerial) {
+                result.failure = link_texts::kNoAnswerTo.str() + 'N';
+            }
         } else if (answered == 1) {
             // The handshake takes its answer to "N" as it would after a
             // search of one port.
             chosen = &*std::find_if(attempts.begin(), attempts.end(),
                                     [](const Attempt& a) { return a.answered; });
         }
-        serialsAwaited = answered > 1;
     } catch (const LinkStopped&) {
         for (Attempt& attempt : attempts) {
             attempt.Close();
@@ -348,17 +357,10 @@ ProbeResult ProbePorts(LinkControl& link, const std::vector<std::string>& names)
         result.reports.push_back(attempt.report);
     }
     if (!log.empty()) {
-        platform::MainThread::Post([&host, log = std::move(log)] {
-            for (const auto& line : log) {
-                host.AddLogLine(line);
-            }
-        });
+        PostLogLines(host, std::move(log));
     }
     if (chosen != nullptr) {
         result.connected = chosen->report.port;
-        if (serialsAwaited && !chosen->toldSerial) {
-            result.failure = link_texts::kNoAnswerTo.str() + 'N';
-        }
     }
     return result;
 }

@@ -64,6 +64,8 @@ struct ProbeLine {
     bool Receive(TBComPort& port, std::int32_t count);
     // Under the mutex: whether a reply field is waiting.
     bool HasReply();
+    // With the mutex held: forgets the reply fields received so far.
+    void ForgetRepliesLocked();
     // Under the mutex: adds a line to the port's log.
     void AddLogLine(std::string text);
     // Without the mutex: hands the lines added so far to liveLog, if set.

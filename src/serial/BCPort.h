@@ -33,6 +33,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/comm_api.h"
@@ -205,6 +206,13 @@ private:
     std::unique_ptr<TComThread> thread_;
     std::shared_ptr<NotifyWindow> notifyWindow_;
 };
+
+// A port name as the port list gives it, up to its NUL: where the device's
+// path ends, so that the saved port and the list's entry for it are one.
+inline std::string PortName(std::string_view listed)
+{
+    return std::string(listed.substr(0, listed.find('\0')));
+}
 
 // Fills List with the names of the installed serial ports, sorted without
 // regard to letter case (COM1, COM10, COM3). An entry is the registry value's

@@ -12,6 +12,7 @@
 #include "link/number.h"
 #include "platform/files.h"
 #include "platform/main_thread.h"
+#include "serial/BCPort.h"
 #include "session/progress.h"
 #include "session/session_texts.h"
 
@@ -20,13 +21,6 @@ namespace cardpush {
 using platform::MainThread;
 
 namespace {
-
-// A port's name without the NUL that the port list's names may end in: the
-// saved port and the list's entry for it are one port.
-std::string PortName(const std::string& port)
-{
-    return port.substr(0, port.find('\0'));
-}
 
 // What a port's latest attempt came to, as the port table says it.
 std::string PortOutcomeText(const PortReport& report)

@@ -248,6 +248,19 @@ void PresentModeless(HWND window, HWND owner, bool* placed)
     BringWindowToTop(window);
 }
 
+void KeepFocusOnActivate(HWND window, WPARAM wParam, HWND* lastFocus, HWND first)
+{
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && GetParent(focus) == window) {
+            *lastFocus = focus;
+        }
+        return;
+    }
+    const HWND last = *lastFocus;
+    SetFocus(last != nullptr && IsWindow(last) && IsWindowEnabled(last) ? last : first);
+}
+
 SIZE TextSize(HWND control, const std::wstring& text)
 {
     SIZE size{};

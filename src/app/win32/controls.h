@@ -83,6 +83,11 @@ void CentreOnOwner(HWND window, HWND owner);
 // operator leaves it.
 void PresentModeless(HWND window, HWND owner, bool* placed);
 
+// WM_ACTIVATE of a modeless window: on the way out, remembers in *lastFocus
+// which of its controls had the keyboard; on the way in, gives it back to
+// that one while it is there and enabled, else to first.
+void KeepFocusOnActivate(HWND window, WPARAM wParam, HWND* lastFocus, HWND first);
+
 // The size text takes in the layout font in control; its height is at
 // least a line's. A line's height alone: LineHeight.
 SIZE TextSize(HWND control, const std::wstring& text);

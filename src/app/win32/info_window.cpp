@@ -144,19 +144,10 @@ LRESULT InfoWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             ShowWindow(Handle(), SW_HIDE);
             return 0;
         case WM_ACTIVATE:
-            // The keyboard goes back to the field that had it, the first field
-            // the first time.
-            if (LOWORD(wParam) == WA_INACTIVE) {
-                HWND focus = GetFocus();
-                if (focus != nullptr && GetParent(focus) == Handle()) {
-                    lastFocus_ = focus;
-                }
-            } else {
-                SetFocus(lastFocus_ != nullptr && IsWindow(lastFocus_) &&
-                                 IsWindowEnabled(lastFocus_)
-                             ? lastFocus_
-                             : Control(layout::ControlNamed(kForm, "LabeledEdit1").id));
-            }
+            // The keyboard goes back to the control that had it, the first
+            // field the first time.
+            KeepFocusOnActivate(Handle(), wParam, &lastFocus_,
+                                Control(layout::ControlNamed(kForm, "LabeledEdit1").id));
             return 0;
         default:
             break;

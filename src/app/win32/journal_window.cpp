@@ -363,14 +363,7 @@ LRESULT JournalWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_ACTIVATE:
             // The keyboard goes back to the control that had it, the table the
             // first time.
-            if (LOWORD(wParam) == WA_INACTIVE) {
-                HWND focus = GetFocus();
-                if (focus != nullptr && GetParent(focus) == Handle()) {
-                    lastFocus_ = focus;
-                }
-            } else {
-                SetFocus(lastFocus_ != nullptr && IsWindow(lastFocus_) ? lastFocus_ : table_);
-            }
+            KeepFocusOnActivate(Handle(), wParam, &lastFocus_, table_);
             return 0;
         default:
             break;
