@@ -15,6 +15,9 @@ run_packages=(
   # libraries
   qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev libx11-dev
   libgtest-dev libgmock-dev
+  # the command line's argument parsing and JSON lines (header-only; the
+  # Windows build takes the same headers)
+  libcli11-dev nlohmann-json3-dev
   # running the windows without a display, and looking at them: Qt's
   # offscreen platform, and its VNC platform, through which a test reads and
   # clicks the screen of the built executable
