@@ -158,7 +158,10 @@ std::tm LocalNow(int& offsetMinutes)
 
 }  // namespace
 
-TransferJournal::TransferJournal(std::filesystem::path file) : file_(std::move(file)) {}
+TransferJournal::TransferJournal(std::filesystem::path file, JournalOrigin origin)
+    : file_(std::move(file)), origin_(origin)
+{
+}
 
 TransferJournal::~TransferJournal()
 {
@@ -175,12 +178,13 @@ void TransferJournal::SetController(const std::string& serialNumber, const std::
 
 JournalFields TransferJournal::HeaderFields()
 {
-    return {"time",      "serial_number", "port",  "operation",
-            "card_name", "local_file",    "bytes", "result"};
+    return {"time",       "serial_number", "port",   "operation", "card_name",
+            "local_file", "bytes",         "result", "origin"};
 }
 
 JournalFields TransferJournal::Fields(const std::string& localTime, const std::string& serialNumber,
-                                      const std::string& port, const CardOperation& operation)
+                                      const std::string& port, const CardOperation& operation,
+                                      JournalOrigin origin)
 {
     return {localTime,
             Cp1251ToUtf8(serialNumber),
@@ -189,7 +193,8 @@ JournalFields TransferJournal::Fields(const std::string& localTime, const std::s
             Cp1251ToUtf8(operation.cardName),
             PathUtf8(operation.localFile),
             operation.bytes ? std::to_string(*operation.bytes) : std::string(),
-            operation.result.empty() ? std::string(kDone) : Cp1251ToUtf8(operation.result)};
+            operation.result.empty() ? std::string(kDone) : Cp1251ToUtf8(operation.result),
+            origin == JournalOrigin::Window ? "window" : "command-line"};
 }
 
 std::string TransferJournal::FormatLine(const JournalFields& fields)
@@ -272,7 +277,8 @@ std::optional<JournalFields> TransferJournal::Append(const CardOperation& operat
 {
     int offset = 0;
     const std::tm local = LocalNow(offset);
-    JournalFields fields = Fields(LocalTimeText(local, offset), serialNumber_, port_, operation);
+    JournalFields fields =
+        Fields(LocalTimeText(local, offset), serialNumber_, port_, operation, origin_);
     for (const auto& field : fields) {
         heldBytes_ += field.size();
     }
@@ -312,7 +318,8 @@ std::vector<JournalFields> TransferJournal::Pending() const
         // of the last of them.
         pending.push_back(
             {lastLost_[0], lastLost_[1], lastLost_[2], kUnrecorded, "", "", "",
-             "lines lost while the file could not be written: " + std::to_string(lost_)});
+             "lines lost while the file could not be written: " + std::to_string(lost_),
+             lastLost_[8]});
     }
     pending.insert(pending.end(), held_.begin(), held_.end());
     return pending;

@@ -2,6 +2,10 @@
 // appended to a file that is never rewritten (cardpush-journal.csv beside
 // nastr.dat).
 //
+// The last column says who started the operation: "window" or
+// "command-line". A file begun before that column existed keeps its header
+// of eight names; the lines added to it carry the ninth field all the same.
+//
 // The file is UTF-8 with a header line; fields are quoted as RFC 4180 asks,
 // and a line break inside a field becomes a blank, so that every record is
 // one line of the file and its tail can be read line by line. Each record is
@@ -46,7 +50,16 @@ struct CardOperation {
     std::filesystem::path localFile;     // empty for a card file alone
     std::optional<std::uint64_t> bytes;  // the local file's size, when known
     std::string result;                  // empty: done; else why it was not
+    // What kind of "not done" result is, for a caller that acts on it (the
+    // command line's exit status): the file refused by its checks, the
+    // operator's stop, or anything else that went wrong.
+    enum class Failure { Failed, Rejected, Stopped };
+    Failure failure = Failure::Failed;
 };
+
+// Who started the operations: the windows, or the command line. The last
+// column of the journal.
+enum class JournalOrigin { Window, CommandLine };
 
 // One line of the journal, all fields as the file holds them (UTF-8).
 using JournalFields = std::vector<std::string>;
@@ -60,7 +73,8 @@ public:
     static constexpr std::size_t kMaxHeldLines = 10000;
     static constexpr std::size_t kMaxHeldBytes = 4 * 1024 * 1024;
 
-    explicit TransferJournal(std::filesystem::path file);
+    explicit TransferJournal(std::filesystem::path file,
+                             JournalOrigin origin = JournalOrigin::Window);
     // Tries once more to append the lines held.
     ~TransferJournal();
     TransferJournal(const TransferJournal&) = delete;
@@ -94,7 +108,8 @@ public:
     // --- the format, for the window and the tests ---
     static JournalFields HeaderFields();
     static JournalFields Fields(const std::string& localTime, const std::string& serialNumber,
-                                const std::string& port, const CardOperation& operation);
+                                const std::string& port, const CardOperation& operation,
+                                JournalOrigin origin = JournalOrigin::Window);
     // The line of the file for fields, with its CR LF.
     static std::string FormatLine(const JournalFields& fields);
     // The fields of one line of the file (without its line end); a quoted
@@ -114,6 +129,7 @@ private:
     void GiveWay();
 
     std::filesystem::path file_;
+    JournalOrigin origin_;
     std::string serialNumber_;
     std::string port_;
     std::deque<JournalFields> held_;
