@@ -4,6 +4,7 @@
 #include <exception>
 #include <iterator>
 
+#include "jobs/job_file.h"
 #include "jobs/job_texts.h"
 #include "link/link_texts.h"
 #include "link/protocol.h"
@@ -65,13 +66,17 @@ void CardCommands::Refresh()
 
 void CardCommands::DeleteCardFile(const std::optional<std::string>& listedName)
 {
+    DeleteCardFiles(listedName ? std::vector{*listedName} : std::vector<std::string>{});
+}
+
+void CardCommands::DeleteCardFiles(const std::vector<std::string>& listedNames)
+{
     assert(platform::MainThread::IsCurrent());
-    if (listedName && !RefusedByLink() && !RefuseUnsafeNames({*listedName})) {
+    if (!listedNames.empty() && !RefusedByLink() && !RefuseUnsafeNames(listedNames)) {
         const LinkConnection connection = link_.Connection();
         Sent sent;
         EndingWithListing(
-            [&] { DeleteCardFiles({*listedName}, Kind::Delete, connection, sent.operations); },
-            sent);
+            [&] { DeleteCardFiles(listedNames, Kind::Delete, connection, sent.operations); }, sent);
         return;
     }
     link_.RefreshCardList();
@@ -107,7 +112,8 @@ void CardCommands::UploadJobFile(const std::filesystem::path& folder,
             [&] {
                 const auto job = uploads_.Check(folder, *fileName);
                 if (job && host_.StopRequested()) {
-                    uploads_.NotSent({*job}, job_texts::kStopped.str());
+                    uploads_.NotSent({*job}, job_texts::kStopped.str(),
+                                     CardOperation::Failure::Stopped);
                 } else if (job && uploads_.Send(*job, connection)) {
                     sent.operations.push_back(
                         {CardOperation{Kind::Upload, job->cardName, job->path, job->size, {}},
@@ -130,20 +136,38 @@ void CardCommands::UploadAll(const std::filesystem::path& folder, const UploadOp
         link_.RefreshCardList();
         return;
     }
+    std::vector<std::filesystem::path> paths;
+    for (const auto& name : platform::ListFolder(folder, kJobExtension)) {
+        paths.push_back(folder / name);
+    }
     const LinkConnection connection = link_.Connection();
     Sent sent;
-    EndingWithListing([&] { UploadAll(folder, options, connection, sent); }, sent, true);
+    EndingWithListing([&] { UploadAll(paths, options, connection, sent); }, sent, true);
 }
 
-void CardCommands::UploadAll(const std::filesystem::path& folder, const UploadOptions& options,
-                             const LinkConnection& connection, Sent& sent)
+void CardCommands::UploadFiles(const std::vector<std::filesystem::path>& paths,
+                               const UploadOptions& options)
+{
+    assert(platform::MainThread::IsCurrent());
+    if (paths.empty() || RefusedByLink()) {
+        link_.RefreshCardList();
+        return;
+    }
+    const LinkConnection connection = link_.Connection();
+    Sent sent;
+    EndingWithListing([&] { UploadAll(paths, options, connection, sent); }, sent, true);
+}
+
+void CardCommands::UploadAll(const std::vector<std::filesystem::path>& paths,
+                             const UploadOptions& options, const LinkConnection& connection,
+                             Sent& sent)
 {
     // Every file is checked before the card is touched: emptying the card
     // for files that then turn out unfit would lose its files with nothing
     // to replace them.
-    const std::vector<CheckedJob> ready = uploads_.CheckAll(folder);
+    const std::vector<CheckedJob> ready = uploads_.CheckAll(paths);
     if (host_.StopRequested()) {
-        uploads_.NotSent(ready, job_texts::kStopped.str());
+        uploads_.NotSent(ready, job_texts::kStopped.str(), CardOperation::Failure::Stopped);
         return;
     }
     if (ready.empty()) {
@@ -195,7 +219,8 @@ void CardCommands::UploadAll(const std::filesystem::path& folder, const UploadOp
     for (auto job = ready.begin(); job != ready.end(); ++job) {
         // A file on its way is finished; the rest stay with the operator.
         if (host_.StopRequested()) {
-            uploads_.NotSent({job, ready.end()}, job_texts::kStopped.str());
+            uploads_.NotSent({job, ready.end()}, job_texts::kStopped.str(),
+                             CardOperation::Failure::Stopped);
             break;
         }
         std::optional<SentJobFile> done;

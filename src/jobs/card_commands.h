@@ -66,6 +66,8 @@ public:
     // the controller sent it), then a refresh; with nothing selected only
     // the refresh.
     void DeleteCardFile(const std::optional<std::string>& listedName);
+    // The card files of those listed names, back to back, then a refresh.
+    void DeleteCardFiles(const std::vector<std::string>& listedNames);
     // "Удалить всё файлы ": every card file of the last listing, then a
     // refresh.
     void DeleteAll();
@@ -77,6 +79,10 @@ public:
     // that are ready, and (option) deletes the sent files once the listing
     // proves them on the card. With no folder it only refreshes.
     void UploadAll(const std::filesystem::path& folder, const UploadOptions& options);
+    // Upload all for the job files at paths, in that order, wherever they
+    // are (the command line names them): the same checks, options and
+    // proof.
+    void UploadFiles(const std::vector<std::filesystem::path>& paths, const UploadOptions& options);
 
     // The link's news (GUI thread): a complete listing that answers the
     // listing requests up to `request`, or the listing of `request` that has
@@ -113,7 +119,7 @@ private:
     // Card names that must not go back to the controller; each is reported.
     bool RefuseUnsafeNames(const std::vector<std::string>& names);
     // The upload all proper, once the link allows it.
-    void UploadAll(const std::filesystem::path& folder, const UploadOptions& options,
+    void UploadAll(const std::vector<std::filesystem::path>& paths, const UploadOptions& options,
                    const LinkConnection& connection, Sent& sent);
     // Runs the uploads and deletes of command, then asks for a listing, also
     // when command throws (the error then goes on to the caller, after the

@@ -38,35 +38,38 @@ std::string TooLargeMessage(const std::filesystem::path& fileName, std::uint64_t
 JobUploads::JobUploads(CardLink& link, CardCommandsHost& host) : link_(link), host_(host) {}
 
 void JobUploads::Ended(const std::string& cardName, const std::filesystem::path& path,
-                       std::optional<std::uint64_t> bytes, const std::string& result)
+                       std::optional<std::uint64_t> bytes, const std::string& result,
+                       CardOperation::Failure failure)
 {
-    host_.OperationEnded(CardOperation{CardOperation::Kind::Upload, cardName, path, bytes, result});
+    host_.OperationEnded(
+        CardOperation{CardOperation::Kind::Upload, cardName, path, bytes, result, failure});
 }
 
-void JobUploads::NotSent(const std::vector<CheckedJob>& jobs, const std::string& why)
+void JobUploads::NotSent(const std::vector<CheckedJob>& jobs, const std::string& why,
+                         CardOperation::Failure failure)
 {
     for (const auto& job : jobs) {
-        Ended(job.cardName, job.path, job.size, why);
+        Ended(job.cardName, job.path, job.size, why, failure);
     }
 }
 
-std::vector<CheckedJob> JobUploads::CheckAll(const std::filesystem::path& folder)
+std::vector<CheckedJob> JobUploads::CheckAll(const std::vector<std::filesystem::path>& paths)
 {
     std::vector<CheckedJob> ready;
     // Card key -> the job file that goes under it, as the operator reads it.
     std::map<std::string, std::string> takenBy;
-    const auto fileNames = platform::ListFolder(folder, kJobExtension);
-    for (auto fileName = fileNames.begin(); fileName != fileNames.end(); ++fileName) {
+    for (auto path = paths.begin(); path != paths.end(); ++path) {
         if (host_.StopRequested()) {
             // Neither the files checked nor those not yet checked are sent.
-            NotSent(ready, job_texts::kStopped.str());
-            for (auto rest = fileName; rest != fileNames.end(); ++rest) {
-                Ended(MakeCardName(BaseNameOf(*rest)), folder / *rest,
-                      platform::SizeOf(folder / *rest), job_texts::kStopped.str());
+            NotSent(ready, job_texts::kStopped.str(), CardOperation::Failure::Stopped);
+            for (auto rest = path; rest != paths.end(); ++rest) {
+                Ended(MakeCardName(BaseNameOf(rest->filename())), *rest, platform::SizeOf(*rest),
+                      job_texts::kStopped.str(), CardOperation::Failure::Stopped);
             }
             return {};
         }
-        auto job = Check(folder, *fileName);
+        const std::filesystem::path fileName = path->filename();
+        auto job = Check(path->parent_path(), fileName);
         if (!job) {
             continue;
         }
@@ -75,13 +78,13 @@ std::vector<CheckedJob> JobUploads::CheckAll(const std::filesystem::path& folder
         const std::string key = CardKey(job->cardName);
         if (const auto taken = takenBy.find(key); taken != takenBy.end()) {
             const std::string message = job_texts::kCardNameTaken.str() +
-                                        platform::PathText(*fileName) + " (" + key + ", " +
+                                        platform::PathText(fileName) + " (" + key + ", " +
                                         taken->second + ")";
             host_.ShowMessage(message);
-            Ended(job->cardName, job->path, job->size, message);
+            Ended(job->cardName, job->path, job->size, message, CardOperation::Failure::Rejected);
             continue;
         }
-        takenBy.emplace(key, platform::PathText(*fileName));
+        takenBy.emplace(key, platform::PathText(fileName));
         ready.push_back(std::move(*job));
     }
     return ready;
@@ -100,7 +103,7 @@ std::optional<CheckedJob> JobUploads::Check(const std::filesystem::path& folder,
     std::optional<std::uint64_t> size = platform::SizeOf(path);
     const auto refuse = [&](const std::string& message) {
         host_.ShowMessage(message);
-        Ended(cardName, path, size, message);
+        Ended(cardName, path, size, message, CardOperation::Failure::Rejected);
         return std::nullopt;
     };
     if (cardName.empty()) {
@@ -148,7 +151,8 @@ std::optional<CheckedJob> JobUploads::Check(const std::filesystem::path& folder,
         // The header text and "false": what was checked and refused.
         host_.AddLogLines(log);
         Ended(cardName, path, size,
-              messages.empty() ? job_texts::kRejectedLog.str() : messages.front());
+              messages.empty() ? job_texts::kRejectedLog.str() : messages.front(),
+              CardOperation::Failure::Rejected);
         return std::nullopt;
     }
     return CheckedJob{fileName, path, cardName, hash, size.value_or(0)};

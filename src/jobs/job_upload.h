@@ -44,21 +44,23 @@ public:
     // close asked for while its messages show ends them.
     std::optional<CheckedJob> Check(const std::filesystem::path& folder,
                                     const std::filesystem::path& fileName);
-    // Checks the job files of folder in search order, with their messages;
+    // Checks the job files at paths in their order, with their messages;
     // returns those ready to go, one per card name. Nothing when the
     // operator asked to stop meanwhile.
-    std::vector<CheckedJob> CheckAll(const std::filesystem::path& folder);
+    std::vector<CheckedJob> CheckAll(const std::vector<std::filesystem::path>& paths);
     // Sends a checked job file on connection if it is still what was
     // checked. A file that has changed or gone meanwhile is skipped, with a
     // message; a frame that can't go out ends the command (thrown).
     std::optional<SentJobFile> Send(const CheckedJob& job, const LinkConnection& connection);
 
     // Journals the uploads of jobs as not done, for why.
-    void NotSent(const std::vector<CheckedJob>& jobs, const std::string& why);
+    void NotSent(const std::vector<CheckedJob>& jobs, const std::string& why,
+                 CardOperation::Failure failure = CardOperation::Failure::Failed);
 
 private:
     void Ended(const std::string& cardName, const std::filesystem::path& path,
-               std::optional<std::uint64_t> bytes, const std::string& result);
+               std::optional<std::uint64_t> bytes, const std::string& result,
+               CardOperation::Failure failure = CardOperation::Failure::Failed);
 
     CardLink& link_;
     CardCommandsHost& host_;
