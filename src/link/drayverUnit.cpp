@@ -142,13 +142,23 @@ void drayver::SearchPort(bool firstSearch)
 
     // The saved port alone first: when it answers, no other port is touched.
     // Otherwise its outcome is told with the first pass's.
-    const std::string saved = host.SavedPort();
+    const LinkHost::SearchPlan plan = host.PlanSearch();
+    const std::string& saved = plan.firstPort;
     std::vector<PortReport> reports;
-    if (!saved.empty() && Probe({saved}, reports, false)) {
+    if (!saved.empty() && Probe({saved}, reports, plan.firstPortOnly)) {
         return;
     }
     std::vector<std::string> ports;
     for (bool firstPass = true;; firstPass = false) {
+        if (plan.firstPortOnly && !saved.empty()) {
+            // Nothing but that port, pass after pass.
+            reports.clear();
+            link_.Pause(link_.GetTiming().check * 5);
+            if (Probe({saved}, reports, true)) {
+                return;
+            }
+            continue;
+        }
         ListSerialPorts(ports, link_.Devices());
         std::vector<std::string> candidates;
         // A saved port that the list does not hold (a link to a
@@ -200,9 +210,7 @@ bool drayver::Probe(const std::vector<std::string>& names, std::vector<PortRepor
     if (!connected && !wholePass) {
         return false;  // told with the pass after it
     }
-    if (!reports.empty()) {
-        OnGui([&host, reports] { host.PortsProbed(reports); });
-    }
+    OnGui([&host, reports] { host.PortsProbed(reports); });
     if (!connected) {
         return false;
     }

@@ -89,7 +89,7 @@ public:
     virtual void LinkLost(const std::string& reason) { (void)reason; }
 
     // A pass of the port search has ended: what each port it tried came to,
-    // in the order tried.
+    // in the order tried (none: there was no port to try).
     virtual void PortsProbed(const std::vector<PortReport>& reports) { (void)reports; }
 
     // The port the controller answered on last time ("c=" of the settings).
@@ -99,6 +99,15 @@ public:
     // The serial number of the controller last worked with: when several
     // answer in one pass, the link takes that one. Called on the link thread.
     virtual std::string PreferredSerialNumber() { return {}; }
+
+    // Which ports a search tries: firstPort alone first (none when empty),
+    // then every port of the port list in passes; with firstPortOnly, that
+    // port alone in every pass. Called on the link thread, once per search.
+    struct SearchPlan {
+        std::string firstPort;
+        bool firstPortOnly = false;
+    };
+    virtual SearchPlan PlanSearch() { return {SavedPort(), false}; }
 };
 
 }  // namespace cardpush
