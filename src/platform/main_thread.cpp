@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -26,6 +27,8 @@ struct Queue {
     std::thread::id gui;
     std::function<void()> wakeup;
     std::function<void(std::exception_ptr)> exceptionHook;
+    // Wake() calls so far, for WaitAndServe.
+    std::uint64_t wakes = 0;
 };
 
 // Made once and never destroyed. Threads of the tool may still wait on it
@@ -173,11 +176,24 @@ void MainThread::WaitServing(const std::function<bool()>& done)
     }
 }
 
+void MainThread::WaitAndServe(std::chrono::steady_clock::time_point deadline)
+{
+    assert(IsCurrent());
+    Queue& q = TheQueue();
+    {
+        std::unique_lock lock(q.mutex);
+        const std::uint64_t woken = q.wakes;
+        q.changed.wait_until(lock, deadline, [&] { return !q.tasks.empty() || q.wakes != woken; });
+    }
+    ServePending();
+}
+
 void MainThread::Wake()
 {
     Queue& q = TheQueue();
     {
         std::lock_guard lock(q.mutex);
+        ++q.wakes;
     }
     q.changed.notify_all();
 }

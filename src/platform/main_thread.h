@@ -16,6 +16,7 @@
 // hand-overs while it waits; otherwise the two would wait for each other.
 #pragma once
 
+#include <chrono>
 #include <exception>
 #include <functional>
 
@@ -48,6 +49,10 @@ public:
     // outcome calls Wake() afterwards.
     static void WaitServing(const std::function<bool()>& done);
     static void Wake();
+    // GUI thread (asserted in debug builds), for a loop of its own (the
+    // command line): waits until a hand-over is queued, Wake() is called or
+    // the deadline has passed, then serves what is queued.
+    static void WaitAndServe(std::chrono::steady_clock::time_point deadline);
 
     // Receives exceptions thrown by posted functions (the GUI layer shows
     // them to the operator). Without a hook they are dropped.
