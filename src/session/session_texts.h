@@ -46,6 +46,10 @@ inline constexpr Cp1251Literal kFolderNotKept{
 // followed by the path.
 inline constexpr Cp1251Literal kSettingsPlace{"Настройки: "};
 
+// The command line named a card file that the card's listing lacks:
+// followed by the name.
+inline constexpr Cp1251Literal kNotOnCard{"На карте памяти нет файла "};
+
 // The information window's port table: the port, then what its latest
 // attempt came to.
 inline constexpr Cp1251Literal kRowSeparator{": "};

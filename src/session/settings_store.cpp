@@ -23,6 +23,14 @@ SettingsStore::SettingsStore(const std::filesystem::path& folder,
 {
 }
 
+SettingsStore SettingsStore::AtFile(const std::filesystem::path& path)
+{
+    const std::filesystem::path file = std::filesystem::absolute(path);
+    SettingsStore store(file.parent_path());
+    store.file_ = file;
+    return store;
+}
+
 SettingsStore SettingsStore::ForThisExecutable()
 {
     const std::filesystem::path executableFolder = platform::ExecutableFolder();

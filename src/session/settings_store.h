@@ -38,6 +38,9 @@ public:
     // The settings of this run: beside the executable, or in the user's
     // folder starting from the file beside the executable.
     static SettingsStore ForThisExecutable();
+    // The settings file at path, whatever its name (the command line's
+    // --settings); the journal goes beside it.
+    static SettingsStore AtFile(const std::filesystem::path& path);
 
     const std::filesystem::path& File() const { return file_; }
     // True when the file is not beside the executable (the About box says

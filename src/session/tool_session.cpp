@@ -10,6 +10,7 @@
 #include "jobs/job_texts.h"
 #include "link/link_texts.h"
 #include "link/number.h"
+#include "link/protocol.h"
 #include "platform/files.h"
 #include "platform/main_thread.h"
 #include "serial/BCPort.h"
@@ -80,10 +81,11 @@ private:
     ToolSession& session_;
 };
 
-ToolSession::ToolSession(ToolView& view, SettingsStore settings, platform::CommApi& devices)
+ToolSession::ToolSession(ToolView& view, SettingsStore settings, platform::CommApi& devices,
+                         JournalOrigin origin)
     : view_(view),
       settings_(std::move(settings)),
-      journal_(settings_.File().parent_path() / TransferJournal::kFileName),
+      journal_(settings_.File().parent_path() / TransferJournal::kFileName, origin),
       link_(std::make_unique<LinkSession>(static_cast<LinkHost&>(*this), devices)),
       commands_(std::make_unique<CardCommands>(*link_, static_cast<CardCommandsHost&>(*this)))
 {
@@ -268,6 +270,73 @@ void ToolSession::RequestStop()
     stopRequested_ = true;
 }
 
+void ToolSession::UploadPaths(const std::vector<std::filesystem::path>& paths,
+                              const UploadOptions& options)
+{
+    const CommandScope running(*this);
+    if (RefusedByFirmware()) {
+        return;
+    }
+    std::vector<std::filesystem::path> files;
+    for (const auto& path : paths) {
+        std::error_code error;
+        if (std::filesystem::is_directory(path, error)) {
+            for (const auto& name : platform::ListFolder(path, kJobExtension)) {
+                files.push_back(path / name);
+            }
+        } else {
+            files.push_back(path);
+        }
+    }
+    commands_->UploadFiles(files, options);
+}
+
+void ToolSession::DeleteCardFilesNamed(const std::vector<std::string>& names)
+{
+    const CommandScope running(*this);
+    if (RefusedByFirmware()) {
+        return;
+    }
+    const std::vector<std::string> listing = link_->LastListing().names;
+    std::vector<std::string> listed;
+    for (const auto& name : names) {
+        const auto found = std::find_if(listing.begin(), listing.end(), [&](const auto& entry) {
+            return EqualIgnoringCaseCp1251(protocol::TrimName(entry), protocol::TrimName(name));
+        });
+        if (found != listing.end()) {
+            listed.push_back(*found);
+            continue;
+        }
+        const std::string message = session_texts::kNotOnCard.str() + name;
+        ShowMessage(message);
+        OperationEnded(CardOperation{CardOperation::Kind::Delete,
+                                     name,
+                                     {},
+                                     std::nullopt,
+                                     message,
+                                     CardOperation::Failure::Rejected});
+    }
+    commands_->DeleteCardFiles(listed);
+}
+
+void ToolSession::SearchOnlyPort(const std::string& port)
+{
+    std::lock_guard lock(savedPortMutex_);
+    searchPlan_ = SearchPlan{port, true};
+}
+
+void ToolSession::SearchEveryPort()
+{
+    std::lock_guard lock(savedPortMutex_);
+    searchPlan_ = SearchPlan{};
+}
+
+LinkHost::SearchPlan ToolSession::PlanSearch()
+{
+    std::lock_guard lock(savedPortMutex_);
+    return searchPlan_.value_or(SearchPlan{savedPort_, false});
+}
+
 bool ToolSession::RequestClose()
 {
     assert(MainThread::IsCurrent());
@@ -282,6 +351,19 @@ bool ToolSession::RequestClose()
 bool ToolSession::CardCommandsAllowed() const
 {
     return gate_ == Gate::Passed && link_->CardCommandsAllowed();
+}
+
+bool ToolSession::LinkReady() const
+{
+    return gate_ != Gate::NotYet && link_->CardCommandsAllowed();
+}
+
+std::optional<bool> ToolSession::FirmwareAllows() const
+{
+    if (gate_ == Gate::NotYet) {
+        return std::nullopt;
+    }
+    return gate_ == Gate::Passed;
 }
 
 // --- the link's news ---
@@ -435,6 +517,7 @@ void ToolSession::PortsProbed(const std::vector<PortReport>& reports)
     }
     ShowPortRows();
     const auto answered = [](const PortReport& r) { return r.outcome == PortOutcome::Answered; };
+    view_.SearchPassEnded(std::any_of(reports.begin(), reports.end(), answered));
     const auto refused = std::find_if(reports.begin(), reports.end(), [](const PortReport& r) {
         return r.outcome == PortOutcome::NoAccess;
     });
@@ -538,6 +621,7 @@ void ToolSession::RunWithProgress(const UploadProgress& start,
 void ToolSession::OperationEnded(const CardOperation& operation)
 {
     assert(MainThread::IsCurrent());
+    view_.OperationReported(operation);
     const auto fields = journal_.Append(operation);
     if (journal_.TakeHoldNotice()) {
         // Said once a command has ended: a message box now would let the

@@ -40,8 +40,10 @@ public:
     // The view and the device layer must outlive the session. settings says
     // where nastr.dat is (and the journal beside it). Loads the settings
     // and shows them, the source folder's job files among them.
+    // origin: who the journal's lines name as having started them.
     ToolSession(ToolView& view, SettingsStore settings,
-                platform::CommApi& devices = platform::SystemCommApi());
+                platform::CommApi& devices = platform::SystemCommApi(),
+                JournalOrigin origin = JournalOrigin::Window);
     // Stops the link thread and closes the port; what still waits for a
     // listing is journalled as sent.
     ~ToolSession() override;
@@ -69,6 +71,21 @@ public:
     void UploadAll();
     // "Остановить": upload all ends after the file being sent.
     void RequestStop();
+
+    // --- the command line's intent ---
+    // Upload all for these job files and folders (each folder's job files),
+    // in that order, with options: the same checks, messages and proof.
+    void UploadPaths(const std::vector<std::filesystem::path>& paths, const UploadOptions& options);
+    // The card files that the operator named (Windows-1251), found in the
+    // last listing with the letter case ignored, deleted with one command. A
+    // name the listing lacks is said and journalled as refused.
+    void DeleteCardFilesNamed(const std::vector<std::string>& names);
+    // Before Start: the search tries this port alone, pass after pass,
+    // instead of the saved port and then every port.
+    void SearchOnlyPort(const std::string& port);
+    // Before Start: the first pass tries every port at once, the saved one
+    // among them, so that each port has its outcome (a survey of the ports).
+    void SearchEveryPort();
     // The operator picked another controller that the search found (a
     // switchable row of ShowPortRows): the link lets the connected one go
     // and runs the whole handshake on that port, as a reconnect does.
@@ -85,6 +102,12 @@ public:
     const std::vector<std::filesystem::path>& LocalFiles() const { return localFiles_; }
     // The firmware gate has passed on this connection and the link is idle.
     bool CardCommandsAllowed() const;
+    // The handshake is over and the card's first listing has come, whatever
+    // the firmware gate said.
+    bool LinkReady() const;
+    // The firmware gate of this connection: nothing until the handshake has
+    // read the firmware version, then whether it allows card commands.
+    std::optional<bool> FirmwareAllows() const;
     // What a command sent still waits for the listing that shows it.
     bool AwaitingListing() const { return commands_->AwaitingListing(); }
     bool CommandRunning() const { return commandsRunning_ > 0; }
@@ -95,6 +118,7 @@ public:
     void SetSavedPort(const std::string& port) override;
     // The controller last worked with (the settings' "n="); any thread.
     std::string PreferredSerialNumber() override;
+    SearchPlan PlanSearch() override;
     // What the search's attempts came to, the latest of each port.
     const std::vector<PortReport>& PortReports() const { return portReports_; }
     // The link itself, for tests and benchmarks that watch it.
@@ -175,8 +199,9 @@ private:
     bool journalHeldPending_ = false;
 
     mutable std::mutex savedPortMutex_;
-    std::string savedPort_;              // guarded by savedPortMutex_
-    std::string preferredSerialNumber_;  // guarded by savedPortMutex_
+    std::string savedPort_;                 // guarded by savedPortMutex_
+    std::string preferredSerialNumber_;     // guarded by savedPortMutex_
+    std::optional<SearchPlan> searchPlan_;  // guarded by savedPortMutex_
 
     // False once the session is being destroyed: work it handed to Later
     // finds it gone.

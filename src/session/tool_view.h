@@ -63,6 +63,9 @@ public:
     // The information window's port table, rewritten whole: every port the
     // search has tried, with its latest outcome, in the search's order.
     virtual void ShowPortRows(const std::vector<PortRow>& rows) { (void)rows; }
+    // A pass of the port search has ended; controllerFound: a controller
+    // answered in it (its handshake follows).
+    virtual void SearchPassEnded(bool controllerFound) { (void)controllerFound; }
 
     // A modal message with one OK button; returns when it is closed.
     virtual void ShowMessage(const std::string& text) = 0;
@@ -75,6 +78,8 @@ public:
 
     // A line the transfer journal has just taken (for a journal window).
     virtual void JournalLineAdded(const JournalFields& fields) { (void)fields; }
+    // An operation has ended, done or not (its journal line follows).
+    virtual void OperationReported(const CardOperation& operation) { (void)operation; }
     // A close that the session held up while a command ran may go ahead
     // now: the face closes (and the session's RequestClose agrees).
     virtual void CloseNow() = 0;
