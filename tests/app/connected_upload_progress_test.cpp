@@ -357,7 +357,8 @@ TEST_F(UploadProgressTest, JournalOfUploadAllWithARejectedFileACollisionAndAStop
     const QRegularExpression isoTime(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)");
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const JournalFields& line = lines[i + 1];
-        ASSERT_EQ(8u, line.size()) << i;
+        ASSERT_EQ(9u, line.size()) << i;
+        EXPECT_EQ("window", line[8]) << i;
         EXPECT_TRUE(isoTime.match(QString::fromStdString(line[0])).hasMatch()) << line[0];
         EXPECT_EQ("77-401", line[1]);
         EXPECT_EQ(ToolDevice(), line[2]);

@@ -67,13 +67,13 @@ TEST(TransferJournal, FieldsAreUtf8AndAResultOfNothingIsOk)
                          12,
                          {}};
     EXPECT_EQ((Fields{"2026-12-09T14:03:05+03:00", "SN-7", "ttyUSB0", "upload", "ЗАДАНИЕ",
-                      "/jobs/задание.txt", "12", "ok"}),
+                      "/jobs/задание.txt", "12", "ok", "window"}),
               TransferJournal::Fields("2026-12-09T14:03:05+03:00", "SN-7", "ttyUSB0", upload));
 
     const CardOperation deleteAll{
         CardOperation::Kind::DeleteAll, "OLD", {}, std::nullopt, Utf8ToCp1251("Ошибка записи")};
-    EXPECT_EQ((Fields{"t", "", "", "delete-all", "OLD", "", "", "Ошибка записи"}),
-              TransferJournal::Fields("t", "", "", deleteAll));
+    EXPECT_EQ((Fields{"t", "", "", "delete-all", "OLD", "", "", "Ошибка записи", "command-line"}),
+              TransferJournal::Fields("t", "", "", deleteAll, JournalOrigin::CommandLine));
 
     // A name's bytes that are not UTF-8 are escaped; the rest stays.
     const std::pair<std::filesystem::path, const char*> names[] = {
@@ -252,8 +252,9 @@ TEST_F(JournalFileTest, HeldLinesBeyondTheLimitAreCountedInOneLine)
     const auto lines = FileLines();
     ASSERT_EQ(kHeld + 3, lines.size());
     EXPECT_EQ((Fields{"SN1", "COM3", TransferJournal::kUnrecorded, "", "", ""}),
-              Fields(lines[1].begin() + 1, lines[1].end() - 1));
+              Fields(lines[1].begin() + 1, lines[1].end() - 2));
     EXPECT_TRUE(lines[1][7].ends_with(": 2")) << lines[1][7];
+    EXPECT_EQ("window", lines[1][8]);
     EXPECT_EQ("N2", lines[2][4]);
     EXPECT_EQ("LAST", lines.back()[4]);
 }
