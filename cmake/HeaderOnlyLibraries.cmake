@@ -4,6 +4,8 @@
 # cross-build looks for packages and headers in its sysroot only, so it takes
 # the same headers through a folder of its own that holds just those two
 # (never /usr/include as a whole, which is the build machine's C library).
+include_guard(GLOBAL)
+
 if(CMAKE_CROSSCOMPILING)
   set(_cardpush_headers ${CMAKE_BINARY_DIR}/header-only)
   file(MAKE_DIRECTORY ${_cardpush_headers})
@@ -14,14 +16,14 @@ if(CMAKE_CROSSCOMPILING)
     file(CREATE_LINK /usr/include/${_folder} ${_cardpush_headers}/${_folder} SYMBOLIC)
   endforeach()
   foreach(_target CLI11 Json)
-    add_library(CardPush::${_target} INTERFACE IMPORTED)
+    add_library(CardPush::${_target} INTERFACE IMPORTED GLOBAL)
     target_include_directories(CardPush::${_target} SYSTEM INTERFACE ${_cardpush_headers})
   endforeach()
 else()
   find_package(CLI11 2.1 CONFIG REQUIRED)
   find_package(nlohmann_json 3.11 CONFIG REQUIRED)
-  add_library(CardPush::CLI11 INTERFACE IMPORTED)
+  add_library(CardPush::CLI11 INTERFACE IMPORTED GLOBAL)
   target_link_libraries(CardPush::CLI11 INTERFACE CLI11::CLI11)
-  add_library(CardPush::Json INTERFACE IMPORTED)
+  add_library(CardPush::Json INTERFACE IMPORTED GLOBAL)
   target_link_libraries(CardPush::Json INTERFACE nlohmann_json::nlohmann_json)
 endif()
