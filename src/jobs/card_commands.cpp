@@ -149,7 +149,7 @@ void CardCommands::UploadFiles(const std::vector<std::filesystem::path>& paths,
                                const UploadOptions& options)
 {
     assert(platform::MainThread::IsCurrent());
-    if (paths.empty() || RefusedByLink()) {
+    if (RefusedByLink()) {
         link_.RefreshCardList();
         return;
     }
