@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -43,6 +44,7 @@ constexpr auto kPoll = 20ms;
 
 // The exit statuses that --help lists.
 constexpr int kDone = 0;
+constexpr int kNoController = 3;
 constexpr int kFirmwareRefuses = 4;
 constexpr int kRejected = 5;
 constexpr int kTransferFailed = 6;
@@ -128,10 +130,15 @@ protected:
         sim_ = std::make_unique<SimProcess>(std::move(options));
         fs::create_directory(jobs_);
     }
+    // With the test's settings file and, unless the arguments name one, the
+    // simulator's port.
     std::unique_ptr<CliRun> Start(std::vector<std::string> arguments)
     {
-        arguments.insert(arguments.begin(), {"--settings", (folder_.path() / "nastr.dat").string(),
-                                             "--port", sim_->DevicePath()});
+        if (std::find(arguments.begin(), arguments.end(), "--port") == arguments.end()) {
+            arguments.insert(arguments.begin(), {"--port", sim_->DevicePath()});
+        }
+        arguments.insert(arguments.begin(),
+                         {"--settings", (folder_.path() / "nastr.dat").string()});
         return std::make_unique<CliRun>(folder_.path(), arguments);
     }
     int Run(std::vector<std::string> arguments)
@@ -198,6 +205,34 @@ TEST_F(CliTest, UploadDeletesAJobFileOnlyWhenTheListingShowsIt)
         fs::remove_all(jobs_);
         fs::remove(folder_.path() / "cardpush-journal.csv");
     }
+}
+
+// What the other commands find and do, one run each on the same controller.
+TEST_F(CliTest, CommandsSayWhatTheyFound)
+{
+    StartSimulator();
+    sim_->PutCardFile("JOB1", "1 X\r\n");
+    const fs::path notAPort = folder_.path() / "not-a-port";
+    WriteFile(notAPort, "");
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        const char* output;  // in the standard output, or else the error
+    };
+    const Case cases[] = {
+        {{"--json", "ports"}, kDone, R"("outcome":"answered")"},
+        {{"--json", "info"}, kDone, R"("firmware":"72")"},
+        // Letter case ignored; a name the card lacks is refused and said.
+        {{"delete", "job1", "GONE"}, kRejected, "На карте памяти нет файла GONE"},
+        {{"--port", notAPort.string(), "list"}, kNoController, "не последовательный порт"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        EXPECT_EQ(c.status, Run(c.arguments)) << run_->Err();
+        EXPECT_NE(std::string::npos, (run_->Out() + run_->Err()).find(c.output))
+            << run_->Out() << run_->Err();
+    }
+    EXPECT_EQ(std::vector<std::string>{}, sim_->CardFiles());
 }
 
 // A job file with a line the controller would choke on, or a controller
