@@ -53,9 +53,11 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
   return()
 endif()
 
-include_guard(GLOBAL)
+# The functions read these in the scope they are called from: set for every
+# folder that includes the module, not only for the first one.
 cmake_path(SET CARDPUSH_WINDOWS_RESOURCE_DIR NORMALIZE "${CMAKE_CURRENT_LIST_DIR}/../resources/windows")
 set(_cardpush_windows_exe_module ${CMAKE_CURRENT_LIST_FILE})
+include_guard(GLOBAL)
 
 # cardpush_windows_gui(target): a program of the GUI subsystem (no console:
 # -mwindows) whose entry point is wWinMain with the UTF-16 command line
