@@ -16,6 +16,12 @@ inline const std::string kWatchingEnd =
     ": файлы заданий загружаются на карту памяти, как только появятся или изменятся. "
     "Остановить: Ctrl+C.";
 
+// An operation done (a line of the journal that says "ok"): followed by the
+// card name and the file, or by the file of a local delete.
+inline const std::string kUploaded = "Загружен на карту памяти: ";
+inline const std::string kDeletedFromCard = "Удалён с карты памяти: ";
+inline const std::string kDeletedFromComputer = "Удалён с компьютера: ";
+
 // The information window's labels, before each value of "info".
 inline const std::string kLabelPort = "COM порт: ";
 inline const std::string kLabelSerialNumber = "Серийный номер: ";

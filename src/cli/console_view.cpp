@@ -2,47 +2,27 @@
 
 #include <chrono>
 
+#include "cli/cli_texts.h"
 #include "platform/cp1251.h"
-#include "platform/files.h"
 #include "platform/main_thread.h"
 #include "session/progress.h"
 
 namespace cardpush::cli {
 namespace {
 
-const char* KindText(CardOperation::Kind kind)
-{
-    switch (kind) {
-        case CardOperation::Kind::Upload:
-            return "upload";
-        case CardOperation::Kind::Delete:
-            return "delete";
-        case CardOperation::Kind::DeleteAll:
-            return "delete-all";
-        case CardOperation::Kind::LocalDelete:
-            return "local-delete";
-    }
-    return "";
-}
-
 // A done operation as the console says it.
-const char* DoneText(CardOperation::Kind kind)
+std::string DoneText(CardOperation::Kind kind)
 {
     switch (kind) {
         case CardOperation::Kind::Upload:
-            return "Загружен на карту памяти: ";
+            return cli_texts::kUploaded;
         case CardOperation::Kind::Delete:
         case CardOperation::Kind::DeleteAll:
-            return "Удалён с карты памяти: ";
+            return cli_texts::kDeletedFromCard;
         case CardOperation::Kind::LocalDelete:
-            return "Удалён с компьютера: ";
+            return cli_texts::kDeletedFromComputer;
     }
-    return "";
-}
-
-std::string PathUtf8(const std::filesystem::path& path)
-{
-    return Cp1251ToUtf8(platform::PathText(path));
+    return {};
 }
 
 }  // namespace
@@ -97,25 +77,34 @@ void ConsoleView::OperationReported(const CardOperation& operation)
     if (operation.kind == CardOperation::Kind::Upload && !operation.localFile.empty()) {
         uploads_[operation.localFile] = operation;
     }
-    const std::string cardName = Cp1251ToUtf8(operation.cardName);
-    const std::string file = PathUtf8(operation.localFile);
+    lastKind_ = operation.kind;
+}
+
+void ConsoleView::JournalLineAdded(const JournalFields& fields)
+{
+    // The journal's own line, with the names of its columns.
+    const JournalFields names = TransferJournal::HeaderFields();
     if (console_.Json()) {
-        nlohmann::json record = {
-            {"type", "operation"},
-            {"operation", KindText(operation.kind)},
-            {"card_name", cardName},
-            {"local_file", file},
-            {"result",
-             operation.result.empty() ? std::string("ok") : Cp1251ToUtf8(operation.result)}};
-        if (operation.bytes) {
-            record["bytes"] = *operation.bytes;
+        nlohmann::json record = {{"type", "operation"}};
+        for (std::size_t i = 0; i < names.size() && i < fields.size(); ++i) {
+            record[names[i]] = fields[i];
         }
         console_.Record(record);
-    } else if (operation.result.empty() && !console_.Quiet()) {
-        // What went wrong has had its message already.
-        const bool local = operation.kind == CardOperation::Kind::LocalDelete;
-        console_.Result(DoneText(operation.kind) + (local ? file : cardName) +
-                        (local || file.empty() ? std::string() : " (" + file + ")"));
+        return;
+    }
+    // What went wrong has had its message already.
+    constexpr std::size_t kCardName = 4;
+    constexpr std::size_t kLocalFile = 5;
+    constexpr std::size_t kResult = 7;
+    if (console_.Quiet() || fields.size() <= kResult || fields[kResult] != TransferJournal::kDone) {
+        return;
+    }
+    const std::string& cardName = fields[kCardName];
+    const std::string& file = fields[kLocalFile];
+    if (lastKind_ == CardOperation::Kind::LocalDelete) {
+        console_.Result(DoneText(lastKind_) + file);
+    } else {
+        console_.Result(DoneText(lastKind_) + cardName + (file.empty() ? "" : " (" + file + ")"));
     }
 }
 

@@ -67,6 +67,7 @@ public:
     void ShowMessage(const std::string& text) override;
     void ShowProgress(ProgressRun& run) override;
     void OperationReported(const CardOperation& operation) override;
+    void JournalLineAdded(const JournalFields& fields) override;
     void CloseNow() override { closeAsked_ = true; }
 
 private:
@@ -83,6 +84,8 @@ private:
     Tally tally_;
     UploadResults uploads_;
     bool closeAsked_ = false;
+    // The kind of the operation whose journal line comes next.
+    CardOperation::Kind lastKind_ = CardOperation::Kind::Upload;
 };
 
 }  // namespace cardpush::cli
