@@ -13,6 +13,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <csignal>
 #endif
 
 namespace {
@@ -184,6 +186,9 @@ int wmain(int argc, wchar_t** argv)
 #else
 int main(int argc, char** argv)
 {
+    // Output into a pipe whose reader has gone (`| head -1`) fails as a
+    // write, instead of ending the process before the port is let go.
+    std::signal(SIGPIPE, SIG_IGN);
     return Main(argc, argv);
 }
 #endif
