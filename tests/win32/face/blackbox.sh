@@ -66,7 +66,6 @@ ids=$build/src/app/win32/ui_layout_ids.txt
 preload=$build/libpty_modem_lines.so
 work=$build/face-test
 shots=$build/screenshots
-wine_loader=${WINE:-$(command -v wine64 || echo /usr/lib/wine/wine64)}
 
 main_caption="Загрузка на карту  памяти рольганга"
 info_caption="Информация о подключении"
@@ -106,10 +105,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Wine runs with the Russian locale, so that the ANSI code page is 1251 as on
-# the operator's PC; the script's own tools with a neutral one.
-export LC_ALL=C.UTF-8
-wine() { LC_ALL=ru_RU.UTF-8 "$wine_loader" "$@"; }
+# Wine with the Russian locale (wine), its prefix (wine_prefix) and the
+# simulator behind COM1 (simulator_behind_com1).
+source "$here/wine_com1.sh"
 # The client's commands; its output without carriage returns.
 wt() { wine "$wintest" "$@" 2>>"$work/wintest.log" | tr -d '\r'; }
 
@@ -178,14 +176,7 @@ exec {display_fd}<&-
 export DISPLAY=:$display_number
 say "Xvfb on $DISPLAY"
 
-# Wine: no Mono or Gecko installer prompts.
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ -z "${WINEPREFIX:-}" ]; then
-  export WINEPREFIX=$work/wineprefix
-  say "making a Wine prefix"
-  DISPLAY='' wine wineboot -i >/dev/null 2>&1
-  wineserver -w
-fi
+wine_prefix
 # Wine's own fonts (Tahoma, which stands for "MS Shell Dlg 2", and Marlett,
 # which draws the caption buttons), as Windows has them: Debian's Wine does
 # not find them where the fonts-wine package puts them.
@@ -202,16 +193,7 @@ wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
 
-# The simulator behind COM1; its first line of output is its device.
-exec {sim_out}< <(exec "$simulator" --card-dir "$work/card" --wire-log "$work/wire.log" \
-  --exit-with-parent 2>"$work/sim.log")
-sim_pid=$!
-read -r -t 10 -u "$sim_out" device || fail "the simulator did not start"
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$device" /f >/dev/null 2>&1
-# Wine reads its port table when it starts.
-wineserver -k 2>/dev/null || true
-wineserver -w
-say "simulator on $device as COM1"
+simulator_behind_com1 "$work/card" --wire-log "$work/wire.log"
 
 # The tool's folder. Its settings name the source folder as Windows sees it.
 cp "$exe" "$work/app/"
