@@ -9,6 +9,9 @@
 #   - the Wine prefix is made afresh under the build folder, with no display,
 #     and the programs run with a Russian locale, so that the system's ANSI
 #     code page is 1251 as on the operator's PC.
+# Then the command line, cardpush-cli.exe, listing the card of the simulator
+# behind COM1, plain and in JSON lines, as a script run from a Windows
+# console gets it (tests/win32/face/cli.sh).
 # Then the Windows executable itself, cardpush.exe, black-box under Wine on
 # a private Xvfb, against the simulator behind COM1, compared with the same
 # steps through the Linux build's windows, with screenshots of its windows
@@ -177,6 +180,8 @@ start_simulator
 say "running the tests"
 run_tests
 stop_simulator
+say "the command line, cardpush-cli.exe"
+WINE=$wine bash tests/win32/face/cli.sh "$build" "$native/tools/cardpush-sim"
 say "the black-box test of cardpush.exe"
 WINE=$wine bash tests/win32/face/blackbox.sh "$build" "$native/tools/cardpush-sim" \
   "$dev/tests/app/app_face_parity"
