@@ -92,8 +92,9 @@ private:
     int Settle(int status);
     // The status that the operations which ended call for.
     int OperationsStatus() const;
-    // Runs a session command; an error it throws is the operator's message.
-    bool Command(const std::function<void()>& command);
+    // Runs one of the session's commands; an error it throws is the
+    // operator's message, and false.
+    bool Attempt(const std::function<void()>& command);
 
     int Ports();
     int Info();
@@ -203,7 +204,7 @@ int Runner::AwaitController()
     return kDone;
 }
 
-bool Runner::Command(const std::function<void()>& command)
+bool Runner::Attempt(const std::function<void()>& command)
 {
     try {
         command();
@@ -343,7 +344,7 @@ int Runner::Upload()
     if (const int status = AwaitController()) {
         return status;
     }
-    const bool sent = Command([&] { session_.UploadPaths(request_.paths, request_.options); });
+    const bool sent = Attempt([&] { session_.UploadPaths(request_.paths, request_.options); });
     return Settle(sent ? kDone : kTransferFailed);
 }
 
@@ -352,7 +353,7 @@ int Runner::Delete()
     if (const int status = AwaitController()) {
         return status;
     }
-    const bool sent = Command([&] {
+    const bool sent = Attempt([&] {
         if (request_.all) {
             session_.DeleteAllCardFiles();
             return;
@@ -393,12 +394,13 @@ int Runner::Watch()
         }
         // One file at a time, the first in the folder's order.
         const FolderWatch::DueFile& file = due.front();
-        Command([&] { session_.UploadPaths({file.path}, options); });
+        view_.TakeUpload(file.path);  // what an earlier upload of it came to
+        Attempt([&] { session_.UploadPaths({file.path}, options); });
         Settle(kDone);
-        const auto result = view_.Uploads().find(file.path);
-        const bool handled = result != view_.Uploads().end() &&
-                             (result->second.result.empty() ||
-                              result->second.failure == CardOperation::Failure::Rejected);
+        // None: the upload did not even begin (the link was busy, say).
+        const auto result = view_.TakeUpload(file.path);
+        const bool handled = result && (result->result.empty() ||
+                                        result->failure == CardOperation::Failure::Rejected);
         if (handled) {
             watch.Handled(file);
         } else {

@@ -63,6 +63,17 @@ void ConsoleView::ShowProgress(ProgressRun& run)
     console_.EndProgress();
 }
 
+std::optional<CardOperation> ConsoleView::TakeUpload(const std::filesystem::path& path)
+{
+    const auto found = uploads_.find(path);
+    if (found == uploads_.end()) {
+        return std::nullopt;
+    }
+    CardOperation operation = std::move(found->second);
+    uploads_.erase(found);
+    return operation;
+}
+
 void ConsoleView::OperationReported(const CardOperation& operation)
 {
     if (operation.result.empty()) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,9 @@ public:
         std::size_t stopped = 0;
     };
     const Tally& Operations() const { return tally_; }
-    // The latest upload of each local file: empty when done, else why not.
-    using UploadResults = std::map<std::filesystem::path, CardOperation>;
-    const UploadResults& Uploads() const { return uploads_; }
+    // What the latest upload of that local file came to, forgotten once
+    // taken; nothing when none has ended since.
+    std::optional<CardOperation> TakeUpload(const std::filesystem::path& path);
     bool CloseAsked() const { return closeAsked_; }
 
     // --- ToolView ---
@@ -82,7 +83,7 @@ private:
     bool lastPassFound_ = false;
     int connections_ = 0;
     Tally tally_;
-    UploadResults uploads_;
+    std::map<std::filesystem::path, CardOperation> uploads_;
     bool closeAsked_ = false;
     // The kind of the operation whose journal line comes next.
     CardOperation::Kind lastKind_ = CardOperation::Kind::Upload;
