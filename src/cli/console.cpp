@@ -4,6 +4,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/wide_text.h"
 #else
 #include <unistd.h>
 #endif
@@ -23,22 +25,9 @@ bool IsConsole(bool toError)
     return GetConsoleMode(StreamHandle(toError), &mode) != 0;
 }
 
-std::wstring Utf16(std::string_view utf8)
-{
-    if (utf8.empty()) {
-        return {};
-    }
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                        length);
-    return wide;
-}
-
 std::string InCodePage(std::string_view utf8, UINT codePage)
 {
-    const std::wstring wide = Utf16(utf8);
+    const std::wstring wide = WideFromUtf8(utf8);
     if (wide.empty()) {
         return {};
     }
@@ -79,7 +68,7 @@ void Console::Write(bool toError, std::string_view text, bool utf8Always)
 #ifdef _WIN32
     if (IsConsole(toError)) {
         std::fflush(stream);
-        const std::wstring wide = Utf16(text);
+        const std::wstring wide = WideFromUtf8(text);
         DWORD written = 0;
         WriteConsoleW(StreamHandle(toError), wide.data(), static_cast<DWORD>(wide.size()), &written,
                       nullptr);

@@ -12,7 +12,7 @@
 #include "cli/console.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/wide_text.h"
 #else
 #include <csignal>
 #endif
@@ -170,11 +170,7 @@ int wmain(int argc, wchar_t** argv)
     // The arguments in UTF-8, whatever the console's code page.
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i) {
-        const int length =
-            WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string text(static_cast<std::size_t>(length > 0 ? length - 1 : 0), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, text.data(), length, nullptr, nullptr);
-        arguments.push_back(std::move(text));
+        arguments.push_back(Utf8FromWide(argv[i]));
     }
     std::vector<char*> pointers;
     for (auto& argument : arguments) {

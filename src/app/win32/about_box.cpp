@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/jpeg_picture.h"
-#include "app/win32/wide_text.h"
+#include "platform/wide_text.h"
 #include "session/session_texts.h"
 #include "ui_layout.h"
 

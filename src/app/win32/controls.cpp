@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/win32/dialogs.h"
-#include "app/win32/wide_text.h"
+#include "platform/wide_text.h"
 
 namespace cardpush::win32 {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <shlobj.h>
 
-#include "app/win32/wide_text.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
+#include "platform/wide_text.h"
 
 namespace cardpush::win32 {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/win32/wide_text.h"
 #include "link/number.h"
+#include "platform/wide_text.h"
 #include "ui_layout.h"
 
 namespace cardpush::win32 {

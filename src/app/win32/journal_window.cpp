@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/win32/wide_text.h"
+#include "platform/wide_text.h"
 #include "session/tool_view.h"
 #include "ui_layout.h"
 

@@ -9,7 +9,7 @@
 #include "app/win32/info_window.h"
 #include "app/win32/journal_window.h"
 #include "app/win32/upload_progress.h"
-#include "app/win32/wide_text.h"
+#include "platform/wide_text.h"
 #include "session/session_texts.h"
 #include "ui_layout.h"
 

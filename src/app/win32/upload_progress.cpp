@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/win32/wide_text.h"
+#include "platform/wide_text.h"
 #include "session/progress.h"
 #include "session/session_texts.h"
 

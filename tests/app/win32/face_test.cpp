@@ -8,9 +8,9 @@
 #include "app/win32/application.h"
 #include "app/win32/controls.h"
 #include "app/win32/main_window.h"
-#include "app/win32/wide_text.h"
 #include "platform/fake_comm_api.h"
 #include "platform/main_thread.h"
+#include "platform/wide_text.h"
 #include "support/temp_folder.h"
 #include "ui_layout.h"
 

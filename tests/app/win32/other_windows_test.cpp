@@ -12,7 +12,7 @@
 #include "app/win32/controls.h"
 #include "app/win32/info_window.h"
 #include "app/win32/journal_window.h"
-#include "app/win32/wide_text.h"
+#include "platform/wide_text.h"
 #include "session/tool_view.h"
 #include "ui_layout.h"
 

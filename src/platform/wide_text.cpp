@@ -1,8 +1,8 @@
-#include "app/win32/wide_text.h"
+#include "platform/wide_text.h"
 
 #include "platform/cp1251.h"
 
-namespace cardpush::win32 {
+namespace cardpush {
 
 std::wstring WideFromCp1251(std::string_view cp1251)
 {
@@ -83,4 +83,4 @@ std::wstring WithCrLf(std::wstring_view text)
     return out;
 }
 
-}  // namespace cardpush::win32
+}  // namespace cardpush
