@@ -4,7 +4,6 @@
 #include <exception>
 #include <iterator>
 
-#include "jobs/job_file.h"
 #include "jobs/job_texts.h"
 #include "link/link_texts.h"
 #include "link/protocol.h"
@@ -131,18 +130,12 @@ void CardCommands::UploadAll(const std::filesystem::path& folder, const UploadOp
     assert(platform::MainThread::IsCurrent());
     // With no folder chosen nothing is searched or deleted, here or on the
     // card: the empty folder must not stand for a drive's root.
-    if (folder.empty() || RefusedByLink()) {
+    if (folder.empty()) {
         host_.LocalFilesChanged();
         link_.RefreshCardList();
         return;
     }
-    std::vector<std::filesystem::path> paths;
-    for (const auto& name : platform::ListFolder(folder, kJobExtension)) {
-        paths.push_back(folder / name);
-    }
-    const LinkConnection connection = link_.Connection();
-    Sent sent;
-    EndingWithListing([&] { UploadAll(paths, options, connection, sent); }, sent, true);
+    UploadFiles(JobFilesIn(folder), options);
 }
 
 void CardCommands::UploadFiles(const std::vector<std::filesystem::path>& paths,
@@ -150,6 +143,7 @@ void CardCommands::UploadFiles(const std::vector<std::filesystem::path>& paths,
 {
     assert(platform::MainThread::IsCurrent());
     if (RefusedByLink()) {
+        host_.LocalFilesChanged();
         link_.RefreshCardList();
         return;
     }

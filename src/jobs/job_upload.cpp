@@ -35,6 +35,15 @@ std::string TooLargeMessage(const std::filesystem::path& fileName, std::uint64_t
 
 }  // namespace
 
+std::vector<std::filesystem::path> JobFilesIn(const std::filesystem::path& folder)
+{
+    std::vector<std::filesystem::path> paths;
+    for (const auto& name : platform::ListFolder(folder, kJobExtension)) {
+        paths.push_back(folder / name);
+    }
+    return paths;
+}
+
 JobUploads::JobUploads(CardLink& link, CardCommandsHost& host) : link_(link), host_(host) {}
 
 void JobUploads::Ended(const std::string& cardName, const std::filesystem::path& path,

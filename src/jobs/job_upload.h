@@ -25,6 +25,10 @@ namespace cardpush {
 // memory and announced to the controller.
 inline constexpr std::uint64_t kMaxJobFileBytes = std::uint64_t{64} << 20;
 
+// The job files of folder (ListFolder's "*.txt"), as whole paths, in the
+// order the system lists them; none for a missing folder or none named.
+std::vector<std::filesystem::path> JobFilesIn(const std::filesystem::path& folder);
+
 // A job file that passed its checks, ready to be sent.
 struct CheckedJob {
     std::filesystem::path fileName;

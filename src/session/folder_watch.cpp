@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "jobs/job_file.h"
+#include "jobs/job_upload.h"
 
 namespace cardpush {
 
@@ -16,8 +16,7 @@ std::vector<FolderWatch::DueFile> FolderWatch::Look(Clock::time_point now)
 {
     std::vector<DueFile> due;
     std::map<std::filesystem::path, Seen> present;
-    for (const auto& name : platform::ListFolder(folder_, kJobExtension)) {
-        const std::filesystem::path path = folder_ / name;
+    for (const auto& path : JobFilesIn(folder_)) {
         const auto stamp = platform::StampOf(path);
         if (!stamp) {
             continue;  // gone meanwhile, or a folder

@@ -281,9 +281,8 @@ void ToolSession::UploadPaths(const std::vector<std::filesystem::path>& paths,
     for (const auto& path : paths) {
         std::error_code error;
         if (std::filesystem::is_directory(path, error)) {
-            for (const auto& name : platform::ListFolder(path, kJobExtension)) {
-                files.push_back(path / name);
-            }
+            const auto jobFiles = JobFilesIn(path);
+            files.insert(files.end(), jobFiles.begin(), jobFiles.end());
         } else {
             files.push_back(path);
         }
