@@ -148,17 +148,16 @@ void drayver::SearchPort(bool firstSearch)
     if (!saved.empty() && Probe({saved}, reports, plan.firstPortOnly)) {
         return;
     }
-    std::vector<std::string> ports;
-    for (bool firstPass = true;; firstPass = false) {
-        if (plan.firstPortOnly && !saved.empty()) {
-            // Nothing but that port, pass after pass.
+    if (plan.firstPortOnly && !saved.empty()) {
+        // Nothing but that port, pass after pass, with a rest between them.
+        do {
             reports.clear();
             link_.Pause(link_.GetTiming().check * 5);
-            if (Probe({saved}, reports, true)) {
-                return;
-            }
-            continue;
-        }
+        } while (!Probe({saved}, reports, true));
+        return;
+    }
+    std::vector<std::string> ports;
+    for (bool firstPass = true;; firstPass = false) {
         ListSerialPorts(ports, link_.Devices());
         std::vector<std::string> candidates;
         // A saved port that the list does not hold (a link to a
