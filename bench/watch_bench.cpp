@@ -24,10 +24,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -49,10 +47,9 @@
 #include "jobs/job_file.h"
 #include "session/folder_watch.h"
 #include "settings_file.h"
+#include "support/child_process.h"
 #include "support/sim_process.h"
 #include "support/temp_folder.h"
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -114,67 +111,6 @@ void Line(const std::string& what, double value, const char* format, const std::
                 unit.c_str());
     std::fflush(stdout);
 }
-
-// cardpush-cli as a child process: its output and errors into files of the
-// work folder, no input. Killed when it is still running as this goes.
-class Tool {
-public:
-    Tool(const std::vector<std::string>& args, const fs::path& folder)
-        : out_(folder / "cli.out"), err_(folder / "cli.err")
-    {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<char*> argv;
-        for (const auto& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Tool()
-    {
-        if (Running()) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    Tool(const Tool&) = delete;
-    Tool& operator=(const Tool&) = delete;
-
-    pid_t Pid() const { return pid_; }
-    // Whether it was started and has not been reaped; reaps it when it has
-    // ended.
-    bool Running()
-    {
-        if (pid_ <= 0 || ended_) {
-            return false;
-        }
-        if (::waitpid(pid_, &status_, WNOHANG) == pid_) {
-            ended_ = true;
-        }
-        return !ended_;
-    }
-    // Its exit status; -1 while it runs, or when a signal ended it.
-    int ExitStatus() const { return ended_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
-
-    std::string Output() const { return ReadBytes(out_); }
-    std::string Errors() const { return ReadBytes(err_); }
-
-private:
-    fs::path out_;
-    fs::path err_;
-    pid_t pid_ = -1;
-    int status_ = 0;
-    bool ended_ = false;
-};
 
 // The CPU time of another process so far (every thread, exited ones
 // included), in seconds; -1 when it cannot be read.
@@ -382,9 +318,10 @@ int main(int argc, char** argv)
     cardpush::bench::WriteSettingsFile(work.path(), jobs, sim.DevicePath());
 
     const Clock::time_point spawned = Clock::now();
-    Tool tool({CARDPUSH_CLI_EXECUTABLE, "--settings", (work / "nastr.dat").string(), "--port",
-               sim.DevicePath(), "watch", "--delete-after", jobs.string()},
-              work.path());
+    cardpush::testing::ChildProcess tool(
+        {CARDPUSH_CLI_EXECUTABLE, "--settings", (work / "nastr.dat").string(), "--port",
+         sim.DevicePath(), "watch", "--delete-after", jobs.string()},
+        work.path());
     const auto alive = [&] { return tool.Running(); };
     const auto fail = [&](const std::string& what) {
         std::fprintf(stderr,
@@ -479,7 +416,7 @@ int main(int argc, char** argv)
 
     // Ctrl-C.
     const Clock::time_point interrupted = Clock::now();
-    ::kill(tool.Pid(), SIGINT);
+    tool.Signal(SIGINT);
     if (!WaitUntil([&] { return !tool.Running(); }, kStopGuard, [] { return true; })) {
         return fail("the tool did not end after SIGINT");
     }

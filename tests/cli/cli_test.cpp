@@ -7,24 +7,21 @@
 // the tool does with a real one. Waits for the other processes watch their
 // files; their guards only catch hangs.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <future>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/sim_process.h"
 #include "support/temp_folder.h"
 
@@ -33,6 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::ChildProcess;
 using testing::Frames;
 using testing::ReadBytes;
 using testing::SimProcess;
@@ -68,61 +66,6 @@ bool Eventually(const std::function<bool()>& done)
     return true;
 }
 
-// One run of the command line, its output in files of the test's folder.
-class CliRun {
-public:
-    CliRun(const fs::path& folder, const std::vector<std::string>& arguments)
-        : out_(folder / "stdout"), err_(folder / "stderr")
-    {
-        std::vector<std::string> argv = {CARDPUSH_CLI};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> pointers;
-        for (auto& argument : argv) {
-            pointers.push_back(argument.data());
-        }
-        pointers.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, STDOUT_FILENO);
-            dup2(err, STDERR_FILENO);
-            execv(pointers[0], pointers.data());
-            _exit(127);
-        }
-        exit_ = std::async(std::launch::async, [pid = pid_] {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        });
-    }
-    ~CliRun()
-    {
-        if (exit_.valid() && exit_.wait_for(0s) != std::future_status::ready) {
-            kill(pid_, SIGKILL);
-        }
-    }
-
-    void Interrupt() const { kill(pid_, SIGINT); }
-    // The exit status; -1 when it did not end within the guard.
-    int Wait()
-    {
-        if (exit_.wait_for(kHangGuard) != std::future_status::ready) {
-            kill(pid_, SIGKILL);
-            return -1;
-        }
-        return exit_.get();
-    }
-    std::string Out() const { return ReadBytes(out_); }
-    std::string Err() const { return ReadBytes(err_); }
-
-private:
-    fs::path out_;
-    fs::path err_;
-    pid_t pid_ = -1;
-    std::future<int> exit_;
-};
-
 class CliTest : public ::testing::Test {
 protected:
     void StartSimulator(std::vector<std::string> options = {})
@@ -132,19 +75,20 @@ protected:
     }
     // With the test's settings file and, unless the arguments name one, the
     // simulator's port.
-    std::unique_ptr<CliRun> Start(std::vector<std::string> arguments)
+    std::unique_ptr<ChildProcess> Start(std::vector<std::string> arguments)
     {
         if (std::find(arguments.begin(), arguments.end(), "--port") == arguments.end()) {
             arguments.insert(arguments.begin(), {"--port", sim_->DevicePath()});
         }
         arguments.insert(arguments.begin(),
                          {"--settings", (folder_.path() / "nastr.dat").string()});
-        return std::make_unique<CliRun>(folder_.path(), arguments);
+        arguments.insert(arguments.begin(), CARDPUSH_CLI);
+        return std::make_unique<ChildProcess>(arguments, folder_.path());
     }
     int Run(std::vector<std::string> arguments)
     {
         run_ = Start(std::move(arguments));
-        return run_->Wait();
+        return run_->Wait(kHangGuard);
     }
     std::string Journal() const { return ReadBytes(folder_.path() / "cardpush-journal.csv"); }
     // The controller has been asked for its listing: the tool is ready.
@@ -153,7 +97,7 @@ protected:
     TempFolder folder_;
     fs::path jobs_ = folder_.path() / "jobs";
     std::unique_ptr<SimProcess> sim_;
-    std::unique_ptr<CliRun> run_;
+    std::unique_ptr<ChildProcess> run_;
 };
 
 // A job file leaves the computer only once the card's listing shows it.
@@ -176,7 +120,7 @@ TEST_F(CliTest, UploadDeletesAJobFileOnlyWhenTheListingShowsIt)
         WriteFile(job, "10 X\r\n20.5 Y\r\n");
 
         EXPECT_EQ(c.status, Run({"--json", "upload", "--delete-after", job.string()}))
-            << run_->Err();
+            << run_->Errors();
         EXPECT_EQ(c.fileStays, fs::exists(job));
         // Header and lines, then the listing that decides.
         const std::string wire = sim_->WireLog();
@@ -185,7 +129,7 @@ TEST_F(CliTest, UploadDeletesAJobFileOnlyWhenTheListingShowsIt)
         EXPECT_NE(std::string::npos, wire.find(Frames({"10 X", "20.5 Y"}) + ">", header));
 
         // Every line is one JSON object; the last one tells the status.
-        std::istringstream lines(run_->Out());
+        std::istringstream lines(run_->Output());
         nlohmann::json last;
         for (std::string line; std::getline(lines, line);) {
             ASSERT_NO_THROW(last = nlohmann::json::parse(line)) << line;
@@ -228,9 +172,9 @@ TEST_F(CliTest, CommandsSayWhatTheyFound)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.back());
-        EXPECT_EQ(c.status, Run(c.arguments)) << run_->Err();
-        EXPECT_NE(std::string::npos, (run_->Out() + run_->Err()).find(c.output))
-            << run_->Out() << run_->Err();
+        EXPECT_EQ(c.status, Run(c.arguments)) << run_->Errors();
+        EXPECT_NE(std::string::npos, (run_->Output() + run_->Errors()).find(c.output))
+            << run_->Output() << run_->Errors();
     }
     EXPECT_EQ(std::vector<std::string>{}, sim_->CardFiles());
 }
@@ -261,7 +205,7 @@ TEST_F(CliTest, RefusedUploadsSendNothing)
         WriteFile(job, c.content);
 
         EXPECT_EQ(c.status, Run({"upload", "--delete-after", jobs_.string()}));
-        EXPECT_NE(std::string::npos, run_->Err().find(c.message)) << run_->Err();
+        EXPECT_NE(std::string::npos, run_->Errors().find(c.message)) << run_->Errors();
         EXPECT_EQ(std::string::npos, sim_->WireLog().find('<')) << sim_->WireLog();
         EXPECT_TRUE(fs::exists(job));
         fs::remove_all(jobs_);
@@ -285,9 +229,9 @@ TEST_F(CliTest, InterruptStopsAfterTheFileBeingSent)
     }
     auto run = Start({"upload", "--delete-after", jobs_.string()});
     ASSERT_TRUE(Eventually([&] { return sim_->WireLog().find('<') != std::string::npos; }));
-    run->Interrupt();
+    run->Signal(SIGINT);
 
-    EXPECT_EQ(kStopped, run->Wait()) << run->Err();
+    EXPECT_EQ(kStopped, run->Wait(kHangGuard)) << run->Errors();
     const auto files = sim_->CardFiles();
     ASSERT_EQ(1u, files.size());
     EXPECT_EQ(content, ReadBytes(sim_->CardDir() / files.front()));
@@ -319,10 +263,10 @@ TEST_F(CliTest, WatchSendsAFileBeingWrittenOnceItIsWhole)
             std::this_thread::sleep_for(300ms);
         }
     }
-    ASSERT_TRUE(Eventually([&] { return !fs::exists(job); })) << run->Err();
-    run->Interrupt();
+    ASSERT_TRUE(Eventually([&] { return !fs::exists(job); })) << run->Errors();
+    run->Signal(SIGINT);
 
-    EXPECT_EQ(kStopped, run->Wait());
+    EXPECT_EQ(kStopped, run->Wait(kHangGuard));
     EXPECT_EQ(std::vector<std::string>{"SLOW"}, sim_->CardFiles());
     EXPECT_EQ(content, ReadBytes(sim_->CardDir() / "SLOW"));
     const std::string wire = sim_->WireLog();
